@@ -1,0 +1,18 @@
+#include "fmi/fmi_functions.h"
+#include "fmi/version.h"
+
+const char* const fmi_function_names[18] = {
+    "fmiInstantiateModel",        "fmiSetTime",
+    "fmiSetContinuousStates",     "fmiInitialize",
+    "fmiEventUpdate",             "fmiCompletedIntegratorStep",
+    "fmiGetDerivatives",          "fmiGetEventIndicators",
+    "fmiGetContinuousStates",     "fmiGetNominalContinuousStates",
+    "fmiGetStateValueReferences", "fmiInstantiateSlave",
+    "fmiInitializeSlave",         "fmiTerminateSlave",
+    "fmiResetSlave",              "fmiSetRealInputDerivatives",
+    "fmiGetRealOutputDerivatives", "fmiDoStep",
+};
+
+const char* fmiGetVersion() { return "1.0"; }
+
+const char* fmiGetTypesPlatform() { return "standard32"; }

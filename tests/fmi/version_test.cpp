@@ -1,0 +1,15 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "support/fmu_host.h"
+
+TEST(Version, AnswersBeforeAnyInstance) {
+  host::Library lib;
+  auto version = lib.get<const char* (*)()>("Pelvarin_fmiGetVersion");
+  auto me_platform = lib.get<const char* (*)()>("Pelvarin_fmiGetModelTypesPlatform");
+  ASSERT_NE(version, nullptr);
+  ASSERT_NE(me_platform, nullptr);
+  EXPECT_STREQ(version(), "1.0");
+  EXPECT_STREQ(me_platform(), "standard32");
+}

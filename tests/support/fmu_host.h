@@ -1,0 +1,68 @@
+// Test host: loads Pelvarin.so by path, finds functions by their exported
+// names, records every logger call and counts (or fails) host allocations.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "fmi/fmi_types.h"
+
+namespace host {
+
+struct LogRecord {
+  fmiComponent component;
+  std::string instanceName;
+  fmiStatus status;
+  std::string category;
+  std::string raw;      // the message argument as passed
+  std::string message;  // as a printf-treating host shows it
+};
+
+// Everything the callbacks saw. Process-wide, as a host's callbacks are.
+struct HostRecord {
+  std::vector<LogRecord> logs;
+  long allocations = 0;      // successful allocateMemory calls
+  long frees = 0;            // freeMemory calls with a non-null pointer
+  long live_blocks = 0;      // allocations not yet freed
+  long fail_at = 0;          // the k-th allocation (1-based) fails; 0: none
+  long allocation_calls = 0; // every allocateMemory call, failed or not
+};
+
+HostRecord& record();
+void reset_record();
+
+void logger(fmiComponent c, fmiString instanceName, fmiStatus status, fmiString category,
+            fmiString message, ...);
+void* allocate(size_t nobj, size_t size);
+void free_block(void* obj);
+
+fmiCallbackFunctions me_callbacks();
+fmiCoSimCallbackFunctions cs_callbacks();
+
+// The loaded library; symbols are looked up by name.
+class Library {
+ public:
+  explicit Library(const char* path = PELVARIN_LIBRARY_PATH);
+  ~Library();
+  Library(const Library&) = delete;
+  Library& operator=(const Library&) = delete;
+
+  void* symbol(const char* name) const;
+
+  template <typename F>
+  F get(const char* name) const {
+    return reinterpret_cast<F>(symbol(name));
+  }
+
+  void* handle() const { return handle_; }
+
+ private:
+  void* handle_;
+};
+
+// Messages recorded so far (as a host shows them) that contain the text.
+std::vector<LogRecord> logs_containing(const std::string& text);
+std::string all_logs();
+
+}  // namespace host

@@ -1,0 +1,29 @@
+// One communication step of the slave (fmiDoStep, declared in
+// fmi/fmi_functions.h) and the operations it is built from.
+#pragma once
+
+#include "fmi/fmi_types.h"
+#include "fmi/model_instance.h"
+
+// Tolerance factor of time comparisons, and of the explicit initial step.
+constexpr double CS_TIME_TOLERANCE = 0x1p-50;
+constexpr double CS_INITIAL_STEP_FACTOR = 0x1p-51;
+
+// Results of integrate_to.
+enum {
+  INTEGRATE_REACHED = 0,     // *tout reached
+  INTEGRATE_FAILED = 1,      // already logged
+  INTEGRATE_TERMINATED = 2,  // the model asked to stop the simulation
+};
+
+// Event update at the current time followed by an integrator restart.
+fmiStatus cs_event_iteration(ModelInstance* instance);
+
+// Integrates up to *tout, handling state events on the way. A state event
+// whose update proposes a time event before *tout ends the integration at
+// that time event instead: *tout is then lowered to it, so that the caller
+// handles it in time.
+int integrate_to(ModelInstance* instance, double* tout);
+
+// 0 success, 1 failure (logged).
+int reinit_integrator(ModelInstance* instance);

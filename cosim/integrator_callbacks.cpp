@@ -1,0 +1,180 @@
+#include "cosim/integrator_callbacks.h"
+
+#include <cmath>
+
+#include "cosim/integrator_setup.h"
+#include "fmi/fmi_functions.h"
+
+const std::int32_t jacobian_groups[] = {0};
+const std::int32_t jacobian_group_rows[] = {0};
+std::int32_t jacobian_group_count = 0;
+
+namespace {
+
+constexpr double UNIT_ROUNDOFF = 0x1p-52;
+constexpr double MIN_INC_FACTOR = 1000.0;
+constexpr int COLUMN_TRIES = 5;
+constexpr double RETRY_DIVISOR = -5.0;
+
+ModelInstance* as_instance(void* data) { return static_cast<ModelInstance*>(data); }
+
+// A termination noted during this integrator call: stop evaluating.
+bool release_pending(const ModelInstance* m) {
+  return m->integrator == nullptr || m->integrator->releasePending;
+}
+
+enum EvaluationKind { EVALUATE_DERIVATIVES, EVALUATE_INDICATORS };
+
+// Evaluates the model at (t, y) without disturbing the instance's own time,
+// states and inputs: the state pointer is swapped to the integrator's vector.
+fmiStatus evaluate_at(ModelInstance* m, double t, N_Vector y, double* out, EvaluationKind kind) {
+  IntegratorDriver* d = m->integrator;
+  const double ticks0 = processor_clock();
+  double savedTime = m->time;
+  double* savedX = m->x;
+  m->x = N_VGetArrayPointer(y);
+  interpolate_inputs(m, t);
+  m->time = t;
+  m->computedLevel = 0;
+  fmiStatus s = kind == EVALUATE_DERIVATIVES ? fmiGetDerivatives(m, out, m->nx)
+                                             : fmiGetEventIndicators(m, out, m->ni);
+  interpolate_inputs(m, savedTime);
+  m->time = savedTime;
+  m->x = savedX;
+  const float ticks = static_cast<float>(processor_clock() - ticks0);
+  if (kind == EVALUATE_DERIVATIVES) {
+    d->derivativeCalls += 1;
+    d->derivativeClock += ticks;
+  } else {
+    d->indicatorClock += ticks;
+  }
+  return s;
+}
+
+}  // namespace
+
+int integrator_derivatives(double t, N_Vector y, N_Vector ydot, void* data) {
+  ModelInstance* m = as_instance(data);
+  if (release_pending(m)) return -1;
+  fmiStatus s = evaluate_at(m, t, y, N_VGetArrayPointer(ydot), EVALUATE_DERIVATIVES);
+  if (release_pending(m)) return -1;
+  return s != fmiOK ? 1 : 0;
+}
+
+int integrator_root_functions(double t, N_Vector y, double* gout, void* data) {
+  ModelInstance* m = as_instance(data);
+  if (release_pending(m)) return -1;
+  fmiStatus s = evaluate_at(m, t, y, gout, EVALUATE_INDICATORS);
+  return s != fmiOK ? -1 : 0;
+}
+
+int integrator_step_event(void* data) {
+  ModelInstance* m = as_instance(data);
+  return m->intOptions[6] != 0 ? 1 : 0;
+}
+
+void set_jacobian_group_count(std::int32_t count) { jacobian_group_count = count; }
+
+int jacobian_increments(N_Vector y, ModelInstance* m, N_Vector fy, double* srur, double* minInc) {
+  (void)y;
+  IntegratorDriver* d = m->integrator;
+  MstepGetErrWeights(d->mstep_mem, d->errWeights);
+  *srur = RSqrt(UNIT_ROUNDOFF);
+  double fnorm = N_VWrmsNorm(fy, d->errWeights);
+  double h = 0.0;
+  int flag = MstepGetCurrentStep(d->mstep_mem, &h);
+  if (check_integrator_flag(&flag, "MstepGetCurrentStep", CHECK_FLAG, m)) return 1;
+  *minInc = fnorm != 0.0
+                ? MIN_INC_FACTOR * std::fabs(h) * UNIT_ROUNDOFF * static_cast<double>(m->nx) * fnorm
+                : 1.0;
+  return 0;
+}
+
+int grouped_dense_jacobian(double t, N_Vector y, N_Vector fy, DlsMat J, double srur,
+                           double minInc, const double* ewt, ModelInstance* m, N_Vector tmp3) {
+  // Only the matrix form is ever asked for.
+  if (J == nullptr) return 1;
+  IntegratorDriver* d = m->integrator;
+  const int nx = static_cast<int>(m->nx);
+  double* tmp3Data = N_VGetArrayPointer(tmp3);
+  for (int j = 0; j < J->N; ++j) {
+    N_VSetArrayPointer(J->cols[j], tmp3);
+    N_VConst(0.0, tmp3);
+  }
+  N_VSetArrayPointer(tmp3Data, tmp3);
+
+  double* yd = N_VGetArrayPointer(y);
+  double* saved = N_VGetArrayPointer(d->work2);
+  double* f1 = N_VGetArrayPointer(d->work1);
+  const double* f0 = N_VGetArrayPointer(fy);
+  int pos = 1;
+  for (int g = 0; g < jacobian_group_count; ++g) {
+    const int n = jacobian_groups[pos];
+    const std::int32_t* columns = &jacobian_groups[pos + 1];
+    for (int c = 0; c < n; ++c) {
+      const int k = columns[c] - 1;
+      saved[k] = yd[k];
+      double inc = std::fmax(srur * std::fabs(yd[k]), minInc / ewt[k]);
+      if (yd[k] < 0) inc = -inc;
+      yd[k] += inc;
+      tmp3Data[k] = yd[k] - saved[k];
+    }
+    int r = integrator_derivatives(t, y, d->work1, m);
+    for (int c = 0; c < n; ++c) yd[columns[c] - 1] = saved[columns[c] - 1];
+    if (r != 0) return 1;
+    for (int i = 0; i < nx; ++i) {
+      const int k = jacobian_group_rows[g * nx + i];
+      if (k > 0) J->cols[k - 1][i] = (f1[i] - f0[i]) / tmp3Data[k - 1];
+    }
+    pos += n + 1;
+  }
+  return 0;
+}
+
+int integrator_dense_jacobian(int N, double t, N_Vector y, N_Vector fy, DlsMat J, void* data,
+                              N_Vector tmp1, N_Vector tmp2, N_Vector tmp3) {
+  ModelInstance* m = as_instance(data);
+  if (release_pending(m)) return -1;
+  IntegratorDriver* d = m->integrator;
+  double* tmp2Data = N_VGetArrayPointer(tmp2);
+  double srur = 0.0;
+  double minInc = 0.0;
+  int result = 0;
+
+  if (jacobian_increments(y, m, fy, &srur, &minInc) != 0) {
+    result = 1;
+  } else {
+    const double* ewt = N_VGetArrayPointer(d->errWeights);
+    m->intOptions[3] = 1;
+    bool done = false;
+    if (jacobian_group_count != 0 &&
+        grouped_dense_jacobian(t, y, fy, J, srur, minInc, ewt, m, tmp3) == 0)
+      done = true;
+    double* yd = N_VGetArrayPointer(y);
+    for (int j = 0; !done && j < N; ++j) {
+      N_VSetArrayPointer(J->cols[j], tmp2);
+      const double yj = yd[j];
+      double inc = std::fmax(srur * std::fabs(yj), minInc / ewt[j]);
+      if (yj < 0) inc = -inc;
+      int r = 1;
+      for (int attempt = 0; attempt < COLUMN_TRIES; ++attempt) {
+        yd[j] = yj + inc;
+        inc = yd[j] - yj;  // the increment actually representable
+        r = integrator_derivatives(t, y, tmp1, m);
+        if (r == 0 || release_pending(m)) break;
+        inc = inc / RETRY_DIVISOR;
+      }
+      yd[j] = yj;
+      if (r != 0) {
+        result = release_pending(m) ? -1 : 1;
+        break;
+      }
+      N_VLinearSum(1.0 / inc, tmp1, -1.0 / inc, fy, tmp2);
+    }
+  }
+
+  m->intOptions[3] = 0;
+  N_VSetArrayPointer(tmp2Data, tmp2);
+  if (m->integrator != nullptr) m->integrator->jacobianCalls += 1;
+  return result;
+}

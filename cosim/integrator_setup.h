@@ -1,0 +1,81 @@
+// The co-simulation slave's integrator: the record that ties the instance to
+// it, its creation and release, the check of every integrator result, the
+// integrator's messages and the interpolation of the inputs.
+#pragma once
+
+#include <cstdint>
+
+#include "cosim/processor_clock.h"
+#include "fmi/model_instance.h"
+#include "integrator/mstep.h"
+
+// Fixed solver settings of a slave.
+constexpr double CS_DEFAULT_RELTOL = 1e-5;
+constexpr double CS_NONLIN_CONV_COEF = 0.1;
+constexpr int CS_MAX_NUM_STEPS = 100000;
+constexpr int CS_MAX_NONLIN_ITERS = 3;
+constexpr int CS_MAX_ERR_TEST_FAILS = 15;
+
+// Kinds of check_integrator_flag.
+enum {
+  CHECK_POINTER = 0,  // the value is a pointer that an integrator function returned
+  CHECK_FLAG = 1,     // the value is the address of a returned flag
+};
+
+// One per initialized slave; from the host's allocateMemory, zero-filled.
+struct IntegratorDriver {
+  N_Vector stateVector;  // over the instance's own x, not owning it
+  void* mstep_mem;       // null until the set-up has stored the handle
+  N_Vector absTol;
+  N_Vector errWeights;  // refreshed at every Jacobian
+  N_Vector work1;       // derivatives of the grouped Jacobian
+  N_Vector work2;       // saved states of the grouped Jacobian
+  DlsMat storedJacobian;  // only for the product form of the grouped Jacobian; never set
+  double inputRefTime;
+  double* inputDer;  // nu+1 entries
+  double* inputRef;  // nu+1 entries
+  std::int32_t inputDerValid;
+  double* prevOutputs;  // ny+1 entries
+  double prevOutputTime;
+  std::int32_t externalSteps;
+  std::int32_t internalSteps;
+  std::int32_t jacobianCalls;
+  std::int32_t derivativeCalls;
+  float derivativeClock;  // processor ticks; seconds after finish_integrator
+  float indicatorClock;
+  float startClock;
+  // A termination reached from inside an integrator call must not release
+  // the integrator under its own feet: it is noted here and carried out once
+  // the call has returned.
+  std::int32_t integratorCallDepth;
+  std::int32_t releasePending;
+};
+
+// 0 success; 1 failure, with everything created released.
+int setup_integrator(ModelInstance* instance, double rtol);
+// Logs the statistics and releases the integrator and driver (later, when an
+// integrator call is in progress).
+void finish_integrator(ModelInstance* instance);
+void free_integrator(ModelInstance* instance);
+
+// 1 when the value shows a failure (logged), else 0. kind: CHECK_POINTER
+// (value is the returned pointer) or CHECK_FLAG (value points at the flag).
+int check_integrator_flag(const void* value, const char* functionName, int kind,
+                          ModelInstance* instance);
+
+// The integrator's messages, as warnings to the host.
+void integrator_error_handler(int error_code, const char* module, const char* function,
+                              const char* message, void* instance);
+
+// Inputs with valid derivatives take their values at t.
+void interpolate_inputs(ModelInstance* instance, double t);
+
+// Marks a driver whose integrator is being called (see releasePending).
+void begin_integrator_call(IntegratorDriver* driver);
+// Ends it; 1 when a termination asked for the release meanwhile, which has
+// then been carried out (instance->integrator is null).
+int end_integrator_call(ModelInstance* instance);
+
+// The group count that the process-wide Jacobian grouping reports, printed in
+// the statistics.
+extern std::int32_t grouping_used;

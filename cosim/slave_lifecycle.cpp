@@ -1,0 +1,277 @@
+#include "cosim/slave_lifecycle.h"
+
+#include "cosim/integrator_setup.h"
+#include "fmi/evaluation.h"
+#include "fmi/fmi_functions.h"
+#include "fmi/logging.h"
+#include "fmi/variable_access.h"
+#include "fmi/version.h"
+#include "model/model_interface.h"
+#include "source/evaluation_driver.h"
+
+namespace {
+
+bool inline_integration_requested(const ModelInstance* m) { return m->intOptions[5] != 0; }
+
+}  // namespace
+
+fmiComponent fmiInstantiateSlave(fmiString instanceName, fmiString GUID, fmiString fmuLocation,
+                                 fmiString mimeType, fmiReal timeout, fmiBoolean visible,
+                                 fmiBoolean interactive, fmiCoSimCallbackFunctions functions,
+                                 fmiBoolean loggingOn) {
+  (void)fmuLocation;
+  (void)mimeType;
+  (void)visible;
+  fmiCallbackFunctions modelFunctions = {functions.logger, functions.allocateMemory,
+                                         functions.freeMemory};
+  fmiComponent c = fmiInstantiateModel(instanceName, GUID, modelFunctions, loggingOn);
+  if (c == nullptr) return nullptr;
+  ModelInstance* m = static_cast<ModelInstance*>(c);
+  m->isCoSimulation = fmiTrue;
+  if (functions.stepFinished != nullptr)
+    FMI_LOG(m, fmiWarning,
+            "fmiInstantiateSlave: Callback function stepFinished != NULL but asynchronous "
+            "fmiDoStep is not supported");
+  if (timeout > 0) FMI_LOG(m, fmiWarning, "fmiInstantiateSlave: timeout != 0 is not supported");
+  if (interactive) FMI_LOG(m, fmiWarning, "fmiInstantiateSlave: interactive not supported");
+  FMI_LOG(m, fmiOK, "%s", fmi_function_names[FMI_NAME_INSTANTIATE_SLAVE]);
+  return c;
+}
+
+void fmiFreeSlaveInstance(fmiComponent c) {
+  ModelInstance* m = live_instance(c);
+  if (m == nullptr) return;
+  // A slave freed without termination still holds its integrator.
+  free_integrator(m);
+  fmiFreeModelInstance(c);
+}
+
+fmiStatus initialize_slave_core(ModelInstance* m, fmiReal tStart, fmiBoolean stopTimeDefined,
+                                fmiReal tStop) {
+  m->terminatedByModel = fmiFalse;
+  fmiSetTime(m, tStart);
+  fmiEventInfo eventInfo = {};
+  fmiStatus r = fmiInitialize(m, fmiFalse, 0.0, &eventInfo);
+  if (r != fmiOK) return r;
+  m->stopTime = tStop;
+  m->stopTimeDefined = stopTimeDefined;
+  m->inputsChanged = 0;
+  if (!inline_integration_requested(m)) {
+    if (setup_integrator(m, -1.0) != 0) return fmiFatal;
+  }
+  return fmiOK;
+}
+
+fmiStatus fmiInitializeSlave(fmiComponent c, fmiReal tStart, fmiBoolean StopTimeDefined,
+                             fmiReal tStop) {
+  ModelInstance* m = live_instance(c);
+  if (m == nullptr) return fmiError;
+  const char* name = fmi_function_names[FMI_NAME_INITIALIZE_SLAVE];
+  FMI_LOG(m, fmiOK, "%s...", name);
+  // Refused before anything changes: an initialized slave keeps its time,
+  // its integrator and its run.
+  if (m->state != INSTANCE_INSTANTIATED) {
+    FMI_LOG(m, fmiDiscard, "model cannot be initialized in current state(%d)",
+            static_cast<int>(m->state));
+    return fmiDiscard;
+  }
+  fmiStatus r = initialize_slave_core(m, tStart, StopTimeDefined, tStop);
+  if (r != fmiOK) return r;
+  m->state = INSTANCE_INITIALIZED;
+  FMI_LOG(m, fmiOK, "%s completed", name);
+  if (inline_integration_requested(m)) inline_integration = 1;
+  return fmiOK;
+}
+
+fmiStatus fmiTerminateSlave(fmiComponent c) {
+  ModelInstance* m = live_instance(c);
+  if (m == nullptr) return fmiError;
+  const char* name = fmi_function_names[FMI_NAME_TERMINATE_SLAVE];
+  FMI_LOG(m, fmiOK, "%s...", name);
+  if (m->state == INSTANCE_TERMINATED) {
+    FMI_LOG(m, fmiWarning, "%s: already terminated, ignoring call", name);
+    return fmiWarning;
+  }
+  if (!inline_integration_requested(m)) finish_integrator(m);
+  fmiStatus r = fmiTerminate(m);
+  FMI_LOG(m, fmiOK, "%s completed", name);
+  return r;
+}
+
+fmiStatus fmiResetSlave(fmiComponent c) {
+  ModelInstance* m = live_instance(c);
+  if (m == nullptr) return fmiError;
+  const char* name = fmi_function_names[FMI_NAME_RESET_SLAVE];
+  FMI_LOG(m, fmiOK, "%s...", name);
+  if (m->state == INSTANCE_INSTANTIATED) {
+    FMI_LOG(m, fmiOK, "%s: already reset, ignoring call", name);
+    return fmiOK;
+  }
+  fmiStatus status = fmiOK;
+  if (m->state == INSTANCE_INITIALIZED) {
+    status = fmiTerminateSlave(c);
+    if (status != fmiOK && status != fmiWarning) return status;
+  }
+  if (m->state == INSTANCE_INITIALIZED || m->state == INSTANCE_TERMINATED) {
+    int QiErr = 0;
+    declare_(m->x, m->p, nullptr, &QiErr);
+    if (QiErr != 0) {
+      FMI_LOG(m, fmiError, "%s: declare_ failed, QiErr = %d", name, QiErr);
+      return terminate_on_error(m);
+    }
+    m->state = INSTANCE_INSTANTIATED;
+  }
+  FMI_LOG(m, status, "%s completed", name);
+  return status;
+}
+
+fmiStatus fmiSetRealInputDerivatives(fmiComponent c, const fmiValueReference vr[], size_t nvr,
+                                     const fmiInteger order[], const fmiReal value[]) {
+  ModelInstance* m = live_instance(c);
+  if (m == nullptr) return fmiError;
+  const char* name = fmi_function_names[FMI_NAME_SET_REAL_INPUT_DERIVATIVES];
+  if (inline_integration_requested(m)) {
+    FMI_LOG(m, fmiWarning, "fmiSetRealInputDerivatives is not suported with inline integration");
+    return fmiDiscard;
+  }
+  if (nvr == 0 || nvr > m->nu) {
+    FMI_LOG(m, fmiDiscard, "%s: invalid nvr = %zu (number of inputs = %u)", name, nvr,
+            static_cast<unsigned>(m->nu));
+    return fmiDiscard;
+  }
+  if (vr == nullptr || order == nullptr || value == nullptr) {
+    FMI_LOG(m, fmiError, "%s: NULL array argument with nvr = %zu", name, nvr);
+    return fmiError;
+  }
+  IntegratorDriver* d = m->integrator;
+  if (d == nullptr) {
+    FMI_LOG(m, fmiError, "%s: the slave is not initialized", name);
+    return fmiError;
+  }
+  for (size_t i = 0; i < nvr; ++i) {
+    if (order[i] != 1) {
+      FMI_LOG(m, fmiDiscard, "%s: derivative order %d is not supported", name,
+              static_cast<int>(order[i]));
+      return fmiDiscard;
+    }
+    if (vr_category(vr[i]) != VR_CATEGORY_INPUT || vr_index(vr[i]) >= m->nu) {
+      FMI_LOG(m, fmiDiscard, "%s: variable is not input", name);
+      return fmiDiscard;
+    }
+    d->inputDer[vr_index(vr[i])] = value[i];
+  }
+  for (std::uint32_t i = 0; i < m->nu; ++i) d->inputRef[i] = m->u[i];
+  d->inputRefTime = m->time;
+  d->inputDerValid = 1;
+  FMI_LOG(m, fmiOK, "%s", name);
+  return fmiOK;
+}
+
+fmiStatus fmiGetRealOutputDerivatives(fmiComponent c, const fmiValueReference vr[], size_t nvr,
+                                      const fmiInteger order[], fmiReal value[]) {
+  ModelInstance* m = live_instance(c);
+  if (m == nullptr) return fmiError;
+  const char* name = fmi_function_names[FMI_NAME_GET_REAL_OUTPUT_DERIVATIVES];
+  if (inline_integration_requested(m)) {
+    FMI_LOG(m, fmiWarning, "fmiGetRealOutputDerivatives is not suported with inline integration");
+    return fmiDiscard;
+  }
+  if (nvr == 0 || nvr > m->ny) {
+    FMI_LOG(m, fmiDiscard, "%s: invalid nvr = %zu (number of outputs = %u)", name, nvr,
+            static_cast<unsigned>(m->ny));
+    return fmiDiscard;
+  }
+  if (vr == nullptr || order == nullptr || value == nullptr) {
+    FMI_LOG(m, fmiError, "%s: NULL array argument with nvr = %zu", name, nvr);
+    return fmiError;
+  }
+  if (m->integrator == nullptr) {
+    FMI_LOG(m, fmiError, "%s: the slave is not initialized", name);
+    return fmiError;
+  }
+  if (evaluate_model(m, 1, name) != 0) return terminate_on_error(m);
+  IntegratorDriver* d = m->integrator;
+  const double dt = m->time - d->prevOutputTime;
+  for (size_t i = 0; i < nvr; ++i) {
+    if (order[i] == 1) {
+      if (vr_category(vr[i]) != VR_CATEGORY_OUTPUT || vr_index(vr[i]) >= m->ny) {
+        FMI_LOG(m, fmiDiscard, "%s: variable is not output", name);
+        return fmiDiscard;
+      }
+      if (!(dt > 0)) {
+        FMI_LOG(m, fmiWarning, "%s: time interval for estimate is %f, returning 0", name, dt);
+        value[i] = 0.0;
+      } else {
+        const std::uint32_t k = vr_index(vr[i]);
+        value[i] = (m->y[k] - d->prevOutputs[k]) / dt;
+      }
+    } else if (order[i] >= 2) {
+      value[i] = 0.0;
+    } else {
+      FMI_LOG(m, fmiDiscard, "%s: derivative order 0 is not allowed", name);
+      return fmiDiscard;
+    }
+  }
+  FMI_LOG(m, fmiOK, "%s", name);
+  return fmiOK;
+}
+
+fmiStatus fmiCancelStep(fmiComponent c) {
+  ModelInstance* m = live_instance(c);
+  if (m == nullptr) return fmiError;
+  FMI_LOG(m, fmiDiscard, "fmiCancelStep: asynchronous execution of fmiDoStep is not supported");
+  return fmiDiscard;
+}
+
+fmiStatus fmiGetStatus(fmiComponent c, fmiStatusKind s, fmiStatus* value) {
+  (void)s;
+  (void)value;
+  ModelInstance* m = live_instance(c);
+  if (m == nullptr) return fmiError;
+  FMI_LOG(m, fmiDiscard,
+          "fmiGetStatus: not supported since asynchronous execution of fmiDoStep is not "
+          "supported");
+  return fmiDiscard;
+}
+
+fmiStatus fmiGetRealStatus(fmiComponent c, fmiStatusKind s, fmiReal* value) {
+  ModelInstance* m = live_instance(c);
+  if (m == nullptr) return fmiError;
+  if (s == fmiLastSuccessfulTime) {
+    if (value == nullptr) {
+      FMI_LOG(m, fmiError, "fmiGetRealStatus: value = NULL");
+      return fmiError;
+    }
+    *value = m->time;
+    return fmiOK;
+  }
+  FMI_LOG(m, fmiDiscard, "fmiGetRealStatus: fmiStatusKind %d unknown", static_cast<int>(s));
+  return fmiDiscard;
+}
+
+fmiStatus fmiGetIntegerStatus(fmiComponent c, fmiStatusKind s, fmiInteger* value) {
+  (void)value;
+  ModelInstance* m = live_instance(c);
+  if (m == nullptr) return fmiError;
+  FMI_LOG(m, fmiDiscard, "fmiGetIntegerStatus: fmiStatusKind %d unknown", static_cast<int>(s));
+  return fmiDiscard;
+}
+
+fmiStatus fmiGetBooleanStatus(fmiComponent c, fmiStatusKind s, fmiBoolean* value) {
+  (void)value;
+  ModelInstance* m = live_instance(c);
+  if (m == nullptr) return fmiError;
+  FMI_LOG(m, fmiDiscard, "fmiGetBooleanStatus: fmiStatusKind %d unknown", static_cast<int>(s));
+  return fmiDiscard;
+}
+
+fmiStatus fmiGetStringStatus(fmiComponent c, fmiStatusKind s, fmiString* value) {
+  (void)s;
+  (void)value;
+  ModelInstance* m = live_instance(c);
+  if (m == nullptr) return fmiError;
+  FMI_LOG(m, fmiDiscard,
+          "fmiGetStringStatus: not supported since asynchronous execution of fmiDoStep is not "
+          "supported");
+  return fmiDiscard;
+}

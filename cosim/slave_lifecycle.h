@@ -1,0 +1,12 @@
+// The co-simulation slave on top of the model-exchange instance: creation,
+// initialization with its integrator, termination, reset and release, the
+// input and output derivatives and the refused asynchronous functions. The
+// FMI functions themselves are declared in fmi/fmi_functions.h.
+#pragma once
+
+#include "fmi/fmi_types.h"
+#include "fmi/model_instance.h"
+
+// The part of fmiInitializeSlave between its entry and completion lines.
+fmiStatus initialize_slave_core(ModelInstance* instance, fmiReal tStart, fmiBoolean stopTimeDefined,
+                                fmiReal tStop);

@@ -1,0 +1,210 @@
+#include "fmi/evaluation.h"
+
+#include "fmi/cosim_hooks.h"
+#include "fmi/fmi_functions.h"
+#include "fmi/logging.h"
+#include "fmi/result_hooks.h"
+#include "fmi/version.h"
+#include "model/model_interface.h"
+#include "source/evaluation_driver.h"
+
+namespace {
+
+// dsblock_ may rewrite the demand it is given: hand it a copy.
+int call_model(ModelInstance* instance, int demand) {
+  int qiErr = 0;
+  dsblock_(&demand, &instance->computedLevel, &instance->time, instance->x, nullptr, instance->u,
+           instance->p, nullptr, nullptr, instance->der, instance->y, instance->w,
+           instance->eventIndicators, instance->realOptions, instance->intOptions, nullptr, &qiErr);
+  return qiErr;
+}
+
+fmiStatus terminate_instance(ModelInstance* instance) {
+  if (!instance->isCoSimulation) FMI_LOG(instance, fmiOK, "fmiTerminateModel");
+  if (instance->resultGeneration) finish_result_generation(instance);
+  model_reset_work_arrays();
+  instance->state = INSTANCE_TERMINATED;
+  return fmiOK;
+}
+
+enum {
+  NEXT_TIME_EVENT = 2,   // slot of realOptions: the next time event, 1e100 when none
+  EVENT_AFTER_STEP = 6,  // slot of intOptions: the model asks for an event update
+};
+
+const int kEventUpdateDemands[2] = {DEMAND_EVENT_FIRST_PASS, DEMAND_EVENT_UPDATE};
+
+}  // namespace
+
+int evaluate_model(ModelInstance* instance, int demand, const char* callerName) {
+  if (instance->state != INSTANCE_INSTANTIATED) iteration_phase = 0;
+  int qiErr = call_model(instance, demand);
+  if (qiErr != 0) {
+    // The model raises the level as it goes; after a failure nothing it
+    // computed is current, and the next read must evaluate again.
+    instance->computedLevel = 0;
+    if (callerName != nullptr) FMI_LOG(instance, fmiError, "%s: dsblock_ failed, QiErr = %d", callerName, qiErr);
+  }
+  return qiErr;
+}
+
+fmiStatus terminate_on_error(ModelInstance* instance) {
+  if (instance->state == INSTANCE_INSTANTIATED) {
+    instance->state = INSTANCE_TERMINATED;
+  } else if (instance->state != INSTANCE_TERMINATED) {
+    if (instance->isCoSimulation) {
+      fmiTerminateSlave(instance);
+    } else {
+      terminate_instance(instance);
+    }
+  }
+  return fmiError;
+}
+
+fmiStatus fmiSetTime(fmiComponent c, fmiReal time) {
+  ModelInstance* instance = live_instance(c);
+  if (instance == nullptr) return fmiError;
+  instance->time = time;
+  instance->computedLevel = 0;
+  FMI_LOG(instance, fmiOK, "%s to %g", fmi_function_names[FMI_NAME_SET_TIME], time);
+  return fmiOK;
+}
+
+fmiStatus initialize_model(ModelInstance* instance, fmiBoolean toleranceControlled,
+                           fmiReal /*relativeTolerance*/) {
+  if (instance->state != INSTANCE_INSTANTIATED) {
+    FMI_LOG(instance, fmiDiscard, "model cannot be initialized in current state(%d)", instance->state);
+    return fmiDiscard;
+  }
+  fmiStatus result = fmiOK;
+  if (toleranceControlled == fmiTrue) {
+    FMI_LOG(instance, fmiWarning, "fmiInitialize: tolerance control not supported");
+    result = fmiWarning;
+  }
+  reset_instance_options(instance->realOptions, instance->intOptions);
+  instance->computedLevel = -1;
+  iteration_phase = 0;
+  int qiErr = evaluate_model(instance, DEMAND_INITIALIZE, nullptr);
+  if (qiErr != 0) {
+    FMI_LOG(instance, fmiError, "fmiInitialize: dsblock_ failed, QiErr = %d", qiErr);
+    FMI_LOG(instance, fmiError,
+            "Unless otherwise indicated by error messages, possible errors are (non-exhaustive):\n"
+            "The model references external data that is not present on the target machine, at "
+            "least not with the same location.\n");
+    return terminate_on_error(instance);
+  }
+  if (instance->resultGeneration) setup_result_generation(instance);
+  return result;
+}
+
+fmiStatus fmiInitialize(fmiComponent c, fmiBoolean toleranceControlled, fmiReal relativeTolerance,
+                        fmiEventInfo* eventInfo) {
+  ModelInstance* instance = live_instance(c);
+  if (instance == nullptr) return fmiError;
+  const char* name = fmi_function_names[FMI_NAME_INITIALIZE];
+  if (eventInfo == nullptr) {
+    FMI_LOG(instance, fmiError, "%s: argument eventInfo is NULL", name);
+    return fmiError;
+  }
+  if (!instance->isCoSimulation) FMI_LOG(instance, fmiOK, "%s...", name);
+
+  fmiStatus result = initialize_model(instance, toleranceControlled, relativeTolerance);
+  if (result != fmiOK && result != fmiWarning) return result;
+
+  eventInfo->terminateSimulation = fmiFalse;
+  eventInfo->upcomingTimeEvent = instance->realOptions[NEXT_TIME_EVENT] < INITIAL_TIME_EVENT_BOUND ? fmiTrue : fmiFalse;
+  if (eventInfo->upcomingTimeEvent) eventInfo->nextEventTime = instance->realOptions[NEXT_TIME_EVENT];
+
+  if (!instance->isCoSimulation) {
+    instance->state = INSTANCE_INITIALIZED;
+    FMI_LOG(instance, fmiOK, "%s completed", name);
+  }
+  instance->eventIterationStarted = 0;
+  FMI_LOG(instance, fmiOK, "%s", name);
+  return result;
+}
+
+fmiStatus event_update_core(ModelInstance* instance, fmiBoolean intermediateResults,
+                            fmiEventInfo* eventInfo) {
+  const bool intermediate = intermediateResults == fmiTrue;
+  bool converged = false;
+  for (int pass = intermediate ? 1 : 0; pass < 2; ++pass) {
+    if (pass == 1) {
+      if (intermediate) {
+        if (instance->eventIterationStarted) {
+          iteration_phase = 3;
+        } else {
+          iteration_phase = 2;
+          instance->eventIterationStarted = 1;
+        }
+      } else {
+        iteration_phase = instance->eventIterationStarted ? 4 : 0;
+      }
+      instance->computedLevel = 0;
+    }
+    if (instance->state != INSTANCE_INSTANTIATED) iteration_phase = 0;
+    int qiErr = call_model(instance, kEventUpdateDemands[pass]);
+    converged = iteration_phase == 0;
+    iteration_phase = 0;
+    eventInfo->terminateSimulation = fmiFalse;
+    if (qiErr == QIERR_TERMINATE) {
+      FMI_LOG(instance, fmiOK, "event updating: simulation terminated by model");
+      eventInfo->terminateSimulation = fmiTrue;
+      return fmiOK;
+    }
+    if (qiErr != 0) {
+      instance->computedLevel = 0;
+      FMI_LOG(instance, fmiError, "event updating: dsblock_ failed, QiErr = %d", qiErr);
+      return terminate_on_error(instance);
+    }
+  }
+
+  eventInfo->iterationConverged = converged ? fmiTrue : fmiFalse;
+  if (converged) instance->eventIterationStarted = 0;
+  eventInfo->stateValueReferencesChanged = fmiFalse;
+  eventInfo->stateValuesChanged = instance->nx > 0 ? fmiTrue : fmiFalse;
+  eventInfo->upcomingTimeEvent =
+      instance->realOptions[NEXT_TIME_EVENT] < EVENT_UPDATE_TIME_EVENT_BOUND ? fmiTrue : fmiFalse;
+  if (eventInfo->upcomingTimeEvent) eventInfo->nextEventTime = instance->realOptions[NEXT_TIME_EVENT];
+  return fmiOK;
+}
+
+fmiStatus fmiEventUpdate(fmiComponent c, fmiBoolean intermediateResults, fmiEventInfo* eventInfo) {
+  ModelInstance* instance = live_instance(c);
+  if (instance == nullptr) return fmiError;
+  const char* name = fmi_function_names[FMI_NAME_EVENT_UPDATE];
+  if (eventInfo == nullptr) {
+    FMI_LOG(instance, fmiError, "%s: argument eventInfo is NULL", name);
+    return fmiError;
+  }
+  FMI_LOG(instance, fmiOK, "%s...", name);
+  if (instance->state != INSTANCE_INITIALIZED) {
+    FMI_LOG(instance, fmiDiscard, "%s: initialization must be done before event updating is allowed", name);
+    return fmiDiscard;
+  }
+  if (instance->resultGeneration) store_result_point(instance, true);
+  fmiStatus result = event_update_core(instance, intermediateResults, eventInfo);
+  if (result == fmiError) return terminate_on_error(instance);
+  FMI_LOG(instance, fmiOK, "%s completed", name);
+  return result;
+}
+
+fmiStatus fmiCompletedIntegratorStep(fmiComponent c, fmiBoolean* callEventUpdate) {
+  ModelInstance* instance = live_instance(c);
+  if (instance == nullptr) return fmiError;
+  const char* name = fmi_function_names[FMI_NAME_COMPLETED_INTEGRATOR_STEP];
+  if (callEventUpdate == nullptr) {
+    FMI_LOG(instance, fmiError, "%s: argument callEventUpdate is NULL", name);
+    return fmiError;
+  }
+  if (instance->resultGeneration) store_result_point(instance, false);
+  *callEventUpdate = instance->intOptions[EVENT_AFTER_STEP] != 0 ? fmiTrue : fmiFalse;
+  FMI_LOG(instance, fmiOK, "%s", name);
+  return fmiOK;
+}
+
+fmiStatus fmiTerminate(fmiComponent c) {
+  ModelInstance* instance = live_instance(c);
+  if (instance == nullptr) return fmiError;
+  return terminate_instance(instance);
+}

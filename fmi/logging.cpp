@@ -1,0 +1,121 @@
+#include "fmi/logging.h"
+
+#include <cstring>
+
+#include "fmi/fmi_functions.h"
+#include "source/c_locale_text.h"
+
+namespace {
+
+// Hosts hand the message to printf as its format: every "%" goes out doubled,
+// so the host shows the text as meant and no host text becomes a directive.
+void send_escaped(fmiCallbackLogger logger, fmiComponent c, fmiString instanceName,
+                  fmiStatus status, fmiString category, const char* text) {
+  char escaped[2 * FMI_LOG_MAX_TEXT + 1];
+  size_t n = 0;
+  for (const char* s = text; *s != '\0'; ++s) {
+    if (*s == '%') escaped[n++] = '%';
+    escaped[n++] = *s;
+  }
+  escaped[n] = '\0';
+  logger(c, instanceName, status, category, escaped);
+}
+
+// Formats behind the `used` characters already in text; the whole stays
+// within FMI_LOG_MAX_TEXT characters. Numbers come out the same whatever
+// locale the host has set.
+void format_into(char* text, size_t used, const char* format, va_list args) {
+  if (used >= FMI_LOG_MAX_TEXT) {
+    text[FMI_LOG_MAX_TEXT] = '\0';
+    return;
+  }
+  if (c_vsprintf(text + used, FMI_LOG_MAX_TEXT + 1 - used, format, args) < 0) text[used] = '\0';
+}
+
+size_t pending_length(const ModelInstance* instance) {
+  if (instance->pendingEnd == nullptr) return 0;
+  return static_cast<size_t>(instance->pendingEnd - instance->pendingText);
+}
+
+void clear_pending(ModelInstance* instance) {
+  instance->pendingEnd = instance->pendingText;
+  instance->pendingText[0] = '\0';
+}
+
+}  // namespace
+
+void fmi_log_v(ModelInstance* instance, fmiString instanceName, fmiStatus status,
+               fmiString category, const char* format, va_list args) {
+  if (instance == nullptr || instance->logger == nullptr) return;
+  if (!instance->loggingOn && status < fmiDiscard) return;
+
+  char text[FMI_LOG_BUFFER_SIZE];
+  size_t used = pending_length(instance);
+  if (used > FMI_PENDING_MAX_TEXT) used = FMI_PENDING_MAX_TEXT;
+  memcpy(text, instance->pendingText, used);  // taken as it is, not as a format
+  text[used] = '\0';
+  format_into(text, used, format, args);
+
+  send_escaped(instance->logger, instance, instanceName, status, category, text);
+  clear_pending(instance);
+}
+
+void fmi_log(ModelInstance* instance, fmiString instanceName, fmiStatus status, fmiString category,
+             const char* format, ...) {
+  if (instance == nullptr || instance->logger == nullptr) return;
+  if (!instance->loggingOn && status < fmiDiscard) return;
+  va_list args;
+  va_start(args, format);
+  fmi_log_v(instance, instanceName, status, category, format, args);
+  va_end(args);
+}
+
+void fmi_log_host(fmiCallbackLogger logger, fmiString instanceName, fmiStatus status,
+                  fmiString category, const char* format, ...) {
+  if (logger == nullptr) return;
+  char text[FMI_LOG_BUFFER_SIZE];
+  va_list args;
+  va_start(args, format);
+  format_into(text, 0, format, args);
+  va_end(args);
+  send_escaped(logger, nullptr, instanceName, status, category, text);
+}
+
+void fmi_log_pending(ModelInstance* instance, fmiString /*instanceName*/, fmiStatus status,
+                     fmiString /*category*/, const char* format, ...) {
+  if (instance == nullptr) return;
+  if (!instance->loggingOn && status < fmiError) return;
+  if (instance->pendingEnd == nullptr) clear_pending(instance);
+
+  size_t used = pending_length(instance);
+  size_t room = used < FMI_PENDING_MAX_TEXT ? FMI_PENDING_MAX_TEXT - used : 0;
+  // One character more than fits shows that the piece is too long.
+  char piece[INSTANCE_PENDING_SIZE];
+  va_list args;
+  va_start(args, format);
+  int n = c_vsprintf(piece, room + 2, format, args);
+  va_end(args);
+  if (n <= 0 || static_cast<size_t>(n) > room) {
+    clear_pending(instance);
+    return;
+  }
+  memcpy(instance->pendingEnd, piece, static_cast<size_t>(n) + 1);
+  instance->pendingEnd += n;
+}
+
+char* copy_instance_string(const ModelInstance* instance, fmiString text) {
+  if (text == nullptr) text = "<NULL>";
+  size_t length = strnlen(text, INSTANCE_NAME_MAX);
+  char* copy = static_cast<char*>(instance->allocateMemory(length + 1, 1));
+  if (copy == nullptr) return nullptr;
+  memcpy(copy, text, length);
+  copy[length] = '\0';
+  return copy;
+}
+
+fmiStatus fmiSetDebugLogging(fmiComponent c, fmiBoolean loggingOn) {
+  ModelInstance* instance = live_instance(c);
+  if (instance == nullptr) return fmiError;
+  instance->loggingOn = loggingOn;
+  return fmiOK;
+}

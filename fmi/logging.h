@@ -1,0 +1,44 @@
+// Every text of the system reaches the host's logger through here.
+#pragma once
+
+#include <cstdarg>
+
+#include "fmi/fmi_types.h"
+#include "fmi/model_instance.h"
+
+enum {
+  FMI_LOG_BUFFER_SIZE = 4096,                   // one message's buffer
+  FMI_LOG_MAX_TEXT = FMI_LOG_BUFFER_SIZE - 2,   // characters of text a message keeps
+  FMI_PENDING_MAX_TEXT = INSTANCE_PENDING_SIZE - 2,
+  INSTANCE_NAME_MAX = 1024,                     // longest copied instance name
+};
+
+// Formats the message (behind any pending text) and hands it to the
+// instance's logger as logger(instance, instanceName, status, category, text).
+// While logging is off, fmiOK and fmiWarning messages are dropped unformatted.
+// Every "%" of the finished text reaches the logger doubled, since hosts treat
+// the message argument as a printf format.
+void fmi_log(ModelInstance* instance, fmiString instanceName, fmiStatus status, fmiString category,
+             const char* format, ...) __attribute__((format(printf, 5, 6)));
+void fmi_log_v(ModelInstance* instance, fmiString instanceName, fmiStatus status,
+               fmiString category, const char* format, va_list args)
+    __attribute__((format(printf, 5, 0)));
+
+// Collects a piece of text that goes out in front of the next message.
+// A piece that is empty or does not fit discards everything pending.
+void fmi_log_pending(ModelInstance* instance, fmiString instanceName, fmiStatus status,
+                     fmiString category, const char* format, ...)
+    __attribute__((format(printf, 5, 6)));
+
+// The same formatting for a logger that has no instance yet (c is NULL).
+void fmi_log_host(fmiCallbackLogger logger, fmiString instanceName, fmiStatus status,
+                  fmiString category, const char* format, ...)
+    __attribute__((format(printf, 5, 6)));
+
+// A copy of text ("<NULL>" for NULL), cut at INSTANCE_NAME_MAX characters,
+// from the instance's allocateMemory; NULL when that fails.
+char* copy_instance_string(const ModelInstance* instance, fmiString text);
+
+// Shorthand for a message of the instance under its own name.
+#define FMI_LOG(instance, status, ...) \
+  fmi_log((instance), (instance)->instanceName, (status), "", __VA_ARGS__)

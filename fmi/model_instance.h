@@ -1,0 +1,86 @@
+// The record behind fmiComponent, the one live instance of the process and
+// the instance's states.
+#pragma once
+
+#include <cstdint>
+
+#include "fmi/fmi_types.h"
+
+struct IntegratorDriver;  // co-simulation integrator driver
+struct ResultFile;        // result generation record
+
+// Values of ModelInstance::state.
+enum {
+  INSTANCE_INSTANTIATED = 0,  // instantiated or reset, not initialized
+  INSTANCE_INITIALIZED = 2,
+  INSTANCE_TERMINATED = 3,
+};
+
+enum {
+  INSTANCE_PENDING_SIZE = 256,  // room of the pending text
+  INSTANCE_REAL_OPTIONS = 4,
+  INSTANCE_INT_OPTIONS = 11,
+};
+
+// All memory of the record and of every array it points to comes from the
+// host's allocateMemory, which hands out zero-filled blocks.
+struct ModelInstance {
+  fmiBoolean stopTimeDefined;  // the co-simulation master gave a stop time
+  double stopTime;
+  fmiBoolean isCoSimulation;  // created by fmiInstantiateSlave
+  char* instanceName;         // own copy; passed to every logger call
+  fmiBoolean loggingOn;       // while false, fmiOK and fmiWarning messages are dropped
+
+  std::uint32_t nx;  // continuous states
+  std::uint32_t nu;  // inputs
+  std::uint32_t ny;  // outputs
+  std::uint32_t nw;  // auxiliary variables
+  std::uint32_t np;  // real parameters
+  std::uint32_t ni;  // event indicators: two per relation
+
+  // Each value array has one element more than its count, so that it exists
+  // even for a count of zero.
+  double* x;
+  double* p;
+  double* der;
+  double* u;
+  double* y;
+  double* w;
+  double* eventIndicators;
+  double* xNominal;
+
+  fmiCallbackLogger logger;
+  fmiCallbackAllocateMemory allocateMemory;
+  fmiCallbackFreeMemory freeMemory;
+
+  double time;
+  // Highest demand level evaluated for the present time, states and inputs;
+  // every write of those sets it back to 0.
+  std::int32_t computedLevel;
+
+  char pendingText[INSTANCE_PENDING_SIZE];  // partial text sent before the next message
+  char* pendingEnd;                         // == pendingText when nothing is pending
+
+  std::int32_t state;  // INSTANCE_INSTANTIATED, INSTANCE_INITIALIZED or INSTANCE_TERMINATED
+  fmiBoolean terminatedByModel;  // the model stopped a co-simulation step
+  fmiBoolean resultGeneration;   // nothing sets it
+  ResultFile* result;
+
+  double* realOptions;  // INSTANCE_REAL_OPTIONS doubles, registered with the runtime
+  int* intOptions;      // INSTANCE_INT_OPTIONS ints, registered with the runtime
+
+  IntegratorDriver* integrator;  // co-simulation only; owned by the slave life cycle
+  std::uint32_t inputsChanged;   // a setter ran since the last communication step
+  std::uint32_t eventIterationStarted;  // an event iteration with intermediate results runs
+};
+
+// The one live instance, or NULL. Set at the end of a successful
+// instantiation, cleared when the instance is freed.
+extern ModelInstance* current_instance;
+
+// The instance behind a handle, or NULL when the handle is not the live
+// instance (NULL, freed, or never ours). Every FMI function that takes a
+// handle refuses it with fmiError when this gives NULL.
+inline ModelInstance* live_instance(fmiComponent c) {
+  return (c != nullptr && c == static_cast<void*>(current_instance)) ? current_instance : nullptr;
+}

@@ -1,0 +1,272 @@
+#include "fmi/variable_access.h"
+
+#include <climits>
+#include <cmath>
+
+#include "fmi/cosim_hooks.h"
+#include "fmi/evaluation.h"
+#include "fmi/fmi_functions.h"
+#include "fmi/logging.h"
+#include "fmi/model_instance.h"
+#include "fmi/version.h"
+#include "model/model_interface.h"
+
+namespace {
+
+enum { PARAMETER_CHANGE_COUNTER = 8 };  // slot of intOptions
+
+// The element a reference names, or NULL when its category names no vector or
+// its index lies beyond the vector.
+double* variable_slot(const ModelInstance* instance, fmiValueReference vr) {
+  const std::uint32_t index = vr_index(vr);
+  switch (vr_category(vr)) {
+    case VR_CATEGORY_PARAMETER: return index < instance->np ? &instance->p[index] : nullptr;
+    case VR_CATEGORY_STATE: return index < instance->nx ? &instance->x[index] : nullptr;
+    case VR_CATEGORY_DERIVATIVE: return index < instance->nx ? &instance->der[index] : nullptr;
+    case VR_CATEGORY_OUTPUT: return index < instance->ny ? &instance->y[index] : nullptr;
+    case VR_CATEGORY_INPUT: return index < instance->nu ? &instance->u[index] : nullptr;
+    case VR_CATEGORY_AUXILIARY: return index < instance->nw ? &instance->w[index] : nullptr;
+    default: return nullptr;
+  }
+}
+
+// Messages take counts as unsigned; a size_t never goes to "%u" itself.
+unsigned shown_count(size_t n) { return n > UINT_MAX ? UINT_MAX : static_cast<unsigned>(n); }
+
+// Toward zero; NaN gives 0 and values beyond the 32-bit range saturate, where
+// a plain conversion would be undefined.
+fmiInteger truncate_to_integer(double v) {
+  if (std::isnan(v)) return 0;
+  if (v >= 2147483647.0) return INT32_MAX;
+  if (v <= -2147483648.0) return INT32_MIN;
+  return static_cast<fmiInteger>(v);
+}
+
+struct RealType {
+  typedef fmiReal Value;
+  static constexpr char letter = 'r';
+  static constexpr bool discardFailedEvaluation = true;
+  static Value from_double(double v) { return v; }
+  static double to_double(Value v) { return v; }
+};
+
+struct IntegerType {
+  typedef fmiInteger Value;
+  static constexpr char letter = 'i';
+  static constexpr bool discardFailedEvaluation = false;
+  static Value from_double(double v) { return truncate_to_integer(v); }
+  static double to_double(Value v) { return static_cast<double>(v); }
+};
+
+struct BooleanType {
+  typedef fmiBoolean Value;
+  static constexpr char letter = 'b';
+  static constexpr bool discardFailedEvaluation = false;
+  // The low byte of the truncated value.
+  static Value from_double(double v) {
+    return static_cast<Value>(static_cast<unsigned>(truncate_to_integer(v)) & 0xFFu);
+  }
+  static double to_double(Value v) { return static_cast<double>(static_cast<signed char>(v)); }
+};
+
+template <typename Type>
+fmiStatus get_values(fmiComponent c, const char* name, const fmiValueReference vr[], size_t nvr,
+                     typename Type::Value value[]) {
+  ModelInstance* instance = live_instance(c);
+  if (instance == nullptr) return fmiError;
+  if (nvr > 0 && (vr == nullptr || value == nullptr)) {
+    FMI_LOG(instance, fmiError, "%s: argument vr or value is NULL with nvr = %u", name, shown_count(nvr));
+    return fmiError;
+  }
+  int demand = 0;
+  for (size_t i = 0; i < nvr; ++i) {
+    if (vr_level(vr[i]) > demand) demand = vr_level(vr[i]);
+  }
+  // Level-0 values need no evaluation; asking the model for level 0 would be
+  // an initialization call.
+  if (demand > 0 && instance->computedLevel < demand) {
+    int qiErr = evaluate_model(instance, demand, nullptr);
+    if (qiErr != 0) {
+      fmiStatus status = (Type::discardFailedEvaluation && qiErr == QIERR_ERROR) ? fmiDiscard : fmiError;
+      FMI_LOG(instance, status, "%s: dsblock_ failed, QiErr = %d", name, qiErr);
+      return status == fmiError ? terminate_on_error(instance) : fmiDiscard;
+    }
+  }
+  for (size_t i = 0; i < nvr; ++i) {
+    const double* slot = variable_slot(instance, vr[i]);
+    if (slot == nullptr) {
+      FMI_LOG(instance, fmiDiscard, "%s: cannot get #%c%u#", name, Type::letter, vr[i]);
+      return fmiDiscard;
+    }
+    value[i] = Type::from_double(*slot);
+    FMI_LOG(instance, fmiOK, "%s: #%c%u# = %g", name, Type::letter, vr[i], Type::to_double(value[i]));
+  }
+  return fmiOK;
+}
+
+template <typename Type>
+fmiStatus set_values(fmiComponent c, const char* name, const fmiValueReference vr[], size_t nvr,
+                     const typename Type::Value value[]) {
+  ModelInstance* instance = live_instance(c);
+  if (instance == nullptr) return fmiError;
+  if (nvr > 0 && (vr == nullptr || value == nullptr)) {
+    FMI_LOG(instance, fmiError, "%s: argument vr or value is NULL with nvr = %u", name, shown_count(nvr));
+    return fmiError;
+  }
+  for (size_t i = 0; i < nvr; ++i) {
+    double* slot = variable_slot(instance, vr[i]);
+    if (slot == nullptr) {
+      FMI_LOG(instance, fmiDiscard, "%s: cannot set #%c%u#  ", name, Type::letter, vr[i]);
+      return fmiDiscard;
+    }
+    const int category = vr_category(vr[i]);
+    const bool computed = category == VR_CATEGORY_DERIVATIVE || category == VR_CATEGORY_OUTPUT ||
+                          category == VR_CATEGORY_AUXILIARY;
+    if (computed && instance->state != INSTANCE_INSTANTIATED) {
+      FMI_LOG(instance, fmiDiscard, "%s: may not change #%c%u# at this stage", name, Type::letter, vr[i]);
+      return fmiDiscard;
+    }
+    const double v = Type::to_double(value[i]);
+    *slot = v;
+    if (category == VR_CATEGORY_PARAMETER) {
+      int& counter = instance->intOptions[PARAMETER_CHANGE_COUNTER];
+      counter = static_cast<int>(static_cast<unsigned>(counter) + 1u);  // wraps, never overflows
+    } else if (category == VR_CATEGORY_INPUT && instance->isCoSimulation) {
+      update_input_reference(instance, static_cast<std::int32_t>(vr_index(vr[i])));
+    }
+    FMI_LOG(instance, fmiOK, "%s: #%c%u# = %g", name, Type::letter, vr[i], v);
+  }
+  instance->computedLevel = 0;
+  instance->inputsChanged = 1;
+  return fmiOK;
+}
+
+// The common start of the vector transfers: a NULL array with a non-zero
+// length is refused; a length other than the model's is reported and the
+// smaller one is used. Returns fmiOK, fmiWarning or fmiError.
+fmiStatus check_vector(ModelInstance* instance, const char* name, const char* arrayName,
+                       const char* argument, const void* array, size_t* n, std::uint32_t expected) {
+  if (*n > 0 && array == nullptr) {
+    FMI_LOG(instance, fmiError, "%s: argument %s is NULL with %s = %u", name, arrayName, argument,
+            shown_count(*n));
+    return fmiError;
+  }
+  if (*n == expected) return fmiOK;
+  FMI_LOG(instance, fmiWarning, "%s: argument %s = %u is incorrect, should be %u", name, argument,
+          shown_count(*n), expected);
+  if (*n > expected) *n = expected;
+  return fmiWarning;
+}
+
+// Derivatives and event indicators: evaluated on demand, then copied out.
+fmiStatus get_computed_vector(fmiComponent c, int nameIndex, const char* arrayName, const char* argument,
+                              fmiReal out[], size_t n, int demand, bool indicators) {
+  ModelInstance* instance = live_instance(c);
+  if (instance == nullptr) return fmiError;
+  const char* name = fmi_function_names[nameIndex];
+  fmiStatus result = check_vector(instance, name, arrayName, argument, out, &n, indicators ? instance->ni : instance->nx);
+  if (result == fmiError) return result;
+  if (instance->computedLevel < demand) {
+    int qiErr = evaluate_model(instance, demand, name);
+    if (qiErr == QIERR_ERROR) return fmiDiscard;
+    if (qiErr != 0) return terminate_on_error(instance);
+  }
+  const double* source = indicators ? instance->eventIndicators : instance->der;
+  for (size_t i = 0; i < n; ++i) out[i] = source[i];
+  FMI_LOG(instance, fmiOK, "%s", name);
+  return result;
+}
+
+}  // namespace
+
+fmiStatus fmiGetReal(fmiComponent c, const fmiValueReference vr[], size_t nvr, fmiReal value[]) {
+  return get_values<RealType>(c, "fmiGetReal", vr, nvr, value);
+}
+
+fmiStatus fmiGetInteger(fmiComponent c, const fmiValueReference vr[], size_t nvr, fmiInteger value[]) {
+  return get_values<IntegerType>(c, "fmiGetInteger", vr, nvr, value);
+}
+
+fmiStatus fmiGetBoolean(fmiComponent c, const fmiValueReference vr[], size_t nvr, fmiBoolean value[]) {
+  return get_values<BooleanType>(c, "fmiGetBoolean", vr, nvr, value);
+}
+
+fmiStatus fmiSetReal(fmiComponent c, const fmiValueReference vr[], size_t nvr, const fmiReal value[]) {
+  return set_values<RealType>(c, "fmiSetReal", vr, nvr, value);
+}
+
+fmiStatus fmiSetInteger(fmiComponent c, const fmiValueReference vr[], size_t nvr, const fmiInteger value[]) {
+  return set_values<IntegerType>(c, "fmiSetInteger", vr, nvr, value);
+}
+
+fmiStatus fmiSetBoolean(fmiComponent c, const fmiValueReference vr[], size_t nvr, const fmiBoolean value[]) {
+  return set_values<BooleanType>(c, "fmiSetBoolean", vr, nvr, value);
+}
+
+fmiStatus fmiGetString(fmiComponent c, const fmiValueReference[], size_t, fmiString[]) {
+  ModelInstance* instance = live_instance(c);
+  if (instance == nullptr) return fmiError;
+  FMI_LOG(instance, fmiWarning, "fmiGetString: not supported");
+  return fmiDiscard;
+}
+
+fmiStatus fmiSetString(fmiComponent c, const fmiValueReference[], size_t, const fmiString[]) {
+  ModelInstance* instance = live_instance(c);
+  if (instance == nullptr) return fmiError;
+  FMI_LOG(instance, fmiWarning, "fmiSetString: not supported");
+  return fmiDiscard;
+}
+
+fmiStatus fmiGetDerivatives(fmiComponent c, fmiReal derivatives[], size_t nx) {
+  return get_computed_vector(c, FMI_NAME_GET_DERIVATIVES, "derivatives", "nx", derivatives, nx, DEMAND_DERIVATIVES, false);
+}
+
+fmiStatus fmiGetEventIndicators(fmiComponent c, fmiReal eventIndicators[], size_t ni) {
+  return get_computed_vector(c, FMI_NAME_GET_EVENT_INDICATORS, "eventIndicators", "ni", eventIndicators, ni,
+                             DEMAND_ALL_SECTIONS, true);
+}
+
+fmiStatus fmiSetContinuousStates(fmiComponent c, const fmiReal x[], size_t nx) {
+  ModelInstance* instance = live_instance(c);
+  if (instance == nullptr) return fmiError;
+  const char* name = fmi_function_names[FMI_NAME_SET_CONTINUOUS_STATES];
+  fmiStatus result = check_vector(instance, name, "x", "nx", x, &nx, instance->nx);
+  if (result == fmiError) return result;
+  FMI_LOG(instance, fmiOK, "%s", name);
+  for (size_t i = 0; i < nx; ++i) instance->x[i] = x[i];
+  instance->computedLevel = 0;
+  return result;
+}
+
+fmiStatus fmiGetContinuousStates(fmiComponent c, fmiReal states[], size_t nx) {
+  ModelInstance* instance = live_instance(c);
+  if (instance == nullptr) return fmiError;
+  const char* name = fmi_function_names[FMI_NAME_GET_CONTINUOUS_STATES];
+  fmiStatus result = check_vector(instance, name, "states", "nx", states, &nx, instance->nx);
+  if (result == fmiError) return result;
+  for (size_t i = 0; i < nx; ++i) states[i] = instance->x[i];
+  FMI_LOG(instance, fmiOK, "%s", name);
+  return result;
+}
+
+fmiStatus fmiGetNominalContinuousStates(fmiComponent c, fmiReal x_nominal[], size_t nx) {
+  ModelInstance* instance = live_instance(c);
+  if (instance == nullptr) return fmiError;
+  const char* name = fmi_function_names[FMI_NAME_GET_NOMINAL_CONTINUOUS_STATES];
+  fmiStatus result = check_vector(instance, name, "x_nominal", "nx", x_nominal, &nx, instance->nx);
+  if (result == fmiError) return result;
+  for (size_t i = 0; i < nx; ++i) x_nominal[i] = instance->xNominal[i];
+  FMI_LOG(instance, fmiOK, "%s", name);
+  return result;
+}
+
+fmiStatus fmiGetStateValueReferences(fmiComponent c, fmiValueReference vrx[], size_t nx) {
+  ModelInstance* instance = live_instance(c);
+  if (instance == nullptr) return fmiError;
+  const char* name = fmi_function_names[FMI_NAME_GET_STATE_VALUE_REFERENCES];
+  fmiStatus result = check_vector(instance, name, "vrx", "nx", vrx, &nx, instance->nx);
+  if (result == fmiError) return result;
+  for (size_t i = 0; i < nx; ++i) vrx[i] = make_vr(0, VR_CATEGORY_STATE, static_cast<std::uint32_t>(i));
+  FMI_LOG(instance, fmiOK, "%s", name);
+  return result;
+}

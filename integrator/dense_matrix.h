@@ -1,0 +1,44 @@
+// Dense column-major matrices with LU factorisation, pivot arrays, and the
+// small scalar functions the integrator uses instead of <cmath> directly.
+#pragma once
+
+// Storage kinds of a DlsMat.
+constexpr int MS_MATRIX_DENSE = 1;
+constexpr int MS_MATRIX_BAND = 2;
+
+struct DlsMatRecord {
+  int type;
+  int M;          // rows
+  int N;          // columns
+  int ldim;       // leading dimension (M for dense)
+  int mu;         // band storage only
+  int ml;         // band storage only
+  int s_mu;       // band storage only: row of the diagonal inside a column
+  double* data;   // M*N entries, column after column
+  int ldata;      // M*N
+  double** cols;  // cols[j] = data + j*M; entry (i, j) is cols[j][i]
+};
+typedef DlsMatRecord* DlsMat;
+
+DlsMat NewDenseMat(int M, int N);  // NULL for M <= 0, N <= 0 or no memory
+void DestroyMat(DlsMat A);         // NULL is accepted
+int* NewIntArray(int N);           // NULL for N <= 0 or no memory
+void DestroyArray(void* p);        // NULL is accepted
+
+// 0, or k+1 when column k has no pivot. Requires m >= n.
+int denseGETRF(double** a, int m, int n, int* p);
+void denseGETRS(double** a, int n, int* p, double* b);
+void denseCopy(double** a, double** b, int m, int n);
+void denseScale(double c, double** a, int m, int n);
+
+int DenseGETRF(DlsMat A, int* p);
+void DenseGETRS(DlsMat A, int* p, double* b);
+void DenseCopy(DlsMat A, DlsMat B);
+void DenseScale(double c, DlsMat A);
+void AddIdentity(DlsMat A);
+void SetToZero(DlsMat A);
+
+double RPowerI(double x, int exponent);
+double RPowerR(double x, double exponent);  // 0 for x <= 0
+double RSqrt(double x);                     // 0 for x <= 0
+double RAbs(double x);

@@ -1,0 +1,48 @@
+// Dense direct linear solver for the Newton iteration: attaches to an
+// integrator memory through its linear-solver hooks.
+#pragma once
+
+#include "integrator/integrator_memory.h"
+
+constexpr int MSDLS_SUCCESS = 0;
+constexpr int MSDLS_MEM_NULL = -1;
+constexpr int MSDLS_LMEM_NULL = -2;
+constexpr int MSDLS_ILL_INPUT = -3;
+constexpr int MSDLS_MEM_FAIL = -4;
+constexpr int MSDLS_JAC_UNRECOVERABLE = -5;
+constexpr int MSDLS_JAC_RECOVERABLE = -6;
+
+// Jacobians older than this many steps are evaluated anew.
+constexpr int MSDLS_MAX_STEPS_BETWEEN_JAC = 50;
+// Relative change of gamma below which a stale-Jacobian failure renews it.
+constexpr double MSDLS_DGAMMA_MAX = 0.2;
+
+struct MsDlsMemRecord {
+  int size;
+  int useDQJac;  // 1: built-in difference quotients; 0: jacFn of the caller
+  MsDlsDenseJacFn jacFn;
+  void* jacData;
+  DlsMat newtonMatrix;  // Jacobian, then I - gamma*J, then its LU factors
+  DlsMat savedJac;
+  int* pivots;
+  int stepsAtLastJac;
+  int numJacEvals;
+  int numRhsEvalsDQ;
+  int lastFlag;
+};
+typedef MsDlsMemRecord* MsDlsMem;
+
+int MsDense(void* mstep_mem, int N);
+int MsDlsSetDenseJacFn(void* mstep_mem, MsDlsDenseJacFn jac);
+int MsDlsGetNumJacEvals(void* mstep_mem, int* njevals);
+
+// Hooks, installed by MsDense.
+int msDenseInit(MstepMem mem);
+int msDenseSetup(MstepMem mem, int convfail, N_Vector ypred, N_Vector fpred, int* jcur,
+                 N_Vector vtemp1, N_Vector vtemp2, N_Vector vtemp3);
+int msDenseSolve(MstepMem mem, N_Vector b, N_Vector weight, N_Vector ycur, N_Vector fcur);
+void msDenseFree(MstepMem mem);
+
+// Built-in Jacobian by difference quotients; data is the integrator memory.
+int msDenseDQJac(int N, double t, N_Vector y, N_Vector fy, DlsMat Jac, void* data, N_Vector tmp1,
+                 N_Vector tmp2, N_Vector tmp3);

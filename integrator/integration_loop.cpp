@@ -1,0 +1,464 @@
+#include "integrator/integration_loop.h"
+
+#include "integrator/integration_step.h"
+#include "integrator/root_finding.h"
+
+namespace {
+
+constexpr double ROUNDOFF_FACTOR = 100.0;  // times r (|t| + |h|): fuzz of times
+constexpr double TSTOP_MARGIN = 4.0;       // steps end at (tstop - t) (1 - 4r)
+// First-step estimate.
+constexpr double HLB_FACTOR = 100.0;
+constexpr double HUB_FACTOR = 0.1;
+constexpr int H0_PASSES = 4;
+constexpr int H0_TRIES = 4;
+constexpr double H0_SHRINK = 0.2;
+constexpr double H0_BIAS = 0.5;
+constexpr double YDD_THRESHOLD = 2.0;
+constexpr int SECOND_DERIV_RECOVERABLE = 9;
+
+const char* const MSG_ROOT_FAIL = "At t = %lg, the rootfinding routine failed in an unrecoverable manner.";
+
+// A failure once the arguments have been accepted: the caller gets the last
+// accepted solution, never a trial state left in yout by the step, the
+// first-step estimate or a root search.
+int msFailWithAcceptedSolution(MstepMem mem, N_Vector yout, double* tret, int flag) {
+  *tret = mem->tcur;
+  N_VScale(1.0, mem->nordsieck[0], yout);
+  return flag;
+}
+
+// Ending the loop with a failure.
+int msEndLoop(MstepMem mem, N_Vector yout, double* tret, int flag) {
+  mem->lastTret = mem->tcur;
+  return msFailWithAcceptedSolution(mem, yout, tret, flag);
+}
+
+bool msSomeRootInactive(MstepMem mem) {
+  for (int i = 0; i < mem->numRootFns; ++i)
+    if (mem->gActive[i] == 0) return true;
+  return false;
+}
+
+}  // namespace
+
+int MstepStepRootInit(void* mstep_mem, MsStepRootFn fn) {
+  if (mstep_mem == nullptr) {
+    msReportError(nullptr, MS_MEM_NULL, "MSTEP", "MstepStepRootInit", "mstep_mem = NULL illegal.");
+    return MS_MEM_NULL;
+  }
+  static_cast<MstepMem>(mstep_mem)->stepRootFn = fn;
+  return MS_SUCCESS;
+}
+
+int Mstep(void* mstep_mem, double tout, N_Vector yout, double* tret, int itask) {
+  if (mstep_mem == nullptr) {
+    msReportError(nullptr, MS_MEM_NULL, "MSTEP", "Mstep", "mstep_mem = NULL illegal.");
+    return MS_MEM_NULL;
+  }
+  MstepMem mem = static_cast<MstepMem>(mstep_mem);
+  if (!mem->initDone) {
+    msReportError(mem, MS_NO_MALLOC, "MSTEP", "Mstep", "Attempt to call before MstepInit.");
+    return MS_NO_MALLOC;
+  }
+  mem->yWork = yout;
+  if (yout == nullptr) {
+    msReportError(mem, MS_ILL_INPUT, "MSTEP", "Mstep", "yout = NULL illegal.");
+    return MS_ILL_INPUT;
+  }
+  if (tret == nullptr) {
+    msReportError(mem, MS_ILL_INPUT, "MSTEP", "Mstep", "tret = NULL illegal.");
+    return MS_ILL_INPUT;
+  }
+  if (itask != MS_NORMAL && itask != MS_ONE_STEP) {
+    msReportError(mem, MS_ILL_INPUT, "MSTEP", "Mstep", "Illegal value for itask.");
+    return msFailWithAcceptedSolution(mem, yout, tret, MS_ILL_INPUT);
+  }
+  if (itask == MS_NORMAL) mem->toutCopy = tout;
+  mem->taskCopy = itask;
+
+  const double r = mem->unitRoundoff;
+  N_Vector* z = mem->nordsieck;
+
+  if (mem->numSteps == 0) {
+    // First call of a problem: set-up check, derivative, first step size.
+    int flag = MsInitialSetup(mem);
+    if (flag != MS_SUCCESS) return msFailWithAcceptedSolution(mem, yout, tret, flag);
+
+    const int rhs = mem->f(mem->tcur, z[0], z[1], mem->userData);
+    mem->numRhsEvals++;
+    if (rhs < 0) {
+      msReportError(mem, MS_RHSFUNC_FAIL, "MSTEP", "Mstep",
+                    "At t = %lg, the right-hand side routine failed in an unrecoverable manner.",
+                    mem->tcur);
+      return msFailWithAcceptedSolution(mem, yout, tret, MS_RHSFUNC_FAIL);
+    }
+    if (rhs > 0) {
+      msReportError(mem, MS_FIRST_RHSFUNC_ERR, "MSTEP", "Mstep",
+                    "The right-hand side routine failed at the first call.");
+      return msFailWithAcceptedSolution(mem, yout, tret, MS_FIRST_RHSFUNC_ERR);
+    }
+
+    mem->h = mem->hInit;
+    if (mem->h != 0.0 && (tout - mem->tcur) * mem->h < 0) {
+      msReportError(mem, MS_ILL_INPUT, "MSTEP", "Mstep", "h0 and tout - t0 inconsistent.");
+      return msFailWithAcceptedSolution(mem, yout, tret, MS_ILL_INPUT);
+    }
+    if (mem->h == 0.0) {
+      double tout_hin = tout;
+      if (mem->tstopSet && (tout - mem->tcur) * (tout - mem->tstop) > 0) tout_hin = mem->tstop;
+      flag = msInitialStepEstimate(mem, tout_hin);
+      if (flag != MS_SUCCESS) {
+        flag = msReportStepFailure(mem, flag);
+        return msFailWithAcceptedSolution(mem, yout, tret, flag);
+      }
+    }
+    const double rh = RAbs(mem->h) * mem->hmaxInv;
+    if (rh > 1.0) mem->h /= rh;
+    if (RAbs(mem->h) < mem->hmin) mem->h *= mem->hmin / RAbs(mem->h);
+    if (mem->tstopSet) {
+      if ((mem->tstop - mem->tcur) * mem->h < 0) {
+        msReportError(mem, MS_ILL_INPUT, "MSTEP", "Mstep",
+                      "The value tstop = %lg is behind current t = %lg in the direction of "
+                      "integration.",
+                      mem->tstop, mem->tcur);
+        return msFailWithAcceptedSolution(mem, yout, tret, MS_ILL_INPUT);
+      }
+      if ((mem->tcur + mem->h - mem->tstop) * mem->h > 0)
+        mem->h = (mem->tstop - mem->tcur) * (1.0 - TSTOP_MARGIN * r);
+    }
+
+    mem->hScale = mem->h;
+    mem->h0Used = mem->h;
+    mem->hNew = mem->h;
+    N_VScale(mem->h, z[1], z[1]);
+
+    if (mem->numRootFns > 0 && MsRcheck1(mem) == MS_RTFUNC_FAIL) {
+      msReportError(mem, MS_RTFUNC_FAIL, "MSTEP", "MsRcheck1", MSG_ROOT_FAIL, mem->tcur);
+      return msFailWithAcceptedSolution(mem, yout, tret, MS_RTFUNC_FAIL);
+    }
+  } else {
+    // A later call: roots near the last return, tout already reached, a
+    // step not yet returned.
+    const double troundoff = ROUNDOFF_FACTOR * r * (RAbs(mem->tcur) + RAbs(mem->h));
+
+    if (mem->numRootFns > 0) {
+      const int wasReturned = mem->rootReturned;
+      int check = MsRcheck2(mem);
+      if (check == MS_RCHECK_CLOSE) {
+        msReportError(mem, MS_ILL_INPUT, "MSTEP", "MsRcheck2", "Root found at and very near t = %lg.",
+                      mem->tLow);
+        return msFailWithAcceptedSolution(mem, yout, tret, MS_ILL_INPUT);
+      }
+      if (check == MS_RTFUNC_FAIL) {
+        msReportError(mem, MS_RTFUNC_FAIL, "MSTEP", "MsRcheck2", MSG_ROOT_FAIL, mem->tLow);
+        return msFailWithAcceptedSolution(mem, yout, tret, MS_RTFUNC_FAIL);
+      }
+      if (check == MS_RCHECK_ROOT) {
+        *tret = mem->lastTret = mem->tLow;
+        return MS_ROOT_RETURN;
+      }
+      if (RAbs(mem->tcur - mem->lastTret) > troundoff) {
+        check = MsRcheck3(mem);
+        if (check == MS_RCHECK_ROOT) {
+          mem->rootReturned = 1;
+          *tret = mem->lastTret = mem->tLow;
+          return MS_ROOT_RETURN;
+        }
+        if (check == MS_RTFUNC_FAIL) {
+          msReportError(mem, MS_RTFUNC_FAIL, "MSTEP", "MsRcheck3", MSG_ROOT_FAIL, mem->tLow);
+          return msFailWithAcceptedSolution(mem, yout, tret, MS_RTFUNC_FAIL);
+        }
+        mem->rootReturned = 0;
+        if (wasReturned == 1 && itask == MS_ONE_STEP) {
+          *tret = mem->lastTret = mem->tcur;
+          N_VScale(1.0, z[0], yout);
+          return MS_SUCCESS;
+        }
+      }
+    }
+
+    if (itask == MS_NORMAL && (mem->tcur - tout) * mem->h >= 0) {
+      if (MstepGetDky(mem, tout, 0, yout) != MS_SUCCESS) {
+        msReportError(mem, MS_ILL_INPUT, "MSTEP", "Mstep",
+                      "Trouble interpolating at tout = %lg. tout too far back in direction of "
+                      "integration",
+                      tout);
+        return msFailWithAcceptedSolution(mem, yout, tret, MS_ILL_INPUT);
+      }
+      *tret = mem->lastTret = tout;
+      return MS_SUCCESS;
+    }
+
+    if (itask == MS_ONE_STEP && RAbs(mem->tcur - mem->lastTret) > troundoff) {
+      *tret = mem->lastTret = mem->tcur;
+      N_VScale(1.0, z[0], yout);
+      return MS_SUCCESS;
+    }
+
+    if (mem->tstopSet) {
+      if (RAbs(mem->tcur - mem->tstop) <= troundoff) {
+        if (MstepGetDky(mem, mem->tstop, 0, yout) != MS_SUCCESS) {
+          msReportError(mem, MS_ILL_INPUT, "MSTEP", "Mstep",
+                        "The value tstop = %lg is behind current t = %lg in the direction of "
+                        "integration.",
+                        mem->tstop, mem->tcur);
+          return msFailWithAcceptedSolution(mem, yout, tret, MS_ILL_INPUT);
+        }
+        *tret = mem->lastTret = mem->tstop;
+        mem->tstopSet = 0;
+        return MS_TSTOP_RETURN;
+      }
+      if ((mem->tcur + mem->hNew - mem->tstop) * mem->h > 0) {
+        mem->hNew = (mem->tstop - mem->tcur) * (1.0 - TSTOP_MARGIN * r);
+        mem->stepRatio = mem->hNew / mem->h;
+      }
+    }
+  }
+
+  // The loop of internal steps.
+  int stepsThisCall = 0;
+  for (;;) {
+    mem->hNext = mem->h;
+    mem->qNext = mem->q;
+
+    if (mem->numSteps > 0 && mem->ewtSet(z[0], mem->ewt, mem->ewtSetData) != 0) {
+      if (mem->tolKind == MS_TOL_WF)
+        msReportError(mem, MS_ILL_INPUT, "MSTEP", "Mstep",
+                      "At t = %lg, the user-provide EwtSet function failed.", mem->tcur);
+      else
+        msReportError(mem, MS_ILL_INPUT, "MSTEP", "Mstep",
+                      "At t = %lg, a component of ewt has become <= 0.", mem->tcur);
+      return msEndLoop(mem, yout, tret, MS_ILL_INPUT);
+    }
+
+    if (mem->mxstep > 0 && stepsThisCall >= mem->mxstep) {
+      msReportError(mem, MS_TOO_MUCH_WORK, "MSTEP", "Mstep",
+                    "At t = %lg, mxstep steps taken before reaching tout.", mem->tcur);
+      return msEndLoop(mem, yout, tret, MS_TOO_MUCH_WORK);
+    }
+
+    mem->tolScaleFactor = r * N_VWrmsNorm(z[0], mem->ewt);
+    if (mem->tolScaleFactor > 1.0) {
+      msReportError(mem, MS_TOO_MUCH_ACC, "MSTEP", "Mstep",
+                    "At t = %lg, too much accuracy requested.", mem->tcur);
+      const int flag = msEndLoop(mem, yout, tret, MS_TOO_MUCH_ACC);
+      mem->tolScaleFactor *= 2.0;
+      return flag;
+    }
+    mem->tolScaleFactor = 1.0;
+
+    if (mem->tcur + mem->h == mem->tcur) {
+      mem->numHnil++;
+      if (mem->numHnil <= mem->mxhnil)
+        msReportError(mem, MS_WARNING, "MSTEP", "Mstep",
+                      "Internal t = %lg and h = %lg are such that t + h = t on the next step. "
+                      "The solver will continue anyway.",
+                      mem->tcur, mem->h);
+      if (mem->numHnil == mem->mxhnil)
+        msReportError(mem, MS_WARNING, "MSTEP", "Mstep",
+                      "The above warning has been issued mxhnil times and will not be issued "
+                      "again for this problem.");
+    }
+
+    const int kflag = msTakeStep(mem);
+    if (kflag != MS_SUCCESS) return msEndLoop(mem, yout, tret, msReportStepFailure(mem, kflag));
+    stepsThisCall++;
+
+    if (mem->numRootFns > 0) {
+      const int check = MsRcheck3(mem);
+      if (check == MS_RCHECK_ROOT) {
+        mem->rootReturned = 1;
+        *tret = mem->lastTret = mem->tLow;
+        return MS_ROOT_RETURN;
+      }
+      if (check == MS_RTFUNC_FAIL) {
+        msReportError(mem, MS_RTFUNC_FAIL, "MSTEP", "MsRcheck3", MSG_ROOT_FAIL, mem->tLow);
+        return msEndLoop(mem, yout, tret, MS_RTFUNC_FAIL);
+      }
+      if (mem->numSteps == 1 && mem->maxGNullWarnings > 0 && msSomeRootInactive(mem))
+        msReportError(mem, MS_WARNING, "MSTEPS", "Mstep",
+                      "At the end of the first step, there are still some root functions "
+                      "identically 0. This warning will not be issued again.");
+    }
+
+    if (mem->stepRootFn != nullptr && mem->stepRootFn(mem->userData) != 0) {
+      if (mem->taskCopy == MS_NORMAL && (mem->toutCopy - mem->tcur) * mem->h < 0) {
+        // The step went past tout: the event is reported at tout.
+        mem->tHigh = mem->toutCopy;
+        MstepGetDky(mem, mem->toutCopy, 0, yout);
+      } else {
+        mem->tHigh = mem->tcur;
+        N_VScale(1.0, z[0], yout);
+      }
+      *tret = mem->tHigh;
+      mem->rootReturned = 1;
+      mem->lastTret = mem->tHigh;
+      return MS_ROOT_RETURN;
+    }
+
+    if (itask == MS_NORMAL && (mem->tcur - tout) * mem->h >= 0) {
+      *tret = mem->lastTret = tout;
+      MstepGetDky(mem, tout, 0, yout);
+      mem->hNext = mem->hNew;
+      mem->qNext = mem->qNew;
+      return MS_SUCCESS;
+    }
+
+    if (mem->tstopSet) {
+      const double troundoff = ROUNDOFF_FACTOR * r * (RAbs(mem->tcur) + RAbs(mem->h));
+      if (RAbs(mem->tcur - mem->tstop) <= troundoff) {
+        MstepGetDky(mem, mem->tstop, 0, yout);
+        *tret = mem->lastTret = mem->tstop;
+        mem->tstopSet = 0;
+        return MS_TSTOP_RETURN;
+      }
+      if ((mem->tcur + mem->hNew - mem->tstop) * mem->h > 0) {
+        mem->hNew = (mem->tstop - mem->tcur) * (1.0 - TSTOP_MARGIN * r);
+        mem->stepRatio = mem->hNew / mem->h;
+      }
+    }
+
+    if (itask == MS_ONE_STEP) {
+      *tret = mem->lastTret = mem->tcur;
+      N_VScale(1.0, z[0], yout);
+      mem->hNext = mem->hNew;
+      mem->qNext = mem->qNew;
+      return MS_SUCCESS;
+    }
+  }
+}
+
+int msInitialStepEstimate(MstepMem mem, double tout) {
+  const double r = mem->unitRoundoff;
+  const double tdiff = tout - mem->tcur;
+  if (tdiff == 0.0) return MS_TOO_CLOSE;
+
+  const double sign = (tdiff > 0.0) ? 1.0 : -1.0;
+  const double tdist = RAbs(tdiff);
+  const double tround = r * ((RAbs(tout) < RAbs(mem->tcur)) ? RAbs(mem->tcur) : RAbs(tout));
+  if (tdist < 2.0 * tround) return MS_TOO_CLOSE;
+
+  const double hlb = HLB_FACTOR * tround;
+  const double hub = msInitialStepUpperBound(mem, tdist);
+  double hg = RSqrt(hlb * hub);
+  if (hub < hlb) {
+    mem->h = sign * hg;
+    return MS_SUCCESS;
+  }
+
+  double hs = hg;
+  double hnew = hg;
+  double yddnrm = 0.0;
+  bool accepted = false;
+  for (int pass = 1; pass <= H0_PASSES; ++pass) {
+    bool evaluated = false;
+    for (int attempt = 1; attempt <= H0_TRIES; ++attempt) {
+      const int res = msSecondDerivNorm(mem, sign * hg, &yddnrm);
+      if (res < 0) return MS_RHSFUNC_FAIL;
+      if (res == 0) {
+        evaluated = true;
+        break;
+      }
+      hg *= H0_SHRINK;
+    }
+    if (!evaluated) {
+      if (pass <= 2) return MS_REPTD_RHSFUNC_ERR;
+      hnew = hs;
+      break;
+    }
+    hs = hg;
+    if (accepted || pass == H0_PASSES) {
+      hnew = hg;
+      break;
+    }
+    hnew = (yddnrm * hub * hub > YDD_THRESHOLD) ? RSqrt(YDD_THRESHOLD / yddnrm) : RSqrt(hg * hub);
+    const double hrat = hnew / hg;
+    if (hrat > 0.5 && hrat < 2.0) accepted = true;
+    if (pass > 1 && hrat > 2.0) {
+      hnew = hg;
+      accepted = true;
+    }
+    hg = hnew;
+  }
+
+  double h0 = H0_BIAS * hnew;
+  if (h0 < hlb) h0 = hlb;
+  if (h0 > hub) h0 = hub;
+  mem->h = sign * h0;
+  return MS_SUCCESS;
+}
+
+double msInitialStepUpperBound(MstepMem mem, double tdist) {
+  N_Vector* z = mem->nordsieck;
+  N_VAbs(z[0], mem->correction);
+  mem->ewtSet(z[0], mem->tempVec, mem->ewtSetData);
+  N_VInv(mem->tempVec, mem->tempVec);
+  N_VLinearSum(HUB_FACTOR, mem->correction, 1.0, mem->tempVec, mem->tempVec);
+  N_VAbs(z[1], mem->correction);
+  N_VDiv(mem->correction, mem->tempVec, mem->tempVec);
+  const double hubInv = N_VMaxNorm(mem->tempVec);
+  double hub = HUB_FACTOR * tdist;
+  if (hub * hubInv > 1.0) hub = 1.0 / hubInv;
+  return hub;
+}
+
+int msSecondDerivNorm(MstepMem mem, double hg, double* yddnrm) {
+  N_Vector* z = mem->nordsieck;
+  N_VLinearSum(hg, z[1], 1.0, z[0], mem->yWork);
+  const int res = mem->f(mem->tcur + hg, mem->yWork, mem->tempVec, mem->userData);
+  mem->numRhsEvals++;
+  if (res < 0) return MS_RHSFUNC_FAIL;
+  if (res > 0) return SECOND_DERIV_RECOVERABLE;
+  N_VLinearSum(1.0, mem->tempVec, -1.0, z[1], mem->tempVec);
+  N_VScale(1.0 / hg, mem->tempVec, mem->tempVec);
+  *yddnrm = N_VWrmsNorm(mem->tempVec, mem->ewt);
+  return 0;
+}
+
+int MstepGetDky(void* mstep_mem, double t, int k, N_Vector dky) {
+  if (mstep_mem == nullptr) {
+    msReportError(nullptr, MS_MEM_NULL, "MSTEP", "MstepGetDky", "mstep_mem = NULL illegal.");
+    return MS_MEM_NULL;
+  }
+  MstepMem mem = static_cast<MstepMem>(mstep_mem);
+  if (dky == nullptr) {
+    msReportError(mem, MS_BAD_DKY, "MSTEP", "MstepGetDky", "dky = NULL illegal.");
+    return MS_BAD_DKY;
+  }
+  if (k < 0 || k > mem->q) {
+    msReportError(mem, MS_BAD_K, "MSTEP", "MstepGetDky", "Illegal value for k.");
+    return MS_BAD_K;
+  }
+
+  double tfuzz = ROUNDOFF_FACTOR * mem->unitRoundoff * (RAbs(mem->tcur) + RAbs(mem->hu));
+  if (mem->hu < 0) tfuzz = -tfuzz;
+  const double tp = mem->tcur - mem->hu - tfuzz;
+  const double tn1 = mem->tcur + tfuzz;
+  // Written so that a NaN time is refused as well. Before the first step
+  // the history holds no step to interpolate in: only y at tcur exists.
+  const bool outside = !((t - tp) * (t - tn1) <= 0);
+  if (outside || (mem->numSteps == 0 && k > 0)) {
+    msReportError(mem, MS_BAD_T, "MSTEP", "MstepGetDky",
+                  "Illegal value for t.t = %lg is not between tcur - hu = %lg and tcur = %lg.", t,
+                  mem->tcur - mem->hu, mem->tcur);
+    return MS_BAD_T;
+  }
+  N_Vector* z = mem->nordsieck;
+  if (mem->numSteps == 0) {
+    N_VScale(1.0, z[0], dky);
+    return MS_SUCCESS;
+  }
+
+  const double s = (t - mem->tcur) / mem->h;
+  for (int j = mem->q; j >= k; --j) {
+    double c = 1.0;
+    for (int i = j; i >= j - k + 1; --i) c *= i;
+    if (j == mem->q)
+      N_VScale(c, z[mem->q], dky);
+    else
+      N_VLinearSum(c, z[j], s, dky, dky);
+  }
+  if (k > 0) N_VScale(RPowerI(mem->h, -k), dky, dky);
+  return MS_SUCCESS;
+}

@@ -1,0 +1,62 @@
+#include "integrator/integration_step.h"
+
+#include "integrator/nonlinear_corrector.h"
+#include "integrator/nordsieck_history.h"
+#include "integrator/stability_limit.h"
+#include "integrator/step_control.h"
+
+namespace {
+constexpr double GROWTH_AFTER_STEP = 10.0;
+}
+
+int msTakeStep(MstepMem mem) {
+  const double saved_t = mem->tcur;
+  int ncf = 0;
+  int nef = 0;
+  int nflag = NLS_FIRST_CALL;
+  double dsm = 0.0;
+
+  if (mem->numSteps > 0 && mem->hNew != mem->h) msApplyStepOrder(mem);
+
+  for (;;) {
+    msPredictHistory(mem);
+    msSetCoefficients(mem);
+    nflag = msCorrect(mem, nflag);
+    const int k = msCorrectorFailure(mem, &nflag, saved_t, &ncf);
+    if (k == STEP_PREDICT_AGAIN) continue;
+    if (k != STEP_DO_ERROR_TEST) return k;
+    const int e = msLocalErrorTest(mem, &nflag, saved_t, &nef, &dsm);
+    if (e == STEP_TRY_AGAIN) continue;
+    if (e != MS_SUCCESS) return e;
+    break;
+  }
+
+  msAcceptStep(mem);
+  msPlanNextStep(mem, dsm);
+  if (mem->stabLimDet) msStabilityCheck(mem);
+  mem->maxStepRatio = GROWTH_AFTER_STEP;
+  return MS_SUCCESS;
+}
+
+void msAcceptStep(MstepMem mem) {
+  const int q = mem->q;
+  mem->hu = mem->h;
+  mem->numSteps++;
+  mem->stepsSameOrder++;
+  mem->qUsed = q;
+
+  for (int i = q; i >= 2; --i) mem->pastSteps[i] = mem->pastSteps[i - 1];
+  if (q == 1 && mem->numSteps > 1) mem->pastSteps[2] = mem->pastSteps[1];
+  mem->pastSteps[1] = mem->h;
+
+  for (int j = 0; j <= q; ++j)
+    N_VLinearSum(mem->lCoef[j], mem->correction, 1.0, mem->nordsieck[j], mem->nordsieck[j]);
+
+  mem->orderWait--;
+  if (mem->orderWait == 1 && q != mem->maxOrder) {
+    // Kept for the order-increase estimate of the next step.
+    N_VScale(1.0, mem->correction, mem->nordsieck[mem->maxOrder]);
+    mem->savedTestQuant5 = mem->testQuant[5];
+    mem->corrHistIndex = mem->maxOrder;
+  }
+}

@@ -1,0 +1,504 @@
+#include "integrator/integrator_memory.h"
+
+#include <cstring>
+
+#include "integrator/allocation.h"
+
+namespace {
+
+constexpr double kUnitRoundoff = 2.220446049250313e-16;  // 2^-52
+constexpr double kMaxStepRatio = 10000.0;
+constexpr int kBaseRealWorkspace = 89;
+constexpr int kBaseIntWorkspace = 40;
+
+// Real words of v (its length for serial vectors), or -1 when its kind
+// cannot tell.
+int vectorWords(N_Vector v) {
+  if (v->ops->nvspace == nullptr) return -1;
+  int lrw = 0, liw = 0;
+  N_VSpace(v, &lrw, &liw);
+  return lrw;
+}
+
+// A vector must match the problem's vectors before an operation may run
+// over both: every operation runs over the length of its first argument.
+bool lengthFits(MstepMem mem, N_Vector v) {
+  int words = vectorWords(v);
+  return words < 0 || words == mem->vecRealWords;
+}
+
+MstepMem memOf(void* mstep_mem) { return static_cast<MstepMem>(mstep_mem); }
+
+int refuseNull(const char* function) {
+  msReportError(nullptr, MS_MEM_NULL, "MSTEP", function, "mstep_mem = NULL illegal.");
+  return MS_MEM_NULL;
+}
+
+// The scalars that MstepInit and MstepReInit reset alike.
+void resetProblem(MstepMem mem, double t0, N_Vector y0) {
+  mem->tcur = t0;
+  mem->coeffCount = 2;
+  mem->orderWait = 2;
+  mem->maxStepRatio = kMaxStepRatio;
+  mem->hu = 0.0;
+  mem->tolScaleFactor = 1.0;
+  mem->q = 1;
+  mem->qUsed = 0;
+  N_VScale(1.0, y0, mem->nordsieck[0]);
+  mem->h0Used = 0.0;
+  mem->hNext = 0.0;
+  mem->numSteps = 0;
+  mem->numRhsEvals = 0;
+  mem->numConvFails = 0;
+  mem->numErrTestFails = 0;
+  mem->numNonlinIters = 0;
+  mem->numLinSetups = 0;
+  mem->numHnil = 0;
+  mem->stepsAtLastSetup = 0;
+  mem->stepsSameOrder = 0;
+  mem->numGEvals = 0;
+  mem->rootReturned = 0;
+  mem->qNext = 0;
+  mem->numOrderReductions = 0;
+  for (auto& row : mem->stabData)
+    for (double& entry : row) entry = 0.0;
+}
+
+// Detaches the linear solver, releasing its memory.
+void releaseLinearSolver(MstepMem mem) {
+  if (mem->lsFree != nullptr) mem->lsFree(mem);
+  mem->lsInit = nullptr;
+  mem->lsSetup = nullptr;
+  mem->lsSolve = nullptr;
+  mem->lsFree = nullptr;
+  mem->lsMem = nullptr;
+  mem->lsSetupPresent = 0;
+}
+
+}  // namespace
+
+void* MstepCreate(int lmm, int iter) {
+  if (lmm != MS_ADAMS && lmm != MS_BDF) {
+    msReportError(nullptr, 0, "MSTEP", "MstepCreate",
+                  "Illegal value for lmm. The legal values are MS_ADAMS and MS_BDF.");
+    return nullptr;
+  }
+  if (iter != MS_FUNCTIONAL && iter != MS_NEWTON) {
+    msReportError(nullptr, 0, "MSTEP", "MstepCreate",
+                  "Illegal value for iter. The legal values are MS_FUNCTIONAL and MS_NEWTON.");
+    return nullptr;
+  }
+  MstepMem mem = static_cast<MstepMem>(msAllocate(sizeof(MstepMemRecord)));
+  if (mem == nullptr) {
+    msReportError(nullptr, 0, "MSTEP", "MstepCreate", "Allocation of mstep_mem failed.");
+    return nullptr;
+  }
+  // Zero-filled, so that every release path sees which blocks exist.
+  std::memset(mem, 0, sizeof(MstepMemRecord));
+
+  mem->unitRoundoff = kUnitRoundoff;
+  mem->lmm = lmm;
+  mem->iter = iter;
+  mem->tolKind = MS_TOL_NONE;
+  mem->errHandler = msDefaultErrHandler;
+  mem->errHandlerData = mem;
+  mem->errFile = stderr;
+  mem->maxOrder = (lmm == MS_ADAMS) ? MS_ADAMS_MAX_ORDER : MS_BDF_MAX_ORDER;
+  mem->maxOrderAlloc = mem->maxOrder;
+  mem->nonlinConvCoef = MS_DEFAULT_NONLIN_CONV_COEF;
+  mem->mxhnil = MS_DEFAULT_MXHNIL;
+  mem->maxConvFails = MS_DEFAULT_MAX_CONV_FAILS;
+  mem->mxstep = MS_DEFAULT_MXSTEP;
+  mem->maxNonlinIters = MS_DEFAULT_MAX_NONLIN_ITERS;
+  mem->maxErrTestFails = MS_DEFAULT_MAX_ERR_TEST_FAILS;
+  mem->maxGNullWarnings = 1;
+  mem->realWorkspace = kBaseRealWorkspace;
+  mem->intWorkspace = kBaseIntWorkspace;
+  return mem;
+}
+
+int msCheckVectorOps(N_Vector tmpl) {
+  N_Vector_Ops ops = tmpl->ops;
+  if (ops == nullptr) return 0;
+  return ops->nvclone != nullptr && ops->nvdestroy != nullptr && ops->nvlinearsum != nullptr &&
+         ops->nvconst != nullptr && ops->nvprod != nullptr && ops->nvdiv != nullptr &&
+         ops->nvscale != nullptr && ops->nvabs != nullptr && ops->nvinv != nullptr &&
+         ops->nvaddconst != nullptr && ops->nvmaxnorm != nullptr && ops->nvwrmsnorm != nullptr &&
+         ops->nvmin != nullptr;
+}
+
+// Makes the whole set first and installs it only when complete, so that a
+// failure leaves the memory's vectors as they were.
+int msAllocWorkVectors(MstepMem mem, N_Vector tmpl) {
+  const int count = 4 + mem->maxOrder + 1;
+  N_Vector made[4 + MS_HISTORY_SIZE] = {};
+  for (int i = 0; i < count; i++) {
+    made[i] = N_VClone(tmpl);
+    if (made[i] == nullptr) {
+      for (int j = 0; j < i; j++) N_VDestroy(made[j]);
+      return 0;
+    }
+  }
+  mem->ewt = made[0];
+  mem->correction = made[1];
+  mem->tempVec = made[2];
+  mem->fTemp = made[3];
+  for (int j = 0; j < MS_HISTORY_SIZE; j++)
+    mem->nordsieck[j] = (j <= mem->maxOrder) ? made[4 + j] : nullptr;
+  mem->realWorkspace += (mem->maxOrder + 5) * mem->vecRealWords;
+  mem->intWorkspace += (mem->maxOrder + 5) * mem->vecIntWords;
+  mem->maxOrderAlloc = mem->maxOrder;
+  return 1;
+}
+
+void msFreeWorkVectors(MstepMem mem) {
+  if (mem->ewt != nullptr) {
+    mem->realWorkspace -= (mem->maxOrderAlloc + 5) * mem->vecRealWords;
+    mem->intWorkspace -= (mem->maxOrderAlloc + 5) * mem->vecIntWords;
+  }
+  N_VDestroy(mem->ewt);
+  N_VDestroy(mem->correction);
+  N_VDestroy(mem->tempVec);
+  N_VDestroy(mem->fTemp);
+  mem->ewt = mem->correction = mem->tempVec = mem->fTemp = nullptr;
+  for (N_Vector& v : mem->nordsieck) {
+    N_VDestroy(v);
+    v = nullptr;
+  }
+  if (mem->abstolAllocated == 1) {
+    N_VDestroy(mem->abstol);
+    mem->abstol = nullptr;
+    mem->abstolAllocated = 0;
+    mem->realWorkspace -= mem->vecRealWords;
+    mem->intWorkspace -= mem->vecIntWords;
+  }
+}
+
+int MstepInit(void* mstep_mem, MsRhsFn f, double t0, N_Vector y0) {
+  MstepMem mem = memOf(mstep_mem);
+  if (mem == nullptr) return refuseNull("MstepInit");
+  if (y0 == nullptr) {
+    msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepInit", "y0 = NULL illegal.");
+    return MS_ILL_INPUT;
+  }
+  if (f == nullptr) {
+    msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepInit", "f = NULL illegal.");
+    return MS_ILL_INPUT;
+  }
+  if (!msCheckVectorOps(y0)) {
+    msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepInit",
+                  "A required vector operation is not implemented.");
+    return MS_ILL_INPUT;
+  }
+
+  // A repeated initialization replaces the vectors of the earlier one; they
+  // are kept aside until the new set exists.
+  MstepMemRecord previous = *mem;
+  const bool hadVectors = mem->ewt != nullptr;
+
+  if (y0->ops->nvspace != nullptr) {
+    N_VSpace(y0, &mem->vecRealWords, &mem->vecIntWords);
+  } else {
+    mem->vecRealWords = 0;
+    mem->vecIntWords = 0;
+  }
+  if (!msAllocWorkVectors(mem, y0)) {
+    if (hadVectors) {
+      mem->vecRealWords = previous.vecRealWords;
+      mem->vecIntWords = previous.vecIntWords;
+    }
+    msReportError(mem, MS_MEM_FAIL, "MSTEP", "MstepInit", "A memory request failed.");
+    return MS_MEM_FAIL;
+  }
+
+  if (hadVectors) {
+    // Release the earlier set (and its tolerance copy) through a record
+    // that holds only those vectors.
+    MstepMemRecord old = previous;
+    msFreeWorkVectors(&old);
+    mem->realWorkspace -= previous.realWorkspace - old.realWorkspace;
+    mem->intWorkspace -= previous.intWorkspace - old.intWorkspace;
+    if (previous.abstolAllocated == 1) {
+      mem->abstol = nullptr;
+      mem->abstolAllocated = 0;
+      // The vector tolerances went with their copy; they must be given again.
+      if (mem->tolKind == MS_TOL_SV) mem->tolKind = MS_TOL_NONE;
+    }
+  }
+  releaseLinearSolver(mem);
+
+  mem->f = f;
+  resetProblem(mem, t0, y0);
+  mem->initDone = 1;
+  return MS_SUCCESS;
+}
+
+int MstepReInit(void* mstep_mem, double t0, N_Vector y0) {
+  MstepMem mem = memOf(mstep_mem);
+  if (mem == nullptr) return refuseNull("MstepReInit");
+  if (mem->initDone == 0) {
+    msReportError(mem, MS_NO_MALLOC, "MSTEP", "MstepReInit", "Attempt to call before MstepInit.");
+    return MS_NO_MALLOC;
+  }
+  if (y0 == nullptr) {
+    msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepReInit", "y0 = NULL illegal.");
+    return MS_ILL_INPUT;
+  }
+  if (!lengthFits(mem, y0)) {
+    msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepReInit", "y0 has wrong length (illegal).");
+    return MS_ILL_INPUT;
+  }
+  resetProblem(mem, t0, y0);
+  return MS_SUCCESS;
+}
+
+int MstepSVtolerances(void* mstep_mem, double reltol, N_Vector abstol) {
+  MstepMem mem = memOf(mstep_mem);
+  if (mem == nullptr) return refuseNull("MstepSVtolerances");
+  if (mem->initDone == 0) {
+    msReportError(mem, MS_NO_MALLOC, "MSTEP", "MstepSVtolerances",
+                  "Attempt to call before MstepInit.");
+    return MS_NO_MALLOC;
+  }
+  if (reltol < 0.0) {
+    msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepSVtolerances", "reltol < 0 illegal.");
+    return MS_ILL_INPUT;
+  }
+  if (abstol == nullptr) {
+    msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepSVtolerances", "abstol = NULL illegal.");
+    return MS_ILL_INPUT;
+  }
+  if (!lengthFits(mem, abstol)) {
+    msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepSVtolerances",
+                  "abstol has wrong length (illegal).");
+    return MS_ILL_INPUT;
+  }
+  if (N_VMin(abstol) < 0.0) {
+    msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepSVtolerances",
+                  "abstol has negative component(s) (illegal).");
+    return MS_ILL_INPUT;
+  }
+  if (mem->abstolAllocated == 0) {
+    N_Vector copy = N_VClone(mem->ewt);
+    if (copy == nullptr) {
+      msReportError(mem, MS_MEM_FAIL, "MSTEP", "MstepSVtolerances", "A memory request failed.");
+      return MS_MEM_FAIL;
+    }
+    mem->abstol = copy;
+    mem->realWorkspace += mem->vecRealWords;
+    mem->intWorkspace += mem->vecIntWords;
+    mem->abstolAllocated = 1;
+  }
+  mem->reltol = reltol;
+  N_VScale(1.0, abstol, mem->abstol);
+  mem->tolKind = MS_TOL_SV;
+  mem->userEwtSet = 0;
+  mem->ewtSet = msErrWeights;
+  mem->ewtSetData = nullptr;
+  return MS_SUCCESS;
+}
+
+int msErrWeightsScalar(MstepMem mem, N_Vector y, N_Vector w) {
+  N_VAbs(y, mem->tempVec);
+  N_VScale(mem->reltol, mem->tempVec, mem->tempVec);
+  N_VAddConst(mem->tempVec, mem->abstolScalar, mem->tempVec);
+  if (N_VMin(mem->tempVec) <= 0.0) return -1;
+  N_VInv(mem->tempVec, w);
+  return 0;
+}
+
+int msErrWeightsVector(MstepMem mem, N_Vector y, N_Vector w) {
+  N_VAbs(y, mem->tempVec);
+  N_VLinearSum(mem->reltol, mem->tempVec, 1.0, mem->abstol, mem->tempVec);
+  if (N_VMin(mem->tempVec) <= 0.0) return -1;
+  N_VInv(mem->tempVec, w);
+  return 0;
+}
+
+int msErrWeights(N_Vector y, N_Vector w, void* data) {
+  MstepMem mem = static_cast<MstepMem>(data);
+  switch (mem->tolKind) {
+    case MS_TOL_SS:
+      return msErrWeightsScalar(mem, y, w);
+    case MS_TOL_SV:
+      return msErrWeightsVector(mem, y, w);
+    default:
+      return 0;
+  }
+}
+
+int MsInitialSetup(MstepMem mem) {
+  if (mem->tolKind == MS_TOL_NONE) {
+    msReportError(mem, MS_ILL_INPUT, "MSTEP", "MsInitialSetup",
+                  "No integration tolerances have been specified.");
+    return MS_ILL_INPUT;
+  }
+  mem->ewtSetData = (mem->userEwtSet == 1) ? mem->userData : mem;
+  if (mem->ewtSet(mem->nordsieck[0], mem->ewt, mem->ewtSetData) != 0) {
+    if (mem->tolKind == MS_TOL_WF)
+      msReportError(mem, MS_ILL_INPUT, "MSTEP", "MsInitialSetup",
+                    "The user-provide EwtSet function failed.");
+    else
+      msReportError(mem, MS_ILL_INPUT, "MSTEP", "MsInitialSetup",
+                    "Initial ewt has component(s) equal to zero (illegal).");
+    return MS_ILL_INPUT;
+  }
+  if (mem->iter == MS_NEWTON) {
+    if (mem->lsSolve == nullptr) {
+      msReportError(mem, MS_ILL_INPUT, "MSTEP", "MsInitialSetup",
+                    "The linear solver's solve routine is NULL.");
+      return MS_ILL_INPUT;
+    }
+    if (mem->lsInit != nullptr && mem->lsInit(mem) != 0) {
+      msReportError(mem, MS_LINIT_FAIL, "MSTEP", "MsInitialSetup",
+                    "The linear solver's init routine failed.");
+      return MS_LINIT_FAIL;
+    }
+  }
+  return MS_SUCCESS;
+}
+
+void msFreeRootArrays(MstepMem mem) {
+  msRelease(mem->gLow);
+  msRelease(mem->gHigh);
+  msRelease(mem->gRoot);
+  msRelease(mem->rootsFound);
+  msRelease(mem->rootDirection);
+  msRelease(mem->gActive);
+  mem->gLow = mem->gHigh = mem->gRoot = nullptr;
+  mem->rootsFound = mem->rootDirection = mem->gActive = nullptr;
+}
+
+void MstepFree(void** mstep_mem) {
+  if (mstep_mem == nullptr || *mstep_mem == nullptr) return;
+  MstepMem mem = memOf(*mstep_mem);
+  msFreeWorkVectors(mem);
+  // An attached solver goes with the memory whatever the iteration type.
+  releaseLinearSolver(mem);
+  msFreeRootArrays(mem);
+  msRelease(mem);
+  *mstep_mem = nullptr;
+}
+
+int MstepSetErrHandlerFn(void* mstep_mem, MsErrHandlerFn ehfun, void* eh_data) {
+  MstepMem mem = memOf(mstep_mem);
+  if (mem == nullptr) return refuseNull("MstepSetErrHandlerFn");
+  if (ehfun == nullptr) {
+    // No handler at all would leave reports nowhere to go.
+    mem->errHandler = msDefaultErrHandler;
+    mem->errHandlerData = mem;
+  } else {
+    mem->errHandler = ehfun;
+    mem->errHandlerData = eh_data;
+  }
+  return MS_SUCCESS;
+}
+
+int MstepSetUserData(void* mstep_mem, void* user_data) {
+  MstepMem mem = memOf(mstep_mem);
+  if (mem == nullptr) return refuseNull("MstepSetUserData");
+  mem->userData = user_data;
+  return MS_SUCCESS;
+}
+
+int MstepSetMaxNumSteps(void* mstep_mem, int mxsteps) {
+  MstepMem mem = memOf(mstep_mem);
+  if (mem == nullptr) return refuseNull("MstepSetMaxNumSteps");
+  mem->mxstep = (mxsteps == 0) ? MS_DEFAULT_MXSTEP : mxsteps;
+  return MS_SUCCESS;
+}
+
+int MstepSetInitStep(void* mstep_mem, double hin) {
+  MstepMem mem = memOf(mstep_mem);
+  if (mem == nullptr) return refuseNull("MstepSetInitStep");
+  mem->hInit = hin;
+  return MS_SUCCESS;
+}
+
+int MstepSetMaxErrTestFails(void* mstep_mem, int maxnef) {
+  MstepMem mem = memOf(mstep_mem);
+  if (mem == nullptr) return refuseNull("MstepSetMaxErrTestFails");
+  mem->maxErrTestFails = maxnef;
+  return MS_SUCCESS;
+}
+
+int MstepSetMaxNonlinIters(void* mstep_mem, int maxcor) {
+  MstepMem mem = memOf(mstep_mem);
+  if (mem == nullptr) return refuseNull("MstepSetMaxNonlinIters");
+  // The corrector needs at least one iteration to converge at all.
+  mem->maxNonlinIters = (maxcor < 1) ? MS_DEFAULT_MAX_NONLIN_ITERS : maxcor;
+  return MS_SUCCESS;
+}
+
+int MstepSetNonlinConvCoef(void* mstep_mem, double nlscoef) {
+  MstepMem mem = memOf(mstep_mem);
+  if (mem == nullptr) return refuseNull("MstepSetNonlinConvCoef");
+  mem->nonlinConvCoef = nlscoef;
+  return MS_SUCCESS;
+}
+
+namespace {
+
+// Getters write through the caller's pointer; a NULL one is refused.
+template <typename T>
+int getValue(void* mstep_mem, const char* function, const char* argName, T* out,
+             T MstepMemRecord::*field) {
+  MstepMem mem = memOf(mstep_mem);
+  if (mem == nullptr) return refuseNull(function);
+  if (out == nullptr) {
+    msReportError(mem, MS_ILL_INPUT, "MSTEP", function, "%s = NULL illegal.", argName);
+    return MS_ILL_INPUT;
+  }
+  *out = mem->*field;
+  return MS_SUCCESS;
+}
+
+}  // namespace
+
+int MstepGetNumSteps(void* mstep_mem, int* nsteps) {
+  return getValue(mstep_mem, "MstepGetNumSteps", "nsteps", nsteps, &MstepMemRecord::numSteps);
+}
+
+int MstepGetCurrentStep(void* mstep_mem, double* hcur) {
+  return getValue(mstep_mem, "MstepGetCurrentStep", "hcur", hcur, &MstepMemRecord::hNext);
+}
+
+int MstepGetTolScaleFactor(void* mstep_mem, double* tolsfac) {
+  return getValue(mstep_mem, "MstepGetTolScaleFactor", "tolsfac", tolsfac,
+                  &MstepMemRecord::tolScaleFactor);
+}
+
+int MstepGetNumGEvals(void* mstep_mem, int* ngevals) {
+  return getValue(mstep_mem, "MstepGetNumGEvals", "ngevals", ngevals, &MstepMemRecord::numGEvals);
+}
+
+int MstepGetNumNonlinSolvIters(void* mstep_mem, int* nniters) {
+  return getValue(mstep_mem, "MstepGetNumNonlinSolvIters", "nniters", nniters,
+                  &MstepMemRecord::numNonlinIters);
+}
+
+int MstepGetNumNonlinSolvConvFails(void* mstep_mem, int* nncfails) {
+  return getValue(mstep_mem, "MstepGetNumNonlinSolvConvFails", "nncfails", nncfails,
+                  &MstepMemRecord::numConvFails);
+}
+
+int MstepGetErrWeights(void* mstep_mem, N_Vector eweight) {
+  MstepMem mem = memOf(mstep_mem);
+  if (mem == nullptr) return refuseNull("MstepGetErrWeights");
+  if (eweight == nullptr) {
+    msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepGetErrWeights", "eweight = NULL illegal.");
+    return MS_ILL_INPUT;
+  }
+  if (mem->ewt == nullptr) {
+    msReportError(mem, MS_NO_MALLOC, "MSTEP", "MstepGetErrWeights",
+                  "Attempt to call before MstepInit.");
+    return MS_NO_MALLOC;
+  }
+  if (!lengthFits(mem, eweight)) {
+    msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepGetErrWeights",
+                  "eweight has wrong length (illegal).");
+    return MS_ILL_INPUT;
+  }
+  N_VScale(1.0, mem->ewt, eweight);
+  return MS_SUCCESS;
+}

@@ -1,0 +1,228 @@
+// The integrator's memory record, its callback types and constants, and the
+// operations that create, configure, restart, query and release it.
+#pragma once
+
+#include <cstdio>
+
+#include "integrator/dense_matrix.h"
+#include "integrator/error_reporting.h"
+#include "integrator/nvector_serial.h"
+
+// Method (lmm) and corrector iteration (iter).
+constexpr int MS_ADAMS = 1;
+constexpr int MS_BDF = 2;
+constexpr int MS_FUNCTIONAL = 1;
+constexpr int MS_NEWTON = 2;
+
+// Tasks of Mstep.
+constexpr int MS_NORMAL = 1;
+constexpr int MS_ONE_STEP = 2;
+
+// Orders and array sizes of the record.
+constexpr int MS_ADAMS_MAX_ORDER = 12;
+constexpr int MS_BDF_MAX_ORDER = 5;
+constexpr int MS_HISTORY_SIZE = 13;     // nordsieck[0 .. 12], lCoef
+constexpr int MS_PAST_STEPS_SIZE = 14;  // pastSteps
+constexpr int MS_TEST_QUANT_SIZE = 6;   // testQuant
+
+// Kinds of tolerances (tolKind).
+constexpr int MS_TOL_NONE = 0;
+constexpr int MS_TOL_SS = 1;
+constexpr int MS_TOL_SV = 2;
+constexpr int MS_TOL_WF = 3;
+
+// Option defaults.
+constexpr int MS_DEFAULT_MXSTEP = 500;
+constexpr int MS_DEFAULT_MAX_NONLIN_ITERS = 3;
+constexpr int MS_DEFAULT_MAX_ERR_TEST_FAILS = 7;
+constexpr int MS_DEFAULT_MAX_CONV_FAILS = 10;
+constexpr int MS_DEFAULT_MXHNIL = 10;
+constexpr double MS_DEFAULT_NONLIN_CONV_COEF = 0.1;
+
+// Reason for a linear-solver setup, passed by the corrector.
+constexpr int MS_CONVFAIL_NONE = 0;
+constexpr int MS_CONVFAIL_BAD_JAC = 1;
+constexpr int MS_CONVFAIL_OTHER = 2;
+
+typedef struct MstepMemRecord* MstepMem;
+
+// Callbacks; user_data is what MstepSetUserData gave.
+typedef int (*MsRhsFn)(double t, N_Vector y, N_Vector ydot, void* user_data);
+typedef int (*MsRootFn)(double t, N_Vector y, double* gout, void* user_data);
+typedef int (*MsStepRootFn)(void* user_data);
+typedef int (*MsDlsDenseJacFn)(int N, double t, N_Vector y, N_Vector fy, DlsMat Jac,
+                               void* user_data, N_Vector tmp1, N_Vector tmp2, N_Vector tmp3);
+typedef void (*MsErrHandlerFn)(int error_code, const char* module, const char* function,
+                               const char* msg, void* eh_data);
+typedef int (*MsEwtFn)(N_Vector y, N_Vector ewt, void* data);
+
+// Linear-solver hooks.
+typedef int (*MsLsInitFn)(MstepMem mem);
+typedef int (*MsLsSetupFn)(MstepMem mem, int convfail, N_Vector ypred, N_Vector fpred, int* jcur,
+                           N_Vector vtemp1, N_Vector vtemp2, N_Vector vtemp3);
+typedef int (*MsLsSolveFn)(MstepMem mem, N_Vector b, N_Vector weight, N_Vector ycur, N_Vector fcur);
+typedef void (*MsLsFreeFn)(MstepMem mem);
+
+struct MstepMemRecord {
+  double unitRoundoff;
+  MsRhsFn f;
+  void* userData;
+  int lmm;
+  int iter;
+  int tolKind;
+  double reltol;
+  double abstolScalar;
+  N_Vector abstol;
+  int userEwtSet;
+  MsEwtFn ewtSet;
+  void* ewtSetData;
+
+  N_Vector nordsieck[MS_HISTORY_SIZE];
+  N_Vector ewt;
+  N_Vector yWork;  // the caller's yout; not owned
+  N_Vector correction;
+  N_Vector tempVec;
+  N_Vector fTemp;
+
+  int tstopSet;
+  double tstop;
+
+  int q;
+  int qNew;
+  int qNext;
+  int orderWait;
+  int coeffCount;
+
+  double hInit;
+  double h;
+  double hNew;
+  double hNext;
+  double stepRatio;
+  double hScale;
+  double tcur;
+  double lastTret;
+
+  double pastSteps[MS_PAST_STEPS_SIZE];
+  double testQuant[MS_TEST_QUANT_SIZE];
+  double lCoef[MS_HISTORY_SIZE];
+  double invL1;
+  double gamma;
+  double gammaPrev;
+  double gammaRatio;
+  double convRate;
+  double corrNorm;
+  double nonlinConvCoef;
+  int newtonIter;
+
+  int maxOrder;
+  int mxstep;
+  int maxNonlinIters;
+  int mxhnil;
+  int maxErrTestFails;
+  int maxConvFails;
+  double hmin;
+  double hmaxInv;
+  double maxStepRatio;
+
+  int numSteps;
+  int numRhsEvals;
+  int numConvFails;
+  int numErrTestFails;
+  int numNonlinIters;
+  int numLinSetups;
+  int numHnil;
+
+  double etaOrderDown;
+  double etaOrderSame;
+  double etaOrderUp;
+
+  int vecRealWords;
+  int vecIntWords;
+  int realWorkspace;
+  int intWorkspace;
+
+  MsLsInitFn lsInit;
+  MsLsSetupFn lsSetup;
+  MsLsSolveFn lsSolve;
+  MsLsFreeFn lsFree;
+  void* lsMem;
+
+  int qUsed;
+  int stepsAtLastSetup;
+  double h0Used;
+  double hu;
+  double savedTestQuant5;
+  int jacCurrent;
+  double tolScaleFactor;
+  int maxOrderAlloc;
+  int corrHistIndex;
+  int lsSetupPresent;
+  int abstolAllocated;
+  int initDone;
+
+  MsErrHandlerFn errHandler;
+  void* errHandlerData;
+  FILE* errFile;
+
+  int stabLimDet;
+  double stabData[6][4];
+  int stepsSameOrder;
+  int numOrderReductions;
+
+  MsRootFn g;
+  int numRootFns;
+  int* rootsFound;
+  int* rootDirection;
+  double tLow;
+  double tHigh;
+  double tRoot;
+  double* gLow;
+  double* gHigh;
+  double* gRoot;
+  double toutCopy;
+  double rootTol;
+  int taskCopy;
+  int rootReturned;
+  int numGEvals;
+  int* gActive;
+  int maxGNullWarnings;
+
+  MsStepRootFn stepRootFn;
+};
+
+// Public operations; mstep_mem is the handle from MstepCreate.
+void* MstepCreate(int lmm, int iter);
+int MstepInit(void* mstep_mem, MsRhsFn f, double t0, N_Vector y0);
+int MstepReInit(void* mstep_mem, double t0, N_Vector y0);
+int MstepSVtolerances(void* mstep_mem, double reltol, N_Vector abstol);
+void MstepFree(void** mstep_mem);
+
+int MstepSetErrHandlerFn(void* mstep_mem, MsErrHandlerFn ehfun, void* eh_data);
+int MstepSetUserData(void* mstep_mem, void* user_data);
+int MstepSetMaxNumSteps(void* mstep_mem, int mxsteps);
+int MstepSetInitStep(void* mstep_mem, double hin);
+int MstepSetMaxErrTestFails(void* mstep_mem, int maxnef);
+int MstepSetMaxNonlinIters(void* mstep_mem, int maxcor);
+int MstepSetNonlinConvCoef(void* mstep_mem, double nlscoef);
+
+int MstepGetNumSteps(void* mstep_mem, int* nsteps);
+int MstepGetCurrentStep(void* mstep_mem, double* hcur);
+int MstepGetTolScaleFactor(void* mstep_mem, double* tolsfac);
+int MstepGetErrWeights(void* mstep_mem, N_Vector eweight);
+int MstepGetNumGEvals(void* mstep_mem, int* ngevals);
+int MstepGetNumNonlinSolvIters(void* mstep_mem, int* nniters);
+int MstepGetNumNonlinSolvConvFails(void* mstep_mem, int* nncfails);
+
+// Internal operations.
+int MsInitialSetup(MstepMem mem);  // before the first step of a problem
+int msCheckVectorOps(N_Vector tmpl);
+int msAllocWorkVectors(MstepMem mem, N_Vector tmpl);
+void msFreeWorkVectors(MstepMem mem);
+int msErrWeights(N_Vector y, N_Vector w, void* data);
+int msErrWeightsScalar(MstepMem mem, N_Vector y, N_Vector w);
+int msErrWeightsVector(MstepMem mem, N_Vector y, N_Vector w);
+
+// Releases those of the six root-function arrays that exist and clears their
+// pointers; the workspace counters are left to the caller. Shared by
+// MstepFree and the root registration (arrays come from msAllocate).
+void msFreeRootArrays(MstepMem mem);

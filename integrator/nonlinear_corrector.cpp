@@ -1,0 +1,176 @@
+#include "integrator/nonlinear_corrector.h"
+
+#include "integrator/nordsieck_history.h"
+
+namespace {
+
+constexpr double CONV_RATE_DECAY = 0.3;
+constexpr double GAMMA_CHANGE_MAX = 0.3;    // |gammaRatio - 1| that forces a setup
+constexpr int STEPS_BETWEEN_SETUPS = 20;
+constexpr double DIVERGENCE_FACTOR = 2.0;
+constexpr double HMIN_FUZZ = 1.000001;
+constexpr double CONV_FAIL_REDUCTION = 0.25;
+
+enum ConvergenceVerdict { CONVERGED, ITERATE_AGAIN, DIVERGED };
+
+// The convergence test after iteration *m with change size del; delp is the
+// size of the previous change.
+ConvergenceVerdict msTestConvergence(MstepMem mem, int* m, double del, double* delp) {
+  if (*m > 0) {
+    const double ratio = del / *delp;
+    const double decayed = CONV_RATE_DECAY * mem->convRate;
+    mem->convRate = (decayed > ratio) ? decayed : ratio;
+  }
+  const double rate = (mem->convRate < 1.0) ? mem->convRate : 1.0;
+  const double dcon = del * rate / mem->testQuant[4];
+  if (dcon <= 1.0) {
+    mem->corrNorm = (*m == 0) ? del : N_VWrmsNorm(mem->correction, mem->ewt);
+    return CONVERGED;
+  }
+  *m += 1;
+  // At least one iteration, whatever maxNonlinIters says.
+  if (*m >= mem->maxNonlinIters) return DIVERGED;
+  if (*m >= 2 && del > DIVERGENCE_FACTOR * *delp) return DIVERGED;
+  *delp = del;
+  return ITERATE_AGAIN;
+}
+
+bool msMatrixIsStale(MstepMem mem) { return mem->jacCurrent == 0 && mem->lsSetupPresent; }
+
+}  // namespace
+
+int msCorrect(MstepMem mem, int nflag) {
+  if (mem->iter == MS_FUNCTIONAL) return msFixedPointCorrector(mem);
+  return msNewtonCorrector(mem, nflag);
+}
+
+int msNewtonCorrector(MstepMem mem, int nflag) {
+  int convfail = (nflag == NLS_FIRST_CALL || nflag == NLS_AFTER_ERR_FAIL) ? MS_CONVFAIL_NONE
+                                                                           : MS_CONVFAIL_OTHER;
+  bool callSetup = false;
+  if (mem->lsSetupPresent) {
+    const double dgamma = RAbs(mem->gammaRatio - 1.0);
+    callSetup = nflag == NLS_AFTER_CONV_FAIL || nflag == NLS_AFTER_ERR_FAIL ||
+                mem->numSteps == 0 || mem->numSteps >= mem->stepsAtLastSetup + STEPS_BETWEEN_SETUPS ||
+                dgamma > GAMMA_CHANGE_MAX;
+  } else {
+    mem->convRate = 1.0;
+  }
+
+  for (int retries = 0;; ++retries) {
+    const int r = mem->f(mem->tcur, mem->nordsieck[0], mem->fTemp, mem->userData);
+    mem->numRhsEvals++;
+    if (r < 0) return MS_RHSFUNC_FAIL;
+    if (r > 0) return NLS_RHS_RECOVERABLE;
+
+    if (callSetup) {
+      const int ier = mem->lsSetup(mem, convfail, mem->nordsieck[0], mem->fTemp, &mem->jacCurrent,
+                                   mem->correction, mem->yWork, mem->tempVec);
+      mem->numLinSetups++;
+      mem->convRate = 1.0;
+      mem->gammaRatio = 1.0;
+      mem->gammaPrev = mem->gamma;
+      mem->stepsAtLastSetup = mem->numSteps;
+      if (ier < 0) return MS_LSETUP_FAIL;
+      if (ier > 0) return NLS_CONV_FAIL;
+    }
+
+    N_VConst(0.0, mem->correction);
+    N_VScale(1.0, mem->nordsieck[0], mem->yWork);
+
+    const int res = msNewtonLoop(mem);
+    if (res != NLS_RETRY_SETUP) return res;
+    // A solver that keeps answering "stale" after fresh setups would loop
+    // for ever; its failure then counts as a convergence failure.
+    if (retries >= MS_MAX_SETUP_RETRIES) return NLS_CONV_FAIL;
+    callSetup = true;
+    convfail = MS_CONVFAIL_BAD_JAC;
+  }
+}
+
+int msNewtonLoop(MstepMem mem) {
+  int m = 0;
+  double delp = 0.0;
+  mem->newtonIter = 0;
+  for (;;) {
+    // Residual of the corrector equation at the current iterate.
+    N_VLinearSum(mem->invL1, mem->nordsieck[1], 1.0, mem->correction, mem->tempVec);
+    N_VLinearSum(mem->gamma, mem->fTemp, -1.0, mem->tempVec, mem->tempVec);
+
+    int r = mem->lsSolve(mem, mem->tempVec, mem->ewt, mem->yWork, mem->fTemp);
+    mem->numNonlinIters++;
+    if (r < 0) return MS_LSOLVE_FAIL;
+    if (r > 0) return msMatrixIsStale(mem) ? NLS_RETRY_SETUP : NLS_CONV_FAIL;
+
+    const double del = N_VWrmsNorm(mem->tempVec, mem->ewt);
+    N_VLinearSum(1.0, mem->correction, 1.0, mem->tempVec, mem->correction);
+    N_VLinearSum(1.0, mem->nordsieck[0], 1.0, mem->correction, mem->yWork);
+
+    const ConvergenceVerdict verdict = msTestConvergence(mem, &m, del, &delp);
+    mem->newtonIter = m;
+    if (verdict == CONVERGED) {
+      mem->jacCurrent = 0;
+      return MS_SUCCESS;
+    }
+    if (verdict == DIVERGED) return msMatrixIsStale(mem) ? NLS_RETRY_SETUP : NLS_CONV_FAIL;
+
+    r = mem->f(mem->tcur, mem->yWork, mem->fTemp, mem->userData);
+    mem->numRhsEvals++;
+    if (r < 0) return MS_RHSFUNC_FAIL;
+    if (r > 0) return msMatrixIsStale(mem) ? NLS_RETRY_SETUP : NLS_RHS_RECOVERABLE;
+  }
+}
+
+int msFixedPointCorrector(MstepMem mem) {
+  mem->convRate = 1.0;
+  int r = mem->f(mem->tcur, mem->nordsieck[0], mem->tempVec, mem->userData);
+  mem->numRhsEvals++;
+  if (r < 0) return MS_RHSFUNC_FAIL;
+  if (r > 0) return NLS_RHS_RECOVERABLE;
+
+  N_VConst(0.0, mem->correction);
+  int m = 0;
+  double delp = 0.0;
+  for (;;) {
+    mem->numNonlinIters++;
+    // The new correction: invL1 * (h f - nordsieck[1]).
+    N_VLinearSum(mem->h, mem->tempVec, -1.0, mem->nordsieck[1], mem->tempVec);
+    N_VScale(mem->invL1, mem->tempVec, mem->tempVec);
+    N_VLinearSum(1.0, mem->nordsieck[0], 1.0, mem->tempVec, mem->yWork);
+
+    N_VLinearSum(1.0, mem->tempVec, -1.0, mem->correction, mem->correction);
+    const double del = N_VWrmsNorm(mem->correction, mem->ewt);
+    N_VScale(1.0, mem->tempVec, mem->correction);
+
+    const ConvergenceVerdict verdict = msTestConvergence(mem, &m, del, &delp);
+    if (verdict == CONVERGED) return MS_SUCCESS;
+    if (verdict == DIVERGED) return NLS_CONV_FAIL;
+
+    r = mem->f(mem->tcur, mem->yWork, mem->tempVec, mem->userData);
+    mem->numRhsEvals++;
+    if (r < 0) return MS_RHSFUNC_FAIL;
+    if (r > 0) return NLS_RHS_RECOVERABLE;
+  }
+}
+
+int msCorrectorFailure(MstepMem mem, int* nflag, double saved_t, int* ncf) {
+  if (*nflag == MS_SUCCESS) return STEP_DO_ERROR_TEST;
+
+  mem->numConvFails++;
+  msRetractHistory(mem, saved_t);
+  if (*nflag == MS_LSETUP_FAIL || *nflag == MS_LSOLVE_FAIL || *nflag == MS_RHSFUNC_FAIL)
+    return *nflag;
+
+  *ncf += 1;
+  mem->maxStepRatio = 1.0;
+  if (RAbs(mem->h) <= mem->hmin * HMIN_FUZZ || *ncf >= mem->maxConvFails) {
+    if (*nflag == NLS_RHS_RECOVERABLE) return MS_REPTD_RHSFUNC_ERR;
+    return MS_CONV_FAILURE;
+  }
+
+  const double floor = mem->hmin / RAbs(mem->h);
+  mem->stepRatio = (CONV_FAIL_REDUCTION > floor) ? CONV_FAIL_REDUCTION : floor;
+  *nflag = NLS_AFTER_CONV_FAIL;
+  msRescaleHistory(mem);
+  return STEP_PREDICT_AGAIN;
+}

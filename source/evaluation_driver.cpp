@@ -1,0 +1,340 @@
+#include "source/evaluation_driver.h"
+
+#include <cstdlib>
+
+#include "model/model_work_arrays.h"
+#include "source/event_services.h"
+#include "source/matrixop.h"
+#include "source/messages.h"
+
+jmp_buf error_trap;
+int error_trap_active = 0;
+
+double current_time = 0.0;
+int init_flag = 0;
+int first_event_after_init = 0;
+int event_mode = 0;
+int params_changed = 0;
+int param_count_seen = 0;
+int params_changed_in_pass = 0;
+int init_call_count = 0;
+double initialization_time = 0.0;
+int event_iteration = 0;
+int max_event_iterations = 0;
+int iterate_again = 0;
+int restart_requested = 0;
+int initial_rerun_stage = 0;
+double integer_hysteresis = 0.0;
+int run_status = 0;
+int iteration_phase = 0;
+int inline_integration = 0;
+int homotopy_used = 0;
+int homotopy_active = 0;
+double homotopy_lambda = 1.0;
+double homotopy_step = 0.1;
+double homotopy_last_good = 0.0;
+int homotopy_notice_call = -1;
+
+DriverDimensions driver_dimensions = {};
+
+RuntimeContext runtime_context = {nullptr, nullptr, "?????", 0, {}, {}, 0, 0, nullptr, nullptr, nullptr};
+RuntimeContext* current_context = nullptr;
+
+RuntimeContext* active_runtime_context() {
+  return current_context != nullptr ? current_context : &runtime_context;
+}
+
+namespace {
+
+void clear_relation_evaluated() {
+  for (int k = 1; k <= driver_dimensions.nrel; ++k) relation_evaluated[k] = 0;
+}
+
+// Homotopy continuation after an evaluation. Returns 1 when the evaluation
+// must run again without a new pass start.
+int homotopy_after_evaluation(double* time, double* x, void* spare1, double* u, double* p,
+                              void* spare2, void* spare3, double* der, double* y, double* w,
+                              double* eventIndicators, double* realOptions, int* intOptions,
+                              void* spare4, int* QiErr) {
+  if (*QiErr >= 1 && *QiErr <= 4 && current_time <= initialization_time && event_iteration <= 1 &&
+      homotopy_used && !homotopy_active && init_call_count != homotopy_notice_call) {
+    homotopy_notice_call = init_call_count;
+    if (!(intOptions[1] & 0x400))
+      emit_message_line("Trying to solve non-linear system using global homotopy-method.");
+    homotopy_active = 1;
+    *QiErr = QIERR_HOMOTOPY_START;
+  }
+  if (*QiErr == QIERR_HOMOTOPY_START) {
+    if (homotopy_active && homotopy_lambda != 0) {
+      homotopy_lambda = 0;
+      model_homotopy_reinit_section(time, x, spare1, u, p, spare2, spare3, der, y, w,
+                                    eventIndicators, realOptions, intOptions, spare4);
+      run_status = 0;
+      *QiErr = 0;
+      return 1;
+    }
+    return 0;
+  }
+  if (*QiErr == QIERR_HOMOTOPY_CONTINUE) {
+    if (!homotopy_active) return 0;
+    run_status = 0;
+    *QiErr = 0;
+    if (homotopy_lambda >= 1) {
+      homotopy_active = 0;
+      return 0;
+    }
+    if (homotopy_step < 0.08 && homotopy_step * 6 + homotopy_last_good < homotopy_lambda)
+      homotopy_step = 2 * homotopy_step;
+    homotopy_lambda += homotopy_step;
+    if (homotopy_lambda > 0.999999999) homotopy_lambda = 1.0;
+    model_homotopy_reinit_section(time, x, spare1, u, p, spare2, spare3, der, y, w,
+                                  eventIndicators, realOptions, intOptions, spare4);
+    return 1;
+  }
+  if (*QiErr != 0 && homotopy_active) {
+    if (!(homotopy_lambda > 0)) {
+      emit_message_line("Error: could not solve simplified initialization for homotopy method.");
+      return 0;
+    }
+    if (homotopy_step <= 0.0001) {
+      if (homotopy_last_good > 0)
+        emit_message_line(
+            "Error: adaptive homotopy method got stuck after starting. Can set scripting flag "
+            "Advanced.DebugHomotopy=true; simulate again, and open continuation.csv to investigate");
+      else
+        emit_message_line(
+            "Error: adaptive homotopy method could not start using actual - check that actual "
+            "and simplified arguments are similar.");
+      return 0;
+    }
+    run_status = 0;
+    *QiErr = 0;
+    homotopy_last_good = homotopy_lambda - homotopy_step;
+    homotopy_step = homotopy_step * 0.5;
+    homotopy_lambda = homotopy_last_good + homotopy_step;
+    emit_message_line("Error: reducing step size for homotopy.");
+    model_homotopy_reinit_section(time, x, spare1, u, p, spare2, spare3, der, y, w,
+                                  eventIndicators, realOptions, intOptions, spare4);
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+// Nothing below changes a local variable after the trap is armed: all state
+// lives in globals and in the caller's arrays, so the jump back loses nothing.
+int dsblock_run(int* demand, int* computedLevel, double* time, double* x, void* spare1, double* u,
+                double* p, void* spare2, void* spare3, double* der, double* y, double* w,
+                double* eventIndicators, double* realOptions, int* intOptions, void* spare4,
+                int* QiErr, int extra) {
+  if (setjmp(error_trap) != 0) {
+    // Frames between here and the error are gone: nothing may point into them.
+    error_trap_active = 0;
+    reset_evaluation_scratch();
+    *QiErr = QIERR_ERROR;
+    return 0;
+  }
+  error_trap_active = 1;
+
+  current_time = *time;
+  init_flag = (*demand == DEMAND_INITIALIZE) ? 1 : 0;
+  if (init_flag) {
+    param_count_seen = 0;
+    intOptions[8] += 1;
+  }
+  params_changed = (param_count_seen != intOptions[8]) ? 1 : 0;
+  if (params_changed) *computedLevel = 0;
+  param_count_seen = intOptions[8];
+  event_mode = (init_flag || *demand == DEMAND_EVENT_UPDATE || *demand == DEMAND_EVENT_FORCED ||
+                params_changed)
+                   ? 1
+                   : 0;
+  intOptions[9] = event_mode;
+  if (init_flag) init_call_count += 1;
+  run_status = 0;
+  if (init_flag) {
+    initialization_time = current_time;
+    first_event_after_init = 1;
+    intOptions[1] = 0;
+    max_event_iterations = 25;
+    integer_hysteresis = 1e-10;
+    DriverDimensions& d = driver_dimensions;
+    model_dimensions_for_driver(&d.nx, &d.unused1, &d.unused2, &d.unused3, &d.nw, &d.np, &d.unused6,
+                                &d.anticipated_relations, &d.nrel, &d.unused9, &d.unused10);
+    constant_zero();
+  }
+  if (event_mode && !inline_integration) intOptions[6] = 0;
+  if (init_flag) {
+    for (int k = 1; k <= driver_dimensions.nrel; ++k) {
+      saved_crossings[2 * k - 2] = saved_crossings[2 * k - 1] = 1.0;
+      eventIndicators[2 * k - 2] = eventIndicators[2 * k - 1] = 1.0;
+    }
+    for (double& v : pre_discrete) v = 0.0;
+  }
+  if (iteration_phase < 3) event_iteration = 0;
+  if (inline_integration && *demand == DEMAND_EVENT_UPDATE && current_time < realOptions[2] &&
+      intOptions[6] == 0) {
+    // No time event is due and none was asked for: a full evaluation does.
+    event_mode = 0;
+    *demand = DEMAND_ALL_SECTIONS;
+    event_iteration = 1;
+  }
+  if (iteration_phase == 5) goto evaluation;
+
+set_up:
+  if (event_mode) realOptions[2] = 1e100;
+  if (*demand == DEMAND_ALL_SECTIONS || event_mode) clear_relation_evaluated();
+  if (event_mode) model_clear_sample_flags();
+
+pass_start:
+  if (event_iteration % 11 == 10) clear_relation_evaluated();
+  restart_requested = 0;
+  event_iteration += 1;
+  iterate_again = 0;
+  params_changed_in_pass = 0;
+
+evaluation:
+  model_initial_section(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
+                        eventIndicators, realOptions, intOptions, spare4, QiErr, extra);
+  if (homotopy_after_evaluation(time, x, spare1, u, p, spare2, spare3, der, y, w, eventIndicators,
+                                realOptions, intOptions, spare4, QiErr))
+    goto evaluation;
+  if (restart_requested != 0) goto pass_start;
+
+  if (inline_integration && *demand == DEMAND_ALL_SECTIONS && event_iteration == 2) {
+    for (int i = 0; i < 2 * driver_dimensions.nrel; ++i)
+      if (saved_crossings[i] * eventIndicators[i] < 0) iterate_again = 1;
+    if (iterate_again) {
+      *demand = DEMAND_EVENT_UPDATE;
+      event_mode = 1;
+      event_iteration = 0;
+      goto set_up;
+    }
+  }
+
+  {
+    const bool converged = initial_rerun_stage == 0 &&
+                           (init_flag == 0 || driver_dimensions.nrel <= 0) && iterate_again == 0;
+    if (!converged && !(event_iteration > max_event_iterations)) {
+      if (run_status != 0) goto end;
+      if (intOptions[1] & 2) {
+        emit_message_line("Iterating to find consistent restart conditions.");
+      } else if (event_iteration == max_event_iterations && !(intOptions[1] & 0x400)) {
+        emit_message_line("");
+        emit_message_line("On the final iteration for restart conditions we get:");
+        intOptions[1] = intOptions[1] | 2;
+      }
+      if (initial_rerun_stage == 1) {
+        initial_rerun_stage = 2;
+      } else {
+        init_flag = 0;
+        initial_rerun_stage = 0;
+      }
+      params_changed = (params_changed && params_changed_in_pass) ? 1 : 0;
+      event_mode = 1;
+      *computedLevel = 0;
+      if (iteration_phase == 4) {
+        iteration_phase = 0;
+        goto pass_start;
+      }
+      if (iteration_phase == 0) goto pass_start;
+      iteration_phase = 3;
+      goto end;
+    }
+  }
+
+  if (event_iteration > max_event_iterations) {
+    emit_message_line("");
+    print_named_real(0, "ERROR: Finding consistent restart conditions failed at time: ", current_time);
+    emit_message_line("");
+    *QiErr = QIERR_ERROR;
+    run_status = 1;
+    goto end;
+  }
+  iteration_phase = 0;
+  init_flag = first_event_after_init;
+  first_event_after_init = 0;
+  if (((init_flag && driver_dimensions.nrel > 0) || iterate_again || event_iteration > 1) &&
+      (intOptions[1] & 2))
+    print_named_real(0, "      during event at Time : ", current_time);
+  if (intOptions[0] != 0)
+    anticipate_events_fixed_step(current_time, init_flag, event_mode, eventIndicators,
+                                 driver_dimensions.anticipated_relations, der,
+                                 intOptions[0] == 1 ? driver_dimensions.nx : 0, realOptions,
+                                 intOptions);
+  if (event_mode) {
+    for (int k = 1; k <= driver_dimensions.nrel; ++k) {
+      if (relation_evaluated[k] == 0) {
+        if ((relation_attributes[k] & 2) || eventIndicators[2 * k - 1] == 0.0)
+          eventIndicators[2 * k - 2] = eventIndicators[2 * k - 1] = 0.1;
+        relation_attributes[k] = relation_attributes[k] & 1;
+      } else {
+        relation_attributes[k] = relation_attributes[k] & 3;
+      }
+    }
+    if (inline_integration)
+      for (int i = 0; i < 2 * driver_dimensions.nrel; ++i) saved_crossings[i] = eventIndicators[i];
+  }
+  *computedLevel = *demand;
+
+end:
+  if (run_status != 0 && *QiErr == 0) *QiErr = run_status;
+  error_trap_active = 0;
+  return 0;
+}
+
+void reset_instance_options(double* realOptions, int* intOptions) {
+  realOptions[0] = 0;
+  realOptions[1] = 1.0;
+  realOptions[3] = 0;
+  intOptions[5] = 0;
+}
+
+void runtime_set_options(double* realOptions, int* intOptions) {
+  RuntimeContext* c = active_runtime_context();
+  c->realOptions = realOptions;
+  c->intOptions = intOptions;
+}
+
+double* runtime_real_options() { return active_runtime_context()->realOptions; }
+
+int* runtime_int_options() { return active_runtime_context()->intOptions; }
+
+int runtime_lists_reset() {
+  RuntimeContext* c = active_runtime_context();
+  // Entries are cleared as they are freed, so a later reset never frees twice.
+  for (int i = 0; i <= c->lastBlockA && i < RUNTIME_BLOCK_LIST_LENGTH; ++i) {
+    std::free(c->blockListA[i].block);
+    c->blockListA[i].block = nullptr;
+  }
+  for (int i = 0; i <= c->lastBlockB && i < RUNTIME_BLOCK_LIST_LENGTH; ++i) {
+    std::free(c->blockListB[i].block);
+    c->blockListB[i].block = nullptr;
+  }
+  c->lastBlockA = -1;
+  c->lastBlockB = -1;
+  return -1;
+}
+
+void reset_evaluation_scratch() {
+  buffer_reset_all();
+  function_stack = nullptr;
+}
+
+void terminate_simulation(const char* text) {
+  if (run_status == QIERR_TERMINATE) return;
+  emit_message_line("Simulation successfully terminated");
+  emit_message_line(text);
+  run_status = QIERR_TERMINATE;
+}
+
+void set_status_minus_998() { run_status = QIERR_STATUS_998; }
+
+void empty_procedure() {}
+
+int zero_stub() { return 0; }
+
+int get_event_mode_flag() { return event_mode; }
+
+int constant_zero() { return 0; }

@@ -1,0 +1,262 @@
+// Event services for generated code.
+#include "source/event_services.h"
+
+#include <cmath>
+
+#include "model/model_work_arrays.h"
+#include "source/c_locale_text.h"
+#include "source/evaluation_driver.h"
+#include "source/messages.h"
+
+double time_event_candidate = 0.0;
+
+double anticipation_step = 0.0;
+double anticipation_event_time = 0.0;
+double anticipation_last_time = 0.0;
+double anticipation_step_start = 0.0;
+double anticipation_shift_time = 0.0;
+double anticipation_fraction = 0.0;
+double anticipation_fraction_before = 0.0;
+double anticipation_best = 0.0;
+double anticipation_next_factor = 0.0;
+double anticipation_window_start = 0.0;
+double anticipation_window_end = 0.0;
+
+namespace {
+
+// Six units of the last place: proposals this close count as one event.
+constexpr double kTimeEventTolerance = 6.0 * 0x1p-52;
+// Relative distance at which a sample instant counts as reached.
+constexpr double kSampleTolerance = 5e-14;
+
+// The model's sample arrays hold MODEL_SAMPLE_SLOTS entries; any other index
+// would address memory that is not theirs.
+void check_sample_index(int index) {
+  check_assertion(index >= 0 && index < MODEL_SAMPLE_SLOTS, "(index>=0)&&(index<nSamples)",
+                  "Sample index out of range");
+}
+
+// Step 2 of both sample operators: the count of the first instant not
+// before the later of t and start.
+void start_sample(double* realOptions, double t, double start, double interval, int index,
+                  int init) {
+  if (realOptions) realOptions[3] = std::fmax(realOptions[3], std::fabs(start));
+  double m = start < t ? t : start;
+  double k = ceil_periods(m, start, interval);
+  if (init != 0 || sample_counters[index] < k) sample_counters[index] = k;
+}
+
+// Advances *count past every instant up to t and returns the next instant.
+// The loop ends also when the instants stop growing, which finite doubles
+// reach long before any count would take forever.
+double advance_samples(double t, double start, double interval, double scale, double* count,
+                       int* fired) {
+  // No instant follows from an interval that is no usable step.
+  if (!(interval > 0.0) || !std::isfinite(interval)) return std::nan("");
+  double next = *count * interval + start;
+  while (t + (std::fabs(t) + scale) * kSampleTolerance >= next) {
+    double grown = *count + 1.0;
+    double later = grown * interval + start;
+    if (!(grown > *count) || !(later > next)) break;
+    *count = grown;
+    next = later;
+    *fired = 1;
+  }
+  return next;
+}
+
+}  // namespace
+
+void register_time_event(double t) {
+  double* realOptions = runtime_real_options();
+  if (!realOptions) return;
+  double eps = (std::fabs(t) + realOptions[3]) * kTimeEventTolerance;
+  if (realOptions[2] >= 1e30) time_event_candidate = realOptions[2];
+  if (t >= realOptions[2] + eps) return;
+  if (time_event_candidate > t) {
+    time_event_candidate = t;
+    if (t + eps < realOptions[2]) realOptions[2] = t;
+  } else if (t <= time_event_candidate + eps) {
+    if (realOptions[2] < t) realOptions[2] = t;
+  }
+}
+
+void integer_expression_update(const char* text, RoundFunction roundFunction, double value,
+                               double* currentInteger, double* hysteresisOut, double hysteresis,
+                               int, int, int, int init, int logFlags, int* iterateFlag, int,
+                               double, int) {
+  double r = roundFunction ? roundFunction(value) : std::floor(value);
+  if (hysteresisOut) *hysteresisOut = hysteresis;
+  if (!currentInteger) return;
+  if (!(*currentInteger == r)) {
+    if (init == 0 && iterateFlag) *iterateFlag = 1;
+    if ((logFlags & 2) && (init == 0 || (logFlags & 4))) {
+      char line[1000];
+      c_sprintf(line, sizeof line, "Expression %.400s became %g ( unrounded = %.12g )",
+                text ? text : "", r, value);
+      emit_message_line(line);
+    }
+  }
+  *currentInteger = r;
+}
+
+double ceil_periods(double t, double start, double interval) {
+  return std::ceil((t - start) / interval);
+}
+
+int sample_event(double t, double start, double interval, int index, int init, int active) {
+  check_sample_index(index);
+  int fired = 0;
+  double* realOptions = runtime_real_options();
+  if (init != 0 || (active != 0 && sample_started[index] == 0))
+    start_sample(realOptions, t, start, interval, index, init);
+  if (active != 0) {
+    double scale = realOptions ? realOptions[3] : 0.0;
+    double next = advance_samples(t, start, interval, scale, &sample_counters[index], &fired);
+    sample_next[index] = sample_counters[index];
+    sample_evaluated[index] = 1;
+    if (std::isfinite(next)) register_time_event(next);
+  }
+  return fired;
+}
+
+int sample_event_checked(double t, double start, double interval, int index, int init,
+                         int active) {
+  int fired = 0;
+  if (!(interval > 0.0)) raise_model_error("Sample did not have positive sample interval");
+  check_sample_index(index);
+  double* realOptions = runtime_real_options();
+  if (init != 0 || (active != 0 && sample_counters[index] == 0.0)) {
+    if (init == 2) return 0;
+    start_sample(realOptions, t, start, interval, index, init);
+  }
+  if (active != 0) {
+    double scale = realOptions ? realOptions[3] : 0.0;
+    sample_next[index] = sample_counters[index];
+    double next = advance_samples(t, start, interval, scale, &sample_next[index], &fired);
+    sample_evaluated[index] = 1;
+    if (std::isfinite(next)) register_time_event(next);
+  }
+  return fired;
+}
+
+namespace {
+
+// Has the function moved towards zero between the older and the newer value?
+bool moved_towards_zero(double reference, double newer, double older) {
+  return reference > 0 ? newer < older : newer > older;
+}
+
+// Fraction of a step after which relation i's crossing function is expected
+// to reach zero; 0 when it is no candidate.
+double anticipated_crossing(int i, double g, const double* eventIndicators) {
+  int j = i / 2;
+  double d = (g - crossing_prev[i]) / anticipation_fraction;
+  if (!((g + 2 * 1.2 * d) * g < 0)) return 0.0;
+  if (relation_evaluated[j + 1] == 0) return 0.0;
+  if (!(eventIndicators[2 * j] * eventIndicators[2 * j + 1] > 0)) return 0.0;
+  double s = -g / d + (1.2 - 1.0);
+  if (anticipation_shift_time > -1e30 &&
+      moved_towards_zero(crossing_prev[i], crossing_prev[i], crossing_prev2[i])) {
+    double f1 = anticipation_fraction;
+    double f2 = anticipation_fraction_before;
+    double F = f1 + f2;
+    double D = f1 * F * f2;
+    double p1 = crossing_prev[i] - g;
+    double p2 = crossing_prev2[i] - g;
+    double b = (F * F * p1 - f1 * f1 * p2) / D;
+    double A = 4 * g * (-F * p1 + f1 * p2) / D;
+    double c = moved_towards_zero(crossing_prev[i], crossing_prev2[i], crossing_prev3[i]) ? 0.4
+                                                                                          : 0.7;
+    A = A > 0 ? A * (1 + c) : A * (1 - c);
+    double disc = b * b - A;
+    if (disc >= 0) {
+      double q = disc > 0 ? std::sqrt(disc) : 0.0;
+      double sigma = b > 0 ? 1.0 : -1.0;
+      double root = -(2 * g) / (-b - sigma * q) + (1.04 - 1.0);
+      if (-0.5 < root && root < 2.5) s = root;
+    }
+  }
+  return (0 < s && s < 2) ? s : 0.0;
+}
+
+}  // namespace
+
+void anticipate_events_fixed_step(double t, int init, int eventMode, double* eventIndicators,
+                                  int count, double* der, int n, double* realOptions, int*) {
+  // The history arrays hold the model's relations; more cannot be watched.
+  if (count < 0) count = 0;
+  if (count > MODEL_NREL) count = MODEL_NREL;
+  if (!eventIndicators) count = 0;
+  const int watched = 2 * count;
+  double& h = anticipation_step;
+  double& wStart = anticipation_window_start;
+  double& wEnd = anticipation_window_end;
+
+  if (init) {
+    h = 0;
+    anticipation_event_time = 1e30;
+    wStart = wEnd = -1e30;
+    anticipation_step_start = t;
+    anticipation_last_time = -1e30;
+    anticipation_shift_time = t;
+    anticipation_fraction_before = 1.0;
+    anticipation_best = 1.0;
+    anticipation_next_factor = 1.0;
+    anticipation_fraction = 1.0;
+  }
+  if (h == 0 && anticipation_event_time < t) h = t - anticipation_event_time;
+  if (eventMode) anticipation_event_time = t;
+
+  if (anticipation_last_time < t) {
+    anticipation_shift_time = anticipation_last_time;
+    anticipation_fraction_before = anticipation_fraction;
+    if (h != 0) {
+      anticipation_fraction = (wStart <= t && t < wEnd) ? (wStart - anticipation_step_start) / h
+                                                        : (t - anticipation_step_start) / h;
+    }
+    for (int i = 0; i < watched; ++i) {
+      crossing_prev3[i] = crossing_prev2[i];
+      crossing_prev2[i] = crossing_prev[i];
+      crossing_prev[i] = crossing_now[i];
+    }
+  }
+  for (int i = 0; i < watched; ++i)
+    crossing_now[i] = relation_evaluated[i / 2 + 1] != 0 ? eventIndicators[i] : 0.0;
+
+  if (h != 0 && wEnd <= t) {
+    double best = 0;
+    if (realOptions) {
+      double r = (realOptions[2] - t) / h;
+      if (0 < r && r < 2 && best < r) best = r;
+    }
+    for (int i = 0; i < watched; ++i) {
+      double s = anticipated_crossing(i, eventIndicators[i], eventIndicators);
+      if (s != 0 && best < s) best = s;
+    }
+    anticipation_best = best;
+    if (best != 0 && best < 1) {
+      anticipation_next_factor = 2 - best;
+      wStart = t + 0.9999999999 * h;
+      wEnd = t + 1.9999999999 * h;
+    } else {
+      anticipation_next_factor = 1;
+      wStart = wEnd = t;
+    }
+  }
+
+  anticipation_last_time = t;
+  anticipation_step_start = t;
+  if (realOptions) realOptions[1] = 1.0;
+  if (!der) n = 0;
+  if (t < wStart) {
+    if (realOptions) realOptions[1] = anticipation_best;
+    for (int i = 0; i < n; ++i) der[i] *= anticipation_best;
+  } else if (t < wEnd) {
+    if (realOptions) realOptions[1] = anticipation_next_factor;
+    for (int i = 0; i < n; ++i) der[i] *= anticipation_next_factor;
+    anticipation_step_start = wStart;
+  }
+}
+
+double get_initial_time() { return initialization_time; }

@@ -1,0 +1,40 @@
+// Event services for generated code: time-event proposals, the event
+// function of integer() expressions, sample operators and event anticipation
+// for fixed-step integration.
+#pragma once
+
+// Earliest time event proposed since realOptions[2] was last reset.
+extern double time_event_candidate;
+
+// Event-anticipation state.
+extern double anticipation_step;
+extern double anticipation_event_time;
+extern double anticipation_last_time;
+extern double anticipation_step_start;
+extern double anticipation_shift_time;
+extern double anticipation_fraction;
+extern double anticipation_fraction_before;
+extern double anticipation_best;
+extern double anticipation_next_factor;
+extern double anticipation_window_start;
+extern double anticipation_window_end;
+
+void register_time_event(double t);
+
+typedef double (*RoundFunction)(double);
+
+void integer_expression_update(const char* text, RoundFunction roundFunction, double value,
+                               double* currentInteger, double* hysteresisOut, double hysteresis,
+                               int unused1, int unused2, int unused3, int init, int logFlags,
+                               int* iterateFlag, int unused4, double unused5, int unused6);
+
+double ceil_periods(double t, double start, double interval);
+int sample_event(double t, double start, double interval, int index, int init, int active);
+int sample_event_checked(double t, double start, double interval, int index, int init,
+                         int active);
+
+void anticipate_events_fixed_step(double t, int init, int eventMode, double* eventIndicators,
+                                  int count, double* der, int n, double* realOptions,
+                                  int* intOptions);
+
+double get_initial_time();

@@ -1,0 +1,200 @@
+// Messages and model errors.
+#include "source/messages.h"
+
+#include <csetjmp>
+#include <cstring>
+
+#include "fmi/logging.h"
+#include "fmi/model_instance.h"
+#include "source/c_locale_text.h"
+#include "source/evaluation_driver.h"
+
+FunctionStackEntry* function_stack = nullptr;
+
+void function_stack_push(FunctionStackEntry* entry, const char* name) {
+  entry->name = name;
+  entry->next = function_stack;
+  function_stack = entry;
+}
+
+void function_stack_pop(FunctionStackEntry* entry) { function_stack = entry->next; }
+
+void function_stack_clear() { function_stack = nullptr; }
+
+void route_message_to_logger(const char* text, int isLine) {
+  ModelInstance* instance = current_instance;
+  if (!instance) return;
+  if (!text) text = "";
+  if (isLine)
+    fmi_log(instance, instance->instanceName, fmiOK, "", "%s", text);
+  else
+    fmi_log_pending(instance, instance->instanceName, fmiOK, "", "%s", text);
+}
+
+void emit_message_line(const char* text) { route_message_to_logger(text, 1); }
+
+void emit_message_text(const char* text) { route_message_to_logger(text, 0); }
+
+void print_text_at_level(int, const char* text) { emit_message_line(text); }
+
+void print_named_real(int level, const char* text, double value) {
+  char line[200];
+  c_sprintf(line, sizeof line, "%.160s %.16G", text ? text : "", value);
+  print_text_at_level(level, line);
+}
+
+void print_named_real_info(const char* text, double value) { print_named_real(0, text, value); }
+
+int log_named_real(const char* text, double value) {
+  print_named_real_info(text, value);
+  return 0;
+}
+
+void print_named_integer(const char* text, long value) {
+  char line[200];
+  c_sprintf(line, sizeof line, "%.160s %li", text ? text : "", value);
+  emit_message_line(line);
+}
+
+void print_matrix_element(const char* name, long row, long column, double value) {
+  char line[250];
+  c_sprintf(line, sizeof line, "  %.160s[%li, %li] = %G", name ? name : "", row, column, value);
+  emit_message_line(line);
+}
+
+namespace {
+
+// A line assembled piece by piece in a caller's buffer; what does not fit
+// is cut, the line stays terminated.
+struct LineBuffer {
+  char* text;
+  std::size_t capacity;
+  std::size_t length;
+};
+
+void line_start(LineBuffer* line, char* storage, std::size_t capacity) {
+  line->text = storage;
+  line->capacity = capacity;
+  line->length = 0;
+  storage[0] = '\0';
+}
+
+void line_append(LineBuffer* line, const char* piece) {
+  std::size_t room = line->capacity - 1 - line->length;
+  std::size_t n = std::strlen(piece);
+  if (n > room) n = room;
+  std::memcpy(line->text + line->length, piece, n);
+  line->length += n;
+  line->text[line->length] = '\0';
+}
+
+void line_append_value(LineBuffer* line, double value) {
+  char number[99];
+  c_sprintf(number, sizeof number, "%G", value);
+  line_append(line, number);
+}
+
+}  // namespace
+
+void print_real_vector(const char* name, const double* values, int n) {
+  char storage[2000];
+  LineBuffer line;
+  line_start(&line, storage, sizeof storage);
+  line_append(&line, name ? name : "");
+  line_append(&line, " = {");
+  if (values) {
+    for (int i = 0; i < n; ++i) {
+      if (i > 0) line_append(&line, ", ");
+      line_append_value(&line, values[i]);
+    }
+  }
+  line_append(&line, "}");
+  emit_message_line(line.text);
+}
+
+void print_real_matrix(const char* name, const double* values, int rows, int columns, int ld) {
+  char storage[300];
+  LineBuffer line;
+  line_start(&line, storage, sizeof storage);
+  line_append(&line, name ? name : "");
+  line_append(&line, " = ");
+  line_append(&line, "{");
+  emit_message_line(line.text);
+  emit_message_line("");
+  // Rows are printed only for a layout that stays within the columns given.
+  if (values && columns > 0 && ld >= rows) {
+    for (int i = 1; i <= rows; ++i) {
+      line_start(&line, storage, sizeof storage);
+      line_append(&line, "{");
+      for (int j = 1; j <= columns; ++j) {
+        if (j > 1) line_append(&line, ", ");
+        if (line.length > 200) {
+          emit_message_line(line.text);
+          line_start(&line, storage, sizeof storage);
+        }
+        line_append_value(&line, values[(i - 1) + (long long)ld * (j - 1)]);
+      }
+      line_append(&line, "}");
+      if (i < rows) line_append(&line, ", ");
+      emit_message_line(line.text);
+    }
+  }
+  emit_message_line("");
+  emit_message_line("};");
+}
+
+double report_at_time(const char* text, int level) {
+  int* intOptions = runtime_int_options();
+  int quiet = intOptions && (intOptions[1] & RUNTIME_LOG_QUIET);
+  if (!quiet) {
+    print_named_real(level, level == REPORT_WARNING ? "The following was detected at time:"
+                                                    : "The following error was detected at time:",
+                     current_time);
+    print_text_at_level(level, text ? text : "");
+    if (function_stack) {
+      emit_message_line("The stack of functions is:");
+      while (function_stack) {
+        emit_message_line(function_stack->name ? function_stack->name : "");
+        function_stack = function_stack->next;
+      }
+    }
+  }
+  if (level != REPORT_WARNING) {
+    // The frames that pushed the entries are abandoned by the jump.
+    function_stack = nullptr;
+    run_status = 1;
+    if (error_trap_active) longjmp(error_trap, 1);
+  }
+  return 0.0;
+}
+
+void raise_model_error(const char* text) { report_at_time(text, REPORT_ERROR); }
+
+void check_assertion(int condition, const char* conditionText, const char* message) {
+  if (condition) return;
+  print_text_at_level(REPORT_ERROR, conditionText);
+  raise_model_error(message);
+}
+
+void check_assertion_level(int condition, const char* conditionText, const char* message,
+                           int level) {
+  if (condition) return;
+  if (level == REPORT_WARNING) {
+    print_text_at_level(level, conditionText);
+    report_at_time(message, level);
+    return;
+  }
+  check_assertion(condition, conditionText, message);
+}
+
+void report_vformat_error(const char* format, va_list args) {
+  char text[4000];
+  c_vsprintf(text, sizeof text, format, args);
+  error_message_format("%s", text);
+}
+
+void report_vformat_message(const char* format, va_list args) {
+  char text[4000];
+  c_vsprintf(text, sizeof text, format, args);
+  info_message_format("%s", text);
+}

@@ -1,0 +1,304 @@
+// The slave's life cycle as a master sees it: instantiation, initialization,
+// termination, reset, release, and the functions a slave refuses.
+#include "slave_fixture.h"
+
+using namespace cosim_test;
+
+namespace {
+
+const char* const STATISTICS = "Mstep Integrator Statistics";
+
+struct InstantiateCase {
+  bool stepFinished;
+  double timeout;
+  fmiBoolean interactive;
+  std::vector<std::string> warnings;
+};
+
+void step_finished(fmiComponent, fmiStatus) {}
+
+class InstantiateWarnings : public ::testing::TestWithParam<InstantiateCase> {};
+
+TEST_P(InstantiateWarnings, AreLoggedInOrderAndTheSlaveIsCreated) {
+  const InstantiateCase& tc = GetParam();
+  SlaveApi api;
+  fmiCoSimCallbackFunctions cb = host::cs_callbacks();
+  if (tc.stepFinished) cb.stepFinished = step_finished;
+  fmiComponent c = api.instantiate("slave", PELVARIN_GUID, "", "", tc.timeout, fmiFalse,
+                                   tc.interactive, cb, fmiTrue);
+  ASSERT_NE(nullptr, c);
+  std::vector<std::string> warnings;
+  for (const host::LogRecord& r : host::record().logs)
+    if (r.status == fmiWarning) warnings.push_back(r.message);
+  EXPECT_EQ(tc.warnings, warnings);
+  ASSERT_FALSE(host::record().logs.empty());
+  EXPECT_EQ("fmiInstantiateSlave", host::record().logs.back().message);
+  EXPECT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
+  api.free_instance(c);
+  EXPECT_EQ(0, host::record().live_blocks);
+}
+
+const char* const W_STEP_FINISHED =
+    "fmiInstantiateSlave: Callback function stepFinished != NULL but asynchronous fmiDoStep is "
+    "not supported";
+const char* const W_TIMEOUT = "fmiInstantiateSlave: timeout != 0 is not supported";
+const char* const W_INTERACTIVE = "fmiInstantiateSlave: interactive not supported";
+
+INSTANTIATE_TEST_SUITE_P(
+    Slave, InstantiateWarnings,
+    ::testing::Values(InstantiateCase{false, 0.0, fmiFalse, {}},
+                      InstantiateCase{true, 5.0, fmiTrue, {W_STEP_FINISHED, W_TIMEOUT, W_INTERACTIVE}},
+                      InstantiateCase{true, -1.0, fmiTrue, {W_STEP_FINISHED, W_INTERACTIVE}},
+                      InstantiateCase{false, 5.0, fmiFalse, {W_TIMEOUT}}));
+
+TEST(SlaveLifecycle, InitializeLogsEntryAndCompletion) {
+  SlaveApi api;
+  fmiComponent c = api.make();
+  ASSERT_EQ(fmiOK, api.initialize(c, 0.25, fmiFalse, 0.0));
+  EXPECT_EQ(1, count_logs("fmiInitializeSlave..."));
+  EXPECT_EQ(1, count_logs("fmiInitializeSlave completed"));
+  EXPECT_EQ(0.25, api.time(c));
+  api.free_instance(c);
+}
+
+TEST(SlaveLifecycle, SecondInitializeIsRefusedBeforeItChangesAnything) {
+  SlaveApi api;
+  fmiComponent c = api.make();
+  ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
+  ASSERT_EQ(fmiOK, api.do_step(c, 0.0, 0.5, fmiTrue));
+  const double x0 = api.real(c, VR_X0);
+  const double x1 = api.real(c, VR_X1);
+
+  EXPECT_EQ(fmiDiscard, api.initialize(c, 3.0, fmiTrue, 4.0));
+  EXPECT_EQ(1, count_logs("model cannot be initialized in current state(2)"));
+  EXPECT_EQ(0.5, api.time(c));
+  EXPECT_EQ(x0, api.real(c, VR_X0));
+  EXPECT_EQ(x1, api.real(c, VR_X1));
+  // The run goes on where it stood, without a stop time.
+  EXPECT_EQ(fmiOK, api.do_step(c, 0.5, 5.0, fmiTrue));
+  EXPECT_EQ(5.5, api.time(c));
+  api.free_instance(c);
+  EXPECT_EQ(0, host::record().live_blocks);
+}
+
+TEST(SlaveLifecycle, TerminateTwiceWarnsAndReportsTheStatisticsOnce) {
+  SlaveApi api;
+  fmiComponent c = api.make();
+  ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
+  ASSERT_EQ(fmiOK, api.do_step(c, 0.0, 1.5, fmiTrue));
+  EXPECT_EQ(fmiOK, api.terminate(c));
+  EXPECT_EQ(fmiWarning, api.terminate(c));
+  EXPECT_EQ(1, count_logs("fmiTerminateSlave: already terminated, ignoring call"));
+  EXPECT_EQ(1, count_logs(STATISTICS));
+  api.free_instance(c);
+  EXPECT_EQ(0, host::record().live_blocks);
+}
+
+TEST(SlaveLifecycle, StatisticsOfASlaveThatNeverStepped) {
+  SlaveApi api;
+  fmiComponent c = api.make();
+  ASSERT_EQ(fmiOK, api.initialize(c, 2.5, fmiFalse, 0.0));
+  ASSERT_EQ(fmiOK, api.terminate(c));
+  std::vector<host::LogRecord> stats = host::logs_containing(STATISTICS);
+  ASSERT_EQ(1u, stats.size());
+  const std::string& text = stats[0].message;
+  EXPECT_EQ(fmiOK, stats[0].status);
+  EXPECT_NE(std::string::npos, text.find("    Stop time                                : 2.50 s\n"));
+  EXPECT_NE(std::string::npos, text.find("    Number of external steps                 : 0\n"));
+  EXPECT_NE(std::string::npos, text.find("    Number of internal steps                 : 0\n"));
+  EXPECT_NE(std::string::npos, text.find("    Grouping used                            : no"));
+  api.free_instance(c);
+}
+
+TEST(SlaveLifecycle, ResetOfAFreshSlaveIsIgnored) {
+  SlaveApi api;
+  fmiComponent c = api.make();
+  EXPECT_EQ(fmiOK, api.reset(c));
+  EXPECT_EQ(1, count_logs("fmiResetSlave: already reset, ignoring call"));
+  EXPECT_EQ(0, count_logs("fmiResetSlave completed"));
+  api.free_instance(c);
+}
+
+TEST(SlaveLifecycle, ResetOfAnInitializedSlaveRestoresStartValuesAndAllowsANewRun) {
+  SlaveApi api;
+  fmiComponent c = api.make();
+  ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
+  api.set(c, parameter_vr(P_AMPLITUDE), 30.0);
+  ASSERT_EQ(fmiOK, api.do_step(c, 0.0, 0.05, fmiTrue));
+  ASSERT_NE(0.0, api.real(c, VR_X0));
+
+  EXPECT_EQ(fmiOK, api.reset(c));
+  EXPECT_EQ(1, count_logs(STATISTICS));
+  EXPECT_EQ(1, count_logs("fmiResetSlave completed"));
+  EXPECT_EQ(0.0, api.real(c, VR_X0));
+  EXPECT_EQ(0.0, api.real(c, VR_X1));
+  EXPECT_EQ(10.0, api.real(c, parameter_vr(P_AMPLITUDE)));
+  EXPECT_EQ(fmiError, api.do_step(c, 0.05, 0.1, fmiTrue));
+
+  // A new run from a new start time, with a fresh integrator.
+  ASSERT_EQ(fmiOK, api.initialize(c, 4.0, fmiFalse, 0.0));
+  ASSERT_EQ(fmiOK, api.do_step(c, 4.0, 0.05, fmiTrue));
+  ClosedForm model;
+  ClosedForm::State s = model.solve({0.0, 0.0}, 4.0, 4.05);
+  EXPECT_NEAR(s.x0, api.real(c, VR_X0), 1e-4);
+  EXPECT_EQ(fmiOK, api.terminate(c));
+  EXPECT_EQ(fmiOK, api.reset(c));
+  EXPECT_EQ(fmiOK, api.reset(c));  // already reset
+  EXPECT_EQ(2, count_logs(STATISTICS));
+  api.free_instance(c);
+  EXPECT_EQ(0, host::record().live_blocks);
+}
+
+// Every state a master can leave a slave in, then fmiFreeSlaveInstance.
+enum FreeState { FRESH, INITIALIZED, STEPPED, TERMINATED, RESET, RESET_INITIALIZED };
+
+class FreeInEveryState : public ::testing::TestWithParam<FreeState> {};
+
+TEST_P(FreeInEveryState, ReturnsEveryHostBlock) {
+  SlaveApi api;
+  fmiComponent c = api.make();
+  const FreeState state = GetParam();
+  if (state != FRESH) {
+    ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiTrue, 10.0));
+  }
+  if (state == STEPPED) {
+    ASSERT_EQ(fmiOK, api.do_step(c, 0.0, 1.25, fmiTrue));
+  }
+  if (state == TERMINATED) {
+    ASSERT_EQ(fmiOK, api.terminate(c));
+  }
+  if (state == RESET || state == RESET_INITIALIZED) {
+    ASSERT_EQ(fmiOK, api.reset(c));
+  }
+  if (state == RESET_INITIALIZED) {
+    ASSERT_EQ(fmiOK, api.initialize(c, 1.0, fmiFalse, 0.0));
+  }
+  EXPECT_GT(host::record().live_blocks, 0);
+  api.free_instance(c);
+  EXPECT_EQ(0, host::record().live_blocks);
+  EXPECT_EQ(host::record().allocations, host::record().frees);
+  // Room for a new instance.
+  fmiComponent again = api.make();
+  ASSERT_NE(nullptr, again);
+  EXPECT_EQ(fmiOK, api.initialize(again, 0.0, fmiFalse, 0.0));
+  api.free_instance(again);
+  EXPECT_EQ(0, host::record().live_blocks);
+}
+
+INSTANTIATE_TEST_SUITE_P(Slave, FreeInEveryState,
+                         ::testing::Values(FRESH, INITIALIZED, STEPPED, TERMINATED, RESET,
+                                           RESET_INITIALIZED));
+
+TEST(SlaveLifecycle, HostAllocationFailureDuringInitializationIsFatalAndLeavesNothing) {
+  // The driver record and its three arrays come from the host; the
+  // statistics are reported only once the integrator is in the driver.
+  for (long k = 1; k <= 4; ++k) {
+    SCOPED_TRACE(k);
+    SlaveApi api;
+    host::reset_record();
+    fmiComponent c = api.make();
+    ASSERT_NE(nullptr, c);
+    host::record().fail_at = host::record().allocation_calls + k;
+    EXPECT_EQ(fmiFatal, api.initialize(c, 0.0, fmiFalse, 0.0));
+    EXPECT_EQ(k == 1 ? 0 : 1, count_logs(STATISTICS));
+    EXPECT_EQ(fmiError, api.do_step(c, 0.0, 0.1, fmiTrue));
+    // Still in state 0: a second attempt succeeds.
+    EXPECT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
+    EXPECT_EQ(fmiOK, api.do_step(c, 0.0, 0.1, fmiTrue));
+    api.free_instance(c);
+    EXPECT_EQ(0, host::record().live_blocks);
+  }
+}
+
+TEST(SlaveLifecycle, StepBeforeInitializationIsRefusedClearly) {
+  SlaveApi api;
+  fmiComponent c = api.make();
+  EXPECT_EQ(fmiError, api.do_step(c, 0.0, 0.1, fmiTrue));
+  EXPECT_EQ(fmiError, api.do_step(c, 0.0, 0.0, fmiTrue));
+  EXPECT_EQ(2, count_logs("fmiDoStep: slave is not initialized"));
+  EXPECT_EQ(0.0, api.time(c));
+  // Not terminated by the refusal.
+  EXPECT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
+  api.free_instance(c);
+}
+
+TEST(SlaveDerivatives, ThisModelHasNoInputsOrOutputs) {
+  SlaveApi api;
+  fmiComponent c = api.make(fmiFalse);
+  ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
+  const fmiValueReference vr = 0x05000000;
+  const fmiInteger order = 1;
+  double value = 1.0;
+  EXPECT_EQ(fmiDiscard, api.set_input_derivatives(c, &vr, 1, &order, &value));
+  EXPECT_EQ(1, count_logs("fmiSetRealInputDerivatives: invalid nvr = 1 (number of inputs = 0)"));
+  EXPECT_EQ(fmiDiscard, api.get_output_derivatives(c, &vr, 1, &order, &value));
+  EXPECT_EQ(1, count_logs("fmiGetRealOutputDerivatives: invalid nvr = 1 (number of outputs = 0)"));
+  EXPECT_EQ(fmiDiscard, api.set_input_derivatives(c, &vr, 0, &order, &value));
+  EXPECT_EQ(1.0, value);
+  api.free_instance(c);
+}
+
+TEST(SlaveStatus, AsynchronousFunctionsAndStatusKinds) {
+  SlaveApi api;
+  fmiComponent c = api.make(fmiFalse);
+  ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
+  ASSERT_EQ(fmiOK, api.do_step(c, 0.0, 0.75, fmiTrue));
+  host::reset_record();
+
+  double t = -1.0;
+  EXPECT_EQ(fmiOK, api.get_real_status(c, fmiLastSuccessfulTime, &t));
+  EXPECT_EQ(0.75, t);
+  EXPECT_TRUE(host::record().logs.empty());
+
+  fmiStatus st;
+  fmiInteger i;
+  fmiBoolean b;
+  fmiString s;
+  EXPECT_EQ(fmiDiscard, api.get_real_status(c, fmiDoStepStatus, &t));
+  EXPECT_EQ(fmiDiscard, api.get_real_status(c, fmiPendingStatus, &t));
+  EXPECT_EQ(fmiDiscard, api.cancel_step(c));
+  EXPECT_EQ(fmiDiscard, api.get_status(c, fmiDoStepStatus, &st));
+  EXPECT_EQ(fmiDiscard, api.get_integer_status(c, fmiLastSuccessfulTime, &i));
+  EXPECT_EQ(fmiDiscard, api.get_boolean_status(c, fmiDoStepStatus, &b));
+  EXPECT_EQ(fmiDiscard, api.get_string_status(c, fmiPendingStatus, &s));
+  const std::vector<std::string> expected = {
+      "fmiGetRealStatus: fmiStatusKind 0 unknown",
+      "fmiGetRealStatus: fmiStatusKind 1 unknown",
+      "fmiCancelStep: asynchronous execution of fmiDoStep is not supported",
+      "fmiGetStatus: not supported since asynchronous execution of fmiDoStep is not supported",
+      "fmiGetIntegerStatus: fmiStatusKind 2 unknown",
+      "fmiGetBooleanStatus: fmiStatusKind 0 unknown",
+      "fmiGetStringStatus: not supported since asynchronous execution of fmiDoStep is not "
+      "supported"};
+  std::vector<std::string> got;
+  for (const host::LogRecord& r : host::record().logs) {
+    EXPECT_EQ(fmiDiscard, r.status);
+    got.push_back(r.message);
+  }
+  EXPECT_EQ(expected, got);
+  EXPECT_EQ(0.75, api.time(c));
+  EXPECT_EQ(fmiError, api.get_real_status(c, fmiLastSuccessfulTime, nullptr));
+  api.free_instance(c);
+}
+
+TEST(SlaveHandles, ForeignOrNullHandlesAreRefusedWithoutTouchingMemory) {
+  SlaveApi api;
+  fmiComponent c = api.make();
+  int foreign = 0;
+  fmiComponent bad[] = {nullptr, &foreign};
+  for (fmiComponent h : bad) {
+    double t = 0;
+    EXPECT_EQ(fmiError, api.do_step(h, 0.0, 0.1, fmiTrue));
+    EXPECT_EQ(fmiError, api.initialize(h, 0.0, fmiFalse, 0.0));
+    EXPECT_EQ(fmiError, api.terminate(h));
+    EXPECT_EQ(fmiError, api.reset(h));
+    EXPECT_EQ(fmiError, api.get_real_status(h, fmiLastSuccessfulTime, &t));
+    EXPECT_EQ(fmiError, api.cancel_step(h));
+    api.free_instance(h);
+  }
+  EXPECT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
+  api.free_instance(c);
+  EXPECT_EQ(0, host::record().live_blocks);
+}
+
+}  // namespace

@@ -1,0 +1,271 @@
+// fmiDoStep as a master sees it: communication points, step sizes, the stop
+// time, input changes between steps, failures and repeatability.
+#include <cstdio>
+
+#include "slave_fixture.h"
+
+using namespace cosim_test;
+
+namespace {
+
+const char* const STATISTICS = "Mstep Integrator Statistics";
+
+// A slave, initialized at tStart and advanced to tNow.
+struct Stepped {
+  SlaveApi api;
+  fmiComponent c = nullptr;
+
+  Stepped(double tStart, double tNow, fmiBoolean stopDefined = fmiFalse, double tStop = 0.0) {
+    c = api.make();
+    EXPECT_NE(nullptr, c);
+    EXPECT_EQ(fmiOK, api.initialize(c, tStart, stopDefined, tStop));
+    if (tNow > tStart) {
+      EXPECT_EQ(fmiOK, api.do_step(c, tStart, tNow - tStart, fmiTrue));
+    }
+  }
+  ~Stepped() { api.free_instance(c); }
+  double time() { return api.time(c); }
+};
+
+TEST(CommunicationPoint, ADifferenceBelowTheToleranceIsAbsorbedIntoTheStep) {
+  Stepped s(0.0, 1.0);
+  const double cp = 1.0 + 0x1p-50;  // below (|1.0| + 1) * 2^-50
+  ASSERT_EQ(fmiOK, s.api.do_step(s.c, cp, 0.5, fmiTrue));
+  EXPECT_EQ(cp + 0.5, s.time());
+}
+
+TEST(CommunicationPoint, ALargerDifferenceIsRefusedAndChangesNothing) {
+  Stepped s(0.0, 1.0);
+  const double x0 = s.api.real(s.c, VR_X0);
+  EXPECT_EQ(fmiDiscard, s.api.do_step(s.c, 1.0 + 1e-10, 0.5, fmiTrue));
+  std::vector<host::LogRecord> refusal = host::logs_containing(
+      "fmiDoStep: currentCommunicationPoint = 1.0000000001000000, expected 1.0000000000000000");
+  ASSERT_EQ(1u, refusal.size());
+  EXPECT_EQ(fmiDiscard, refusal[0].status);
+  EXPECT_EQ(1.0, s.time());
+  EXPECT_EQ(x0, s.api.real(s.c, VR_X0));
+  EXPECT_EQ(fmiOK, s.api.do_step(s.c, 1.0, 0.5, fmiTrue));
+}
+
+struct StopCase {
+  double h;
+  fmiStatus status;
+  double endTime;
+  const char* message;  // expected at the start of one log line, or nullptr
+};
+
+class StopTime : public ::testing::TestWithParam<StopCase> {};
+
+TEST_P(StopTime, FromPointNineWithStopTimeOne) {
+  const StopCase& tc = GetParam();
+  Stepped s(0.0, 0.9, fmiTrue, 1.0);
+  const size_t before = host::record().logs.size();
+  EXPECT_EQ(tc.status, s.api.do_step(s.c, 0.9, tc.h, fmiTrue));
+  EXPECT_EQ(tc.endTime, s.time());
+  long reducing = 0, refused = 0;
+  bool found = tc.message == nullptr;
+  for (size_t i = before; i < host::record().logs.size(); ++i) {
+    const std::string& m = host::record().logs[i].message;
+    if (m.find("Reducing communicationStepSize") != std::string::npos) ++reducing;
+    if (m.find("trying to compute past tStop") != std::string::npos) ++refused;
+    if (tc.message && m.rfind(tc.message, 0) == 0) found = true;
+  }
+  EXPECT_TRUE(found) << host::all_logs();
+  EXPECT_EQ(tc.message ? 1 : 0, reducing + refused);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Slave, StopTime,
+    ::testing::Values(
+        // 0.9 + h computes to 1.000000000000001: cut back to the stop time.
+        StopCase{0.100000000000001, fmiOK, 1.0, "t = 0.900000: Reducing communicationStepSize 1."},
+        StopCase{0.2, fmiDiscard, 0.9,
+                 "fmiDoStep: trying to compute past tStop = 1.000000, to 1.1000000000000001,  at "
+                 "t = 0.900000"},
+        StopCase{0.1, fmiOK, 1.0, nullptr}));
+
+TEST(StopTime, TheReductionMessageNamesTheExcess) {
+  Stepped s(0.0, 0.9, fmiTrue, 1.0);
+  const double h = 0.100000000000001;
+  const double over = (0.9 + h) - 1.0;
+  ASSERT_EQ(fmiOK, s.api.do_step(s.c, 0.9, h, fmiTrue));
+  char expected[200];
+  std::snprintf(expected, sizeof expected,
+                "t = 0.900000: Reducing communicationStepSize %.16e s to avoid passing tStop.\n",
+                over);
+  std::vector<host::LogRecord> lines = host::logs_containing(expected);
+  ASSERT_EQ(1u, lines.size()) << host::all_logs();
+  EXPECT_EQ(fmiOK, lines[0].status);
+}
+
+TEST(StopTime, AStartJustBeyondTheStopTimeNeverRunsTheTimeBackwards) {
+  const double start = std::nextafter(1.0, 2.0);
+  Stepped s(start, start, fmiTrue, 1.0);
+  EXPECT_EQ(fmiOK, s.api.do_step(s.c, start, 1e-16, fmiTrue));
+  EXPECT_EQ(start, s.time());
+}
+
+TEST(StepSize, ZeroRunsAnEventIterationOnly) {
+  Stepped s(0.0, 0.3);
+  const double x0 = s.api.real(s.c, VR_X0);
+  const double x1 = s.api.real(s.c, VR_X1);
+  const long closing = count_logs("fmiDoStep");
+  EXPECT_EQ(fmiOK, s.api.do_step(s.c, 0.3, 0.0, fmiFalse));
+  EXPECT_EQ(closing, count_logs("fmiDoStep"));
+  EXPECT_EQ(0.3, s.time());
+  EXPECT_EQ(x0, s.api.real(s.c, VR_X0));
+  EXPECT_EQ(x1, s.api.real(s.c, VR_X1));
+}
+
+TEST(StepSize, NewStepFalseIsRefused) {
+  Stepped s(0.0, 0.3);
+  EXPECT_EQ(fmiDiscard, s.api.do_step(s.c, 0.3, 0.1, fmiFalse));
+  EXPECT_EQ(1, count_logs("fmiDoStep: newStep = fmiFalse not supported"));
+  EXPECT_EQ(0.3, s.time());
+}
+
+struct BadArguments {
+  double cp;  // offset from the current time, or a non-finite point
+  double h;
+};
+
+class RefusedArguments : public ::testing::TestWithParam<BadArguments> {};
+
+TEST_P(RefusedArguments, AreDiscardedWithoutChangingTheSlave) {
+  const BadArguments& tc = GetParam();
+  Stepped s(0.0, 0.5);
+  const double x0 = s.api.real(s.c, VR_X0);
+  const double cp = std::isfinite(tc.cp) ? 0.5 + tc.cp : tc.cp;
+  const size_t before = host::record().logs.size();
+  EXPECT_EQ(fmiDiscard, s.api.do_step(s.c, cp, tc.h, fmiTrue));
+  ASSERT_GT(host::record().logs.size(), before);
+  const host::LogRecord& r = host::record().logs.back();
+  EXPECT_EQ(fmiDiscard, r.status);
+  EXPECT_EQ(0u, r.message.rfind("fmiDoStep: ", 0)) << r.message;
+  EXPECT_EQ(0.5, s.time());
+  EXPECT_EQ(x0, s.api.real(s.c, VR_X0));
+  // The slave goes on as before.
+  ASSERT_EQ(fmiOK, s.api.do_step(s.c, 0.5, 1.0, fmiTrue));
+  ClosedForm::State e = ClosedForm().solve({0.0, 0.0}, 0.0, 1.5);
+  EXPECT_NEAR(e.x0, s.api.real(s.c, VR_X0), 1e-4);
+}
+
+INSTANTIATE_TEST_SUITE_P(Slave, RefusedArguments,
+                         ::testing::Values(BadArguments{0.0, -0.1}, BadArguments{0.0, -1e-300},
+                                           BadArguments{0.0, NAN}, BadArguments{0.0, INFINITY},
+                                           BadArguments{0.0, 1e308 * 10}, BadArguments{NAN, 0.1},
+                                           BadArguments{INFINITY, 0.1},
+                                           BadArguments{-INFINITY, 0.0}));
+
+// The master runs with step dt from 0 to tEnd, calls change(t) before the
+// step that starts at tChange, and compares every point with the model.
+void run_with_change(double dt, double tEnd, double tChange, fmiValueReference vr, double value,
+                     ClosedForm afterModel, bool stateChange) {
+  Stepped s(0.0, 0.0);
+  ClosedForm before;
+  ClosedForm::State e{0.0, 0.0};
+  double t = 0.0;
+  for (long i = 1; t < tEnd - 1e-12; ++i) {
+    if (std::fabs(t - tChange) < 1e-12) {
+      s.api.set(s.c, vr, value);
+      if (stateChange) e.x0 = value;
+    }
+    const double next = i * dt;
+    ASSERT_EQ(fmiOK, s.api.do_step(s.c, t, next - t, fmiTrue)) << host::all_logs();
+    e = (t < tChange - 1e-12 ? before : afterModel).solve(e, t, next);
+    t = next;
+    ASSERT_NEAR(e.x0, s.api.real(s.c, VR_X0), 1e-3) << "t = " << t;
+    ASSERT_NEAR(e.x1, s.api.real(s.c, VR_X1), 1e-3) << "t = " << t;
+  }
+}
+
+TEST(InputChanges, AStateWrittenBetweenStepsRestartsTheIntegratorFromIt) {
+  run_with_change(0.05, 2.0, 0.5, VR_X0, 2.0, ClosedForm(), true);
+}
+
+TEST(InputChanges, AParameterChangedMidPulseActsFromThatPointOn) {
+  ClosedForm stronger;
+  stronger.amplitude = 20.0;
+  run_with_change(0.01, 2.5, 0.05, parameter_vr(P_AMPLITUDE), 20.0, stronger, false);
+}
+
+TEST(Failure, AFailedEventIterationTerminatesTheSlaveAndReportsStatisticsOnce) {
+  Stepped s(0.0, 0.5);
+  s.api.set(s.c, parameter_vr(P_VOLUME), 0.0);  // the next evaluation divides by zero
+  EXPECT_EQ(fmiError, s.api.do_step(s.c, 0.5, 0.5, fmiTrue));
+  EXPECT_EQ(1, count_logs("event updating: dsblock_ failed, QiErr = 1"));
+  EXPECT_EQ(1, count_logs(STATISTICS));
+  EXPECT_EQ(0.5, s.time());
+  EXPECT_EQ(fmiError, s.api.do_step(s.c, 0.5, 0.5, fmiTrue));
+  EXPECT_EQ(1, count_logs("fmiDoStep: model terminated in previous step"));
+  EXPECT_EQ(fmiWarning, s.api.terminate(s.c));
+  EXPECT_EQ(1, count_logs(STATISTICS));
+  // A reset brings the start values back and the slave runs again.
+  EXPECT_EQ(fmiOK, s.api.reset(s.c));
+  EXPECT_EQ(fmiOK, s.api.initialize(s.c, 0.0, fmiFalse, 0.0));
+  EXPECT_EQ(fmiOK, s.api.do_step(s.c, 0.0, 1.0, fmiTrue));
+}
+
+TEST(Failure, AnIntegrationFailureTerminatesTheSlaveAndReportsStatisticsOnce) {
+  Stepped s(0.0, 0.05);
+  // No finite derivative from here on: the integrator gives up.
+  s.api.set(s.c, parameter_vr(P_AMPLITUDE), NAN);
+  EXPECT_EQ(fmiError, s.api.do_step(s.c, 0.05, 0.5, fmiTrue));
+  EXPECT_EQ(1, count_logs("fmiDoStep: integration_step failed"));
+  EXPECT_EQ(1, count_logs("INTEGRATOR_ERROR: Mstep() failed with flag = "));
+  EXPECT_EQ(1, count_logs(STATISTICS));
+  EXPECT_EQ(fmiError, s.api.do_step(s.c, s.time(), 0.5, fmiTrue));
+  EXPECT_EQ(1, count_logs(STATISTICS));
+}
+
+std::vector<double> run_and_record(SlaveApi& api, fmiComponent c) {
+  std::vector<double> out;
+  EXPECT_EQ(fmiOK, api.initialize(c, 0.0, fmiTrue, 3.0));
+  for (int i = 0; i < 30; ++i) {
+    const double t = i * 0.1;
+    EXPECT_EQ(fmiOK, api.do_step(c, t, (i + 1) * 0.1 - t, fmiTrue));
+    out.push_back(api.real(c, VR_X0));
+    out.push_back(api.real(c, VR_X1));
+    out.push_back(api.time(c));
+  }
+  return out;
+}
+
+TEST(Repeatability, ResetAndRerunReproduceARunBitForBit) {
+  SlaveApi api;
+  fmiComponent c = api.make(fmiFalse);
+  std::vector<double> first = run_and_record(api, c);
+  ASSERT_EQ(fmiOK, api.terminate(c));
+  ASSERT_EQ(fmiOK, api.reset(c));
+  std::vector<double> second = run_and_record(api, c);
+  ASSERT_EQ(first.size(), second.size());
+  for (size_t i = 0; i < first.size(); ++i) EXPECT_EQ(first[i], second[i]) << "entry " << i;
+  // And once more, resetting an initialized slave.
+  ASSERT_EQ(fmiOK, api.reset(c));
+  std::vector<double> third = run_and_record(api, c);
+  EXPECT_EQ(first, third);
+  api.free_instance(c);
+  EXPECT_EQ(0, host::record().live_blocks);
+}
+
+TEST(TooClose, AStepTooShortToStartIsAnsweredWithAnExplicitInitialStep) {
+  Stepped s(1.0, 1.0);
+  const double target = std::nextafter(1.0, 2.0);  // one ulp: too close to start
+  const double h = target - 1.0;
+  ASSERT_EQ(fmiOK, s.api.do_step(s.c, 1.0, h, fmiTrue)) << host::all_logs();
+  EXPECT_EQ(target, s.time());
+  char expected[200];
+  std::snprintf(expected, sizeof expected,
+                "Internal step too small at t = 1.000000, setting initial step size explicitly to "
+                "%.16e",
+                (std::fmax(1.0, target) + 1.0) * 0x1p-51);
+  EXPECT_EQ(1, count_logs(expected)) << host::all_logs();
+  // The run goes on normally.
+  ASSERT_EQ(fmiOK, s.api.do_step(s.c, target, 2.0 - target, fmiTrue));
+  ClosedForm model;
+  ClosedForm::State e = model.solve({0.0, 0.0}, 1.0, 2.0);
+  EXPECT_NEAR(e.x0, s.api.real(s.c, VR_X0), 1e-4);
+  EXPECT_NEAR(e.x1, s.api.real(s.c, VR_X1), 1e-4);
+}
+
+}  // namespace

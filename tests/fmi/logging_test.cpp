@@ -1,0 +1,203 @@
+// The logging front end: the filter, the pending text, the cut and the
+// doubling of "%" for hosts that treat the message as a format.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <string>
+
+#include "fmi/fmi_functions.h"
+#include "fmi/logging.h"
+#include "fmi/model_instance.h"
+#include "me_api.h"
+
+namespace {
+
+// An instance of the statically linked core, for the functions that are no
+// exports.
+struct InProcess {
+  ModelInstance* instance = nullptr;
+  explicit InProcess(fmiBoolean loggingOn) {
+    instance = static_cast<ModelInstance*>(
+        fmiInstantiateModel("log", PELVARIN_GUID, host::me_callbacks(), loggingOn));
+    host::reset_record();
+  }
+  ~InProcess() { fmiFreeModelInstance(instance); }
+  std::string pending() const { return std::string(instance->pendingText, instance->pendingEnd); }
+};
+
+}  // namespace
+
+TEST(Logging, FilterPassesOnlyRefusalsAndFailuresWhileLoggingIsOff) {
+  me::Api api;
+  fmiComponent c = api.instantiate("quiet", fmiFalse);
+  ASSERT_NE(c, nullptr);
+  EXPECT_TRUE(host::record().logs.empty());  // the fmiOK completion was dropped
+
+  fmiValueReference bad = 0x07000000u;
+  double v = 1.0;
+  EXPECT_EQ(api.fmiSetTime(c, 1.0), fmiOK);                   // fmiOK
+  EXPECT_EQ(api.fmiGetString(c, &bad, 1, nullptr), fmiDiscard);  // fmiWarning
+  EXPECT_EQ(api.fmiSetReal(c, &bad, 1, &v), fmiDiscard);        // fmiDiscard
+  EXPECT_EQ(api.fmiGetReal(c, &bad, 1, nullptr), fmiError);     // fmiError
+  EXPECT_EQ(api.instantiate("second"), nullptr);                // fmiFatal
+  ASSERT_EQ(host::record().logs.size(), 3u) << host::all_logs();
+  EXPECT_EQ(host::record().logs[0].status, fmiDiscard);
+  EXPECT_EQ(host::record().logs[1].status, fmiError);
+  EXPECT_EQ(host::record().logs[2].status, fmiFatal);
+
+  host::reset_record();
+  EXPECT_EQ(api.fmiSetDebugLogging(c, fmiTrue), fmiOK);
+  EXPECT_EQ(api.fmiSetTime(c, 2.5), fmiOK);
+  EXPECT_EQ(api.fmiGetString(c, &bad, 1, nullptr), fmiDiscard);
+  ASSERT_EQ(host::record().logs.size(), 2u);
+  EXPECT_EQ(host::record().logs[0].message, "fmiSetTime to 2.5");
+  EXPECT_EQ(host::record().logs[1].message, "fmiGetString: not supported");
+  EXPECT_EQ(host::record().logs[1].status, fmiWarning);
+  for (const host::LogRecord& r : host::record().logs) {
+    EXPECT_EQ(r.category, "");
+    EXPECT_EQ(r.instanceName, "quiet");
+    EXPECT_EQ(r.component, c);
+  }
+
+  // The switch works in every state.
+  EXPECT_EQ(api.fmiTerminate(c), fmiOK);
+  EXPECT_EQ(api.fmiSetDebugLogging(c, fmiFalse), fmiOK);
+  host::reset_record();
+  EXPECT_EQ(api.fmiSetTime(c, 3.0), fmiOK);
+  EXPECT_TRUE(host::record().logs.empty());
+  api.fmiFreeModelInstance(c);
+}
+
+TEST(Logging, LongMessagesAreCutAt4094Characters) {
+  me::Api api;
+  const std::string guid(5000, 'g');
+  EXPECT_EQ(api.fmiInstantiateModel("cut", guid.c_str(), host::me_callbacks(), fmiFalse), nullptr);
+  const host::LogRecord& r = host::record().logs.at(0);
+  EXPECT_EQ(r.message.size(), 4094u);
+  EXPECT_EQ(r.message, ("Invalid GUID: " + guid).substr(0, 4094));
+
+  // All of a cut text of percent signs still reaches the host as meant.
+  host::reset_record();
+  const std::string percents(5000, '%');
+  EXPECT_EQ(api.fmiInstantiateModel("cut", percents.c_str(), host::me_callbacks(), fmiFalse), nullptr);
+  EXPECT_EQ(host::record().logs.at(0).message, ("Invalid GUID: " + percents).substr(0, 4094));
+}
+
+TEST(Logging, RuntimeTextsReachTheLiveInstance) {
+  me::Api api;
+  fmiComponent c = api.instantiate("rt");
+  ASSERT_NE(c, nullptr);
+  // Before the first initialization call every evaluation fails with the
+  // runtime's own report.
+  double dx[2];
+  EXPECT_EQ(api.fmiGetDerivatives(c, dx, 2), fmiDiscard);
+  EXPECT_FALSE(host::logs_containing("ERROR: Finding consistent restart conditions failed at time: ").empty())
+      << host::all_logs();
+  for (const host::LogRecord& r : host::logs_containing("Finding consistent")) {
+    EXPECT_EQ(r.status, fmiOK);
+    EXPECT_EQ(r.instanceName, "rt");
+  }
+  EXPECT_TRUE(me::logged("fmiGetDerivatives: dsblock_ failed, QiErr = 1", fmiError));
+  api.fmiFreeModelInstance(c);
+}
+
+TEST(LoggingInProcess, PendingTextGoesOutInFrontOfTheNextMessage) {
+  InProcess p(fmiTrue);
+  ModelInstance* inst = p.instance;
+  fmi_log_pending(inst, inst->instanceName, fmiOK, "", "%s", "5%d");
+  fmi_log_pending(inst, inst->instanceName, fmiOK, "", "%c", ':');
+  EXPECT_EQ(p.pending(), "5%d:");
+  EXPECT_TRUE(host::record().logs.empty());
+
+  fmi_log(inst, inst->instanceName, fmiWarning, "", "x=%d %s", 7, "y");
+  ASSERT_EQ(host::record().logs.size(), 1u);
+  EXPECT_EQ(host::record().logs[0].message, "5%d:x=7 y");  // the pending "%d" took no argument
+  EXPECT_EQ(host::record().logs[0].status, fmiWarning);
+  EXPECT_EQ(p.pending(), "");
+}
+
+TEST(LoggingInProcess, PendingTextSurvivesDroppedMessages) {
+  InProcess p(fmiFalse);
+  ModelInstance* inst = p.instance;
+  fmi_log_pending(inst, inst->instanceName, fmiDiscard, "", "dropped ");
+  EXPECT_EQ(p.pending(), "");  // below fmiError nothing is collected while logging is off
+  fmi_log_pending(inst, inst->instanceName, fmiError, "", "kept ");
+  EXPECT_EQ(p.pending(), "kept ");
+  fmi_log(inst, inst->instanceName, fmiWarning, "", "filtered");
+  EXPECT_TRUE(host::record().logs.empty());
+  EXPECT_EQ(p.pending(), "kept ");
+  fmi_log(inst, inst->instanceName, fmiDiscard, "", "sent");
+  ASSERT_EQ(host::record().logs.size(), 1u);
+  EXPECT_EQ(host::record().logs[0].message, "kept sent");
+}
+
+TEST(LoggingInProcess, APieceThatDoesNotFitOrIsEmptyDiscardsThePendingText) {
+  InProcess p(fmiTrue);
+  ModelInstance* inst = p.instance;
+  struct Case {
+    size_t before;
+    std::string piece;
+    std::string left;
+  };
+  const Case cases[] = {
+      {0, std::string(254, 'a'), std::string(254, 'a')},
+      {0, std::string(255, 'a'), ""},
+      {250, "bcde", std::string(250, 'a') + "bcde"},
+      {250, "bcdef", ""},
+      {3, "", ""},
+  };
+  for (const Case& k : cases) {
+    fmi_log(inst, inst->instanceName, fmiOK, "", "flush");
+    if (k.before > 0) fmi_log_pending(inst, inst->instanceName, fmiOK, "", "%s", std::string(k.before, 'a').c_str());
+    ASSERT_EQ(p.pending().size(), k.before);
+    fmi_log_pending(inst, inst->instanceName, fmiOK, "", "%s", k.piece.c_str());
+    EXPECT_EQ(p.pending(), k.left) << k.before << " + " << k.piece.size();
+  }
+}
+
+TEST(LoggingInProcess, PendingTextCountsTowardsTheCut) {
+  InProcess p(fmiTrue);
+  ModelInstance* inst = p.instance;
+  fmi_log_pending(inst, inst->instanceName, fmiOK, "", "%s", std::string(200, 'p').c_str());
+  fmi_log(inst, inst->instanceName, fmiOK, "", "%s", std::string(5000, 'm').c_str());
+  ASSERT_EQ(host::record().logs.size(), 1u);
+  EXPECT_EQ(host::record().logs[0].message, std::string(200, 'p') + std::string(3894, 'm'));
+}
+
+TEST(LoggingInProcess, CopyInstanceString) {
+  InProcess p(fmiFalse);
+  const long before = host::record().live_blocks;
+  struct Case {
+    const char* text;
+    std::string expected;
+  };
+  const std::string long_text(1500, 'z');
+  const Case cases[] = {{nullptr, "<NULL>"}, {"", ""}, {"abc", "abc"}, {long_text.c_str(), long_text.substr(0, 1024)}};
+  for (const Case& k : cases) {
+    char* copy = copy_instance_string(p.instance, k.text);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(std::string(copy), k.expected);
+    host::free_block(copy);
+  }
+  host::record().fail_at = host::record().allocation_calls + 1;
+  EXPECT_EQ(copy_instance_string(p.instance, "x"), nullptr);
+  EXPECT_EQ(host::record().live_blocks, before);
+}
+
+TEST(Logging, MessagesKeepTheirNumberFormatInAnyHostLocale) {
+  const char* candidates[] = {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8", "fr_FR.utf8", "nl_NL.UTF-8"};
+  const char* chosen = nullptr;
+  for (const char* name : candidates) {
+    if (setlocale(LC_ALL, name) != nullptr) {
+      chosen = name;
+      break;
+    }
+  }
+  if (chosen == nullptr) GTEST_SKIP() << "no decimal-comma locale installed";
+  me::Api api;
+  fmiComponent c = api.instantiate();
+  EXPECT_EQ(api.fmiSetTime(c, 0.5), fmiOK);
+  EXPECT_TRUE(me::logged("fmiSetTime to 0.5", fmiOK)) << chosen << "\n" << host::all_logs();
+  api.fmiFreeModelInstance(c);
+  setlocale(LC_ALL, "C");
+}

@@ -1,0 +1,280 @@
+// The integration loop's checks, limits, warnings, failure returns and the
+// step-event hook.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "ode_fixture.h"
+
+namespace {
+
+using ode::data;
+
+const char kTooClose[] = "tout too close to t0 to start integration.";
+
+TEST(LoopControl, ArgumentChecks) {
+  ode::Ode o(ode::decayRhs, {1.0});
+  double t = -5;
+  EXPECT_EQ(Mstep(nullptr, 1.0, o.y, &t, MS_NORMAL), MS_MEM_NULL);
+  EXPECT_EQ(Mstep(o.mem, 1.0, nullptr, &t, MS_NORMAL), MS_ILL_INPUT);
+  EXPECT_EQ(Mstep(o.mem, 1.0, o.y, nullptr, MS_NORMAL), MS_ILL_INPUT);
+  EXPECT_EQ(Mstep(o.mem, 1.0, o.y, &t, 3), MS_ILL_INPUT);
+  EXPECT_EQ(o.count("yout = NULL illegal."), 1);
+  EXPECT_EQ(o.count("tret = NULL illegal."), 1);
+  EXPECT_EQ(o.count("Illegal value for itask."), 1);
+  EXPECT_EQ(t, 0.0);
+
+  void* fresh = MstepCreate(MS_BDF, MS_NEWTON);
+  std::vector<ode::Message> log;
+  MstepSetErrHandlerFn(fresh, ode::recordMessage, &log);
+  EXPECT_EQ(Mstep(fresh, 1.0, o.y, &t, MS_NORMAL), MS_NO_MALLOC);
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].text, "Attempt to call before MstepInit.");
+  EXPECT_EQ(log[0].function, "Mstep");
+  MstepFree(&fresh);
+}
+
+TEST(LoopControl, ToutTooCloseToStart) {
+  for (double tout : {1.0, 1.0 + 2.2e-16}) {
+    ode::Ode o(ode::decayRhs, {1.0}, 1.0);
+    double t = -1;
+    EXPECT_EQ(o.step(tout, &t), MS_TOO_CLOSE);
+    EXPECT_EQ(o.count(kTooClose), 1);
+    double hcur = -1;
+    MstepGetCurrentStep(o.mem, &hcur);
+    EXPECT_EQ(hcur, 0.0);
+    EXPECT_EQ(t, 1.0);
+    EXPECT_EQ(o[0], 1.0);
+    // An explicit initial step, as the stepper sets it, gets going.
+    MstepSetInitStep(o.mem, 1e-3);
+    EXPECT_EQ(o.step(1.5, &t), MS_SUCCESS);
+  }
+}
+
+TEST(LoopControl, InitialStepAgainstTheDirection) {
+  ode::Ode o(ode::decayRhs, {1.0});
+  MstepSetInitStep(o.mem, 1e-3);
+  double t;
+  EXPECT_EQ(o.step(-1.0, &t), MS_ILL_INPUT);
+  EXPECT_EQ(o.count("h0 and tout - t0 inconsistent."), 1);
+}
+
+TEST(LoopControl, BackwardIntegration) {
+  ode::Ode o(ode::decayRhs, {1.0});
+  double t;
+  ASSERT_EQ(o.step(-1.0, &t), MS_SUCCESS);
+  EXPECT_EQ(t, -1.0);
+  EXPECT_NEAR(o[0], std::exp(1.0), 1e-3);
+}
+
+TEST(LoopControl, FirstCallRhsFailures) {
+  struct Case {
+    int value;
+    int flag;
+    const char* text;
+  } cases[] = {
+      {-1, MS_RHSFUNC_FAIL, "At t = 0, the right-hand side routine failed in an unrecoverable manner."},
+      {1, MS_FIRST_RHSFUNC_ERR, "The right-hand side routine failed at the first call."},
+  };
+  for (const Case& c : cases) {
+    ode::Ode o(ode::decayRhs, {1.0});
+    o.params.rhsFailAt = 1;
+    o.params.rhsFailValue = c.value;
+    double t = -1;
+    EXPECT_EQ(o.step(1.0, &t), c.flag);
+    EXPECT_EQ(o.count(c.text), 1);
+    EXPECT_EQ(t, 0.0);
+    EXPECT_EQ(o[0], 1.0);
+  }
+}
+
+TEST(LoopControl, FirstStepEstimateFailureLeavesTheStartValue) {
+  // Every evaluation of the estimate fails recoverably: the trial state it
+  // put into yout must not reach the caller.
+  ode::Ode o(ode::decayRhs, {1.0});
+  o.params.rhsFailAt = 2;
+  o.params.rhsFailValue = 1;
+  o.params.rhsFailSticky = true;
+  double t = -1;
+  EXPECT_EQ(o.step(1.0, &t), MS_REPTD_RHSFUNC_ERR);
+  EXPECT_EQ(o.count("At t = 0 repeated recoverable right-hand side function errors."), 1);
+  EXPECT_EQ(o.params.rhsCalls, 1 + 4);
+  EXPECT_EQ(t, 0.0);
+  EXPECT_EQ(o[0], 1.0);
+
+  ode::Ode p(ode::decayRhs, {1.0});
+  p.params.rhsFailAt = 2;
+  p.params.rhsFailValue = -1;
+  EXPECT_EQ(p.step(1.0, &t), MS_RHSFUNC_FAIL);
+  EXPECT_EQ(p[0], 1.0);
+}
+
+TEST(LoopControl, StepLimitStopsAfterExactlyMxstepSteps) {
+  ode::Ode o(ode::decayRhs, {1.0});
+  MstepSetMaxNumSteps(o.mem, 5);
+  double t = -1;
+  EXPECT_EQ(o.step(100.0, &t), MS_TOO_MUCH_WORK);
+  MstepMem m = o.m();
+  EXPECT_EQ(m->numSteps, 5);
+  EXPECT_EQ(t, m->tcur);
+  EXPECT_EQ(o[0], data(m->nordsieck[0])[0]);
+  ASSERT_EQ(o.messages.size(), 1u);
+  EXPECT_EQ(o.messages[0].code, MS_TOO_MUCH_WORK);
+  EXPECT_EQ(o.messages[0].text.find("At t = "), 0u);
+  EXPECT_NE(o.messages[0].text.find(", mxstep steps taken before reaching tout."), std::string::npos);
+  // The count is per call: the next call makes 5 more.
+  EXPECT_EQ(o.step(100.0, &t), MS_TOO_MUCH_WORK);
+  EXPECT_EQ(m->numSteps, 10);
+  // A negative limit removes it.
+  MstepSetMaxNumSteps(o.mem, -1);
+  EXPECT_EQ(o.step(100.0, &t), MS_SUCCESS);
+}
+
+TEST(LoopControl, TimeStandingStillWarnsMxhnilTimesPerProblem) {
+  ode::Ode o(ode::constantRhs, {0.0}, 1.0);
+  MstepSetInitStep(o.mem, 1e-300);
+  double t;
+  ASSERT_EQ(o.step(2.0, &t), MS_SUCCESS);
+  int first = 0, second = 0;
+  for (const ode::Message& msg : o.messages) {
+    EXPECT_EQ(msg.code, MS_WARNING);
+    if (msg.text.find("are such that t + h = t on the next step. The solver will continue anyway.") !=
+        std::string::npos)
+      ++first;
+    if (msg.text ==
+        "The above warning has been issued mxhnil times and will not be issued again for this problem.")
+      ++second;
+  }
+  EXPECT_EQ(first, 10);
+  EXPECT_EQ(second, 1);
+  EXPECT_GT(o.m()->numHnil, 10);
+  EXPECT_NEAR(o[0], 1.0, 1e-12);
+  // A restart counts afresh.
+  o.messages.clear();
+  MstepReInit(o.mem, 2.0, o.y);
+  ASSERT_EQ(o.step(3.0, &t), MS_SUCCESS);
+  EXPECT_EQ(o.messages.size(), 11u);
+}
+
+TEST(LoopControl, ToutWithinTheLastStepIsInterpolatedWithoutANewStep) {
+  ode::Ode o(ode::decayRhs, {1.0});
+  double t;
+  ASSERT_EQ(o.step(1.0, &t), MS_SUCCESS);
+  MstepMem m = o.m();
+  ASSERT_GT(m->tcur, 1.0);
+  const int steps = m->numSteps;
+  const double inside = 0.5 * (1.0 + m->tcur);
+  ASSERT_EQ(o.step(inside, &t), MS_SUCCESS);
+  EXPECT_EQ(t, inside);
+  EXPECT_EQ(m->numSteps, steps);
+  EXPECT_NEAR(o[0], std::exp(-inside), 1e-4);
+
+  // Before the start of the last step: refused, and the caller gets the
+  // last accepted solution with its time.
+  EXPECT_EQ(o.step(0.5, &t), MS_ILL_INPUT);
+  EXPECT_EQ(o.count("Trouble interpolating at tout = 0.5. tout too far back in direction of integration"), 1);
+  EXPECT_EQ(t, m->tcur);
+  EXPECT_EQ(o[0], data(m->nordsieck[0])[0]);
+}
+
+TEST(LoopControl, FailureInsideTheLoopReturnsTheLastAcceptedSolution) {
+  ode::Ode o(ode::decayRhs, {1.0});
+  o.params.rhsFailAt = 30;
+  o.params.rhsFailValue = -1;
+  double t = -1;
+  EXPECT_EQ(o.step(10.0, &t), MS_RHSFUNC_FAIL);
+  MstepMem m = o.m();
+  EXPECT_GT(m->numSteps, 0);
+  EXPECT_EQ(t, m->tcur);
+  EXPECT_EQ(m->lastTret, m->tcur);
+  EXPECT_EQ(o[0], data(m->nordsieck[0])[0]);
+  EXPECT_NEAR(o[0], std::exp(-t), 1e-4);
+}
+
+TEST(LoopControl, ZeroWeightsAreRefused) {
+  ode::Ode o(ode::decayRhs, {0.0}, 0.0, 1e-5, 0.0);
+  double t;
+  EXPECT_EQ(o.step(1.0, &t), MS_ILL_INPUT);
+  EXPECT_EQ(o.count("Initial ewt has component(s) equal to zero (illegal)."), 1);
+  EXPECT_EQ(t, 0.0);
+}
+
+TEST(LoopControl, TooMuchAccuracy) {
+  ode::Ode o(ode::decayRhs, {1.0}, 0.0, 1e-30, 1e-30);
+  double t = -1;
+  EXPECT_EQ(o.step(1.0, &t), MS_TOO_MUCH_ACC);
+  EXPECT_EQ(o.count("At t = 0, too much accuracy requested."), 1);
+  double sfac;
+  MstepGetTolScaleFactor(o.mem, &sfac);
+  EXPECT_NEAR(sfac, 2.0 * 2.220446049250313e-16 * 1e30 / (1.0 + 1.0), 1e-6 * sfac);
+  EXPECT_EQ(t, 0.0);
+  EXPECT_EQ(o[0], 1.0);
+}
+
+int hookAt(void* ud) {
+  auto* p = static_cast<ode::Params*>(ud);
+  return ++p->hookCalls == p->hookFireAt;
+}
+
+TEST(LoopControl, StepHookStopsAtTheStepEndOrAtTout) {
+  // After a step that ended before tout.
+  ode::Ode o(ode::decayRhs, {1.0});
+  ASSERT_EQ(MstepStepRootInit(o.mem, hookAt), MS_SUCCESS);
+  o.params.hookFireAt = 3;
+  double t;
+  EXPECT_EQ(o.step(10.0, &t), MS_ROOT_RETURN);
+  MstepMem m = o.m();
+  EXPECT_EQ(o.params.hookCalls, 3);
+  EXPECT_EQ(m->numSteps, 3);
+  EXPECT_EQ(t, m->tcur);
+  EXPECT_EQ(o[0], data(m->nordsieck[0])[0]);
+  EXPECT_EQ(m->rootReturned, 1);
+  // The next call carries on.
+  EXPECT_EQ(o.step(10.0, &t), MS_SUCCESS);
+  EXPECT_EQ(t, 10.0);
+  EXPECT_EQ(o.params.hookCalls, m->numSteps);
+
+  // After the step that passed tout: reported at tout, interpolated.
+  ode::Ode p(ode::decayRhs, {1.0});
+  MstepStepRootInit(p.mem, hookAt);
+  p.params.hookFireAt = 1000000;
+  ASSERT_EQ(p.step(1.0, &t), MS_SUCCESS);
+  p.params.hookFireAt = p.params.hookCalls + 1;
+  const double tout = p.m()->tcur + 1e-9;
+  EXPECT_EQ(p.step(tout, &t), MS_ROOT_RETURN);
+  EXPECT_EQ(t, tout);
+  EXPECT_GT(p.m()->tcur, tout);
+  EXPECT_NEAR(p[0], std::exp(-tout), 1e-4);
+  EXPECT_NE(p[0], data(p.m()->nordsieck[0])[0]);
+
+  // Removing the hook.
+  EXPECT_EQ(MstepStepRootInit(p.mem, nullptr), MS_SUCCESS);
+  const int calls = p.params.hookCalls;
+  EXPECT_EQ(p.step(5.0, &t), MS_SUCCESS);
+  EXPECT_EQ(p.params.hookCalls, calls);
+}
+
+TEST(LoopControl, StepHookRegistrationWithoutMemory) {
+  EXPECT_EQ(MstepStepRootInit(nullptr, hookAt), MS_MEM_NULL);
+}
+
+TEST(LoopControl, InterpolationBeforeTheFirstStep) {
+  ode::Ode o(ode::decayRhs, {1.5}, 2.0);
+  N_Vector dky = N_VNew_Serial(1);
+  ASSERT_EQ(MstepGetDky(o.mem, 2.0, 0, dky), MS_SUCCESS);
+  EXPECT_EQ(data(dky)[0], 1.5);
+  EXPECT_EQ(MstepGetDky(o.mem, 2.0, 1, dky), MS_BAD_T);
+  EXPECT_EQ(MstepGetDky(o.mem, 2.1, 0, dky), MS_BAD_T);
+  // The same after a restart.
+  double t;
+  ASSERT_EQ(o.step(3.0, &t), MS_SUCCESS);
+  data(o.y)[0] = 0.25;
+  MstepReInit(o.mem, 3.0, o.y);
+  EXPECT_EQ(MstepGetDky(o.mem, 3.0, 1, dky), MS_BAD_T);
+  ASSERT_EQ(MstepGetDky(o.mem, 3.0, 0, dky), MS_SUCCESS);
+  EXPECT_EQ(data(dky)[0], 0.25);
+  N_VDestroy(dky);
+}
+
+}  // namespace

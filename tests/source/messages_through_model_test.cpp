@@ -1,0 +1,142 @@
+// Model errors as they arise in an evaluation of the model: the report, and
+// the state the error exit leaves behind; and the same seen by a host.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fmi/Pelvarin.h"
+#include "fmi/fmi_functions.h"
+#include "model/model_interface.h"
+#include "runtime_harness.h"
+#include "source/evaluation_driver.h"
+#include "source/matrixop.h"
+#include "source/messages.h"
+
+using runtime_test::LiveInstance;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+// Instance-like arrays for direct dsblock_ calls.
+struct Model {
+  double x[MODEL_NX] = {};
+  double u[1] = {};
+  double p[MODEL_NP] = {};
+  double der[MODEL_NX] = {};
+  double y[1] = {};
+  double w[MODEL_NW] = {};
+  double ei[MODEL_NI] = {};
+  double realOptions[4] = {0, 1, 0, 0};
+  int intOptions[11] = {};
+  int computedLevel = 0;
+  double time = 0;
+
+  Model() {
+    int unused = 0;
+    declare_(x, p, nullptr, &unused);
+    runtime_set_options(realOptions, intOptions);
+  }
+  int call(int demand) {
+    int QiErr = 0;
+    dsblock_(&demand, &computedLevel, &time, x, nullptr, u, p, nullptr, nullptr, der, y, w, ei,
+             realOptions, intOptions, nullptr, &QiErr);
+    return QiErr;
+  }
+};
+
+FunctionStackEntry left_behind;
+
+// After a successful initialization: scratch taken and a name pushed, then
+// a period of 0 set so that the next evaluation divides by zero.
+void prepare_failing_evaluation(Model& m, int logFlags) {
+  ASSERT_EQ(m.call(DEMAND_INITIALIZE), 0);
+  ASSERT_NE(alloc_reals(10), nullptr);
+  ASSERT_NE(alloc_simple_string(5), nullptr);
+  function_stack_push(&left_behind, "ModelicaInternal_print");
+  m.p[3] = 0;
+  m.intOptions[8] += 1;  // a parameter write, as the setters count it
+  m.intOptions[1] = logFlags;
+  m.time = 0.5;
+  LiveInstance::clear();
+}
+
+void expect_scratch_released() {
+  EXPECT_EQ(function_stack, nullptr);
+  EXPECT_EQ(currentMark.place.Realbuffer, Realbuffer);
+  EXPECT_EQ(stringmark, simplestring);
+}
+
+}  // namespace
+
+TEST(MessagesThroughModel, DivisionByZeroIsReportedAndTheExitReleasesTheScratch) {
+  LiveInstance instance;
+  ASSERT_NE(instance.component(), nullptr);
+  Model m;
+  prepare_failing_evaluation(m, 0);
+  EXPECT_EQ(m.call(DEMAND_DERIVATIVES), 1);
+  EXPECT_EQ(LiveInstance::lines(),
+            (Lines{"The following error was detected at time: 0.5",
+                   "\nModel error - division by zero: (1.0) / (pulse1.period) = (1) / (0)\n",
+                   "The stack of functions is:", "ModelicaInternal_print"}));
+  expect_scratch_released();
+}
+
+TEST(MessagesThroughModel, QuietErrorExitAlsoReleasesTheScratch) {
+  LiveInstance instance;
+  Model m;
+  prepare_failing_evaluation(m, RUNTIME_LOG_QUIET);
+  EXPECT_EQ(m.call(DEMAND_DERIVATIVES), 1);
+  EXPECT_TRUE(LiveInstance::lines().empty());
+  expect_scratch_released();
+}
+
+TEST(MessagesThroughModel, HostSeesTheReportOfAFailedInitialization) {
+  host::reset_record();
+  host::Library lib;
+  auto instantiate = lib.get<decltype(&fmiInstantiateModel)>("Pelvarin_fmiInstantiateModel");
+  auto set_real = lib.get<decltype(&fmiSetReal)>("Pelvarin_fmiSetReal");
+  auto initialize = lib.get<decltype(&fmiInitialize)>("Pelvarin_fmiInitialize");
+  auto free_instance = lib.get<decltype(&fmiFreeModelInstance)>("Pelvarin_fmiFreeModelInstance");
+  ASSERT_TRUE(instantiate && set_real && initialize && free_instance);
+  fmiComponent c = instantiate("pk", PELVARIN_GUID, host::me_callbacks(), fmiTrue);
+  ASSERT_NE(c, nullptr);
+  const fmiValueReference period = 0x01000003u;
+  const fmiReal zero = 0;
+  ASSERT_EQ(set_real(c, &period, 1, &zero), fmiOK);
+  fmiEventInfo info{};
+  EXPECT_NE(initialize(c, fmiFalse, 0, &info), fmiOK);
+  std::vector<std::string> runtime_lines;
+  for (const host::LogRecord& r : host::record().logs) {
+    if (r.message.rfind("The following", 0) == 0 || r.message.find("Model error") != std::string::npos) {
+      EXPECT_EQ(r.status, fmiOK);
+      EXPECT_EQ(r.instanceName, "pk");
+      EXPECT_EQ(r.category, "");
+      runtime_lines.push_back(r.message);
+    }
+  }
+  EXPECT_EQ(runtime_lines,
+            (Lines{"The following error was detected at time: 0",
+                   "\nModel error - division by zero: (time-pulse1.startTime) / (pulse1.period) = "
+                   "(0) / (0)\n"}));
+  free_instance(c);
+}
+
+TEST(MessagesThroughModel, HostWithLoggingOffSeesNoRuntimeText) {
+  host::reset_record();
+  host::Library lib;
+  auto instantiate = lib.get<decltype(&fmiInstantiateModel)>("Pelvarin_fmiInstantiateModel");
+  auto set_real = lib.get<decltype(&fmiSetReal)>("Pelvarin_fmiSetReal");
+  auto initialize = lib.get<decltype(&fmiInitialize)>("Pelvarin_fmiInitialize");
+  auto free_instance = lib.get<decltype(&fmiFreeModelInstance)>("Pelvarin_fmiFreeModelInstance");
+  ASSERT_TRUE(instantiate && set_real && initialize && free_instance);
+  fmiComponent c = instantiate("pk", PELVARIN_GUID, host::me_callbacks(), fmiFalse);
+  ASSERT_NE(c, nullptr);
+  const fmiValueReference period = 0x01000003u;
+  const fmiReal zero = 0;
+  set_real(c, &period, 1, &zero);
+  fmiEventInfo info{};
+  EXPECT_NE(initialize(c, fmiFalse, 0, &info), fmiOK);
+  for (const host::LogRecord& r : host::record().logs) EXPECT_NE(r.status, fmiOK) << r.message;
+  free_instance(c);
+}

@@ -1,0 +1,70 @@
+// Loads the model's library by path, as a host does, simulates the model with
+// the default parameters over 10 s and prints time, states and auxiliary
+// variables as CSV.
+//
+//   me_host path/to/Pelvarin.so
+#include <dlfcn.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "me_simulation.h"
+
+namespace {
+
+// Warnings and failures go to standard error; the message is a printf format.
+void logger(fmiComponent, fmiString instanceName, fmiStatus status, fmiString, fmiString message, ...) {
+  if (status == fmiOK || message == nullptr) return;
+  va_list args;
+  va_start(args, message);
+  fprintf(stderr, "%s [%d]: ", instanceName ? instanceName : "", static_cast<int>(status));
+  vfprintf(stderr, message, args);
+  fputc('\n', stderr);
+  va_end(args);
+}
+
+void* allocate(size_t nobj, size_t size) { return calloc(nobj, size); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    fprintf(stderr, "usage: %s path/to/Pelvarin.so\n", argv[0]);
+    return 2;
+  }
+  void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) {
+    fprintf(stderr, "cannot load %s: %s\n", argv[1], dlerror());
+    return 1;
+  }
+  me_sim::Functions functions;
+  std::string missing;
+  if (!me_sim::load_functions(library, &functions, &missing)) {
+    fprintf(stderr, "%s does not export %s\n", argv[1], missing.c_str());
+    dlclose(library);
+    return 1;
+  }
+
+  me_sim::Options options;
+  me_sim::Result result = me_sim::simulate(functions, fmiCallbackFunctions{logger, allocate, free}, options);
+
+  printf("time");
+  for (int i = 0; i < me_sim::kStates; ++i) printf(",x[%d]", i);
+  for (int i = 0; i < me_sim::kAuxiliaries; ++i) printf(",w[%d]", i);
+  printf("\n");
+  for (const me_sim::Sample& s : result.samples) {
+    printf("%.6f", s.time);
+    for (double v : s.x) printf(",%.9g", v);
+    for (double v : s.w) printf(",%.9g", v);
+    printf("\n");
+  }
+  dlclose(library);
+  if (!result.ok) {
+    fprintf(stderr, "simulation failed: %s\n", result.error.c_str());
+    return 1;
+  }
+  fprintf(stderr, "%d time events, %d state events\n", result.time_events, result.state_events);
+  return 0;
+}

@@ -94,6 +94,9 @@ int setup_integrator(ModelInstance* instance, double rtol) {
     instance->xNominal[0] = 1.0;
   }
   if (!(rtol > 0)) rtol = CS_DEFAULT_RELTOL;
+  // Never two drivers: one left behind by a termination that bypassed the
+  // slave's own goes first.
+  free_integrator(instance);
   const int nx = static_cast<int>(instance->nx);
 
   IntegratorDriver* d =

@@ -113,6 +113,8 @@ fmiStatus fmiResetSlave(fmiComponent c) {
     if (status != fmiOK && status != fmiWarning) return status;
   }
   if (m->state == INSTANCE_INITIALIZED || m->state == INSTANCE_TERMINATED) {
+    // A slave ended by the model-exchange fmiTerminate still holds its integrator.
+    free_integrator(m);
     int QiErr = 0;
     declare_(m->x, m->p, nullptr, &QiErr);
     if (QiErr != 0) {

@@ -1,5 +1,7 @@
 #include "integrator/integration_loop.h"
 
+#include <cmath>
+
 #include "integrator/integration_step.h"
 #include "integrator/root_finding.h"
 
@@ -34,6 +36,15 @@ int msEndLoop(MstepMem mem, N_Vector yout, double* tret, int flag) {
   return msFailWithAcceptedSolution(mem, yout, tret, flag);
 }
 
+// Every vector operation runs over the length of its first argument, so a
+// caller's vector of another length would be overrun.
+bool msLengthFits(MstepMem mem, N_Vector v) {
+  if (v->ops->nvspace == nullptr) return true;
+  int lrw = 0, liw = 0;
+  N_VSpace(v, &lrw, &liw);
+  return lrw == mem->vecRealWords;
+}
+
 bool msSomeRootInactive(MstepMem mem) {
   for (int i = 0; i < mem->numRootFns; ++i)
     if (mem->gActive[i] == 0) return true;
@@ -66,12 +77,22 @@ int Mstep(void* mstep_mem, double tout, N_Vector yout, double* tret, int itask) 
     msReportError(mem, MS_ILL_INPUT, "MSTEP", "Mstep", "yout = NULL illegal.");
     return MS_ILL_INPUT;
   }
+  if (!msLengthFits(mem, yout)) {
+    mem->yWork = nullptr;
+    msReportError(mem, MS_ILL_INPUT, "MSTEP", "Mstep", "yout has wrong length (illegal).");
+    return MS_ILL_INPUT;
+  }
   if (tret == nullptr) {
     msReportError(mem, MS_ILL_INPUT, "MSTEP", "Mstep", "tret = NULL illegal.");
     return MS_ILL_INPUT;
   }
   if (itask != MS_NORMAL && itask != MS_ONE_STEP) {
     msReportError(mem, MS_ILL_INPUT, "MSTEP", "Mstep", "Illegal value for itask.");
+    return msFailWithAcceptedSolution(mem, yout, tret, MS_ILL_INPUT);
+  }
+  // Every comparison with a NaN output time fails: it would never be reached.
+  if (std::isnan(tout)) {
+    msReportError(mem, MS_ILL_INPUT, "MSTEP", "Mstep", "Illegal value for tout.");
     return msFailWithAcceptedSolution(mem, yout, tret, MS_ILL_INPUT);
   }
   if (itask == MS_NORMAL) mem->toutCopy = tout;
@@ -422,8 +443,16 @@ int MstepGetDky(void* mstep_mem, double t, int k, N_Vector dky) {
     return MS_MEM_NULL;
   }
   MstepMem mem = static_cast<MstepMem>(mstep_mem);
+  if (!mem->initDone) {
+    msReportError(mem, MS_NO_MALLOC, "MSTEP", "MstepGetDky", "Attempt to call before MstepInit.");
+    return MS_NO_MALLOC;
+  }
   if (dky == nullptr) {
     msReportError(mem, MS_BAD_DKY, "MSTEP", "MstepGetDky", "dky = NULL illegal.");
+    return MS_BAD_DKY;
+  }
+  if (!msLengthFits(mem, dky)) {
+    msReportError(mem, MS_BAD_DKY, "MSTEP", "MstepGetDky", "dky has wrong length (illegal).");
     return MS_BAD_DKY;
   }
   if (k < 0 || k > mem->q) {

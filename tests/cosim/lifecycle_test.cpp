@@ -210,6 +210,42 @@ TEST(SlaveLifecycle, HostAllocationFailureDuringInitializationIsFatalAndLeavesNo
   }
 }
 
+TEST(SlaveLifecycle, AFailedModelInitializationTerminatesAndAResetRecovers) {
+  SlaveApi api;
+  fmiComponent c = api.make();
+  api.set(c, parameter_vr(P_PERIOD), 0.0);  // the initialization divides by the period
+  EXPECT_EQ(fmiError, api.initialize(c, 0.0, fmiFalse, 0.0));
+  EXPECT_EQ(1, count_logs("fmiInitialize: dsblock_ failed, QiErr = 1"));
+  EXPECT_EQ(0, count_logs("fmiInitializeSlave completed"));
+  EXPECT_EQ(0, count_logs(STATISTICS));  // no integrator was made
+  EXPECT_EQ(fmiError, api.do_step(c, 0.0, 0.1, fmiTrue));
+  EXPECT_EQ(1, count_logs("fmiDoStep: model terminated in previous step"));
+  EXPECT_EQ(fmiDiscard, api.initialize(c, 0.0, fmiFalse, 0.0));
+  EXPECT_EQ(1, count_logs("model cannot be initialized in current state(3)"));
+  EXPECT_EQ(fmiOK, api.reset(c));
+  EXPECT_EQ(1.0, api.real(c, parameter_vr(P_PERIOD)));
+  EXPECT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
+  EXPECT_EQ(fmiOK, api.do_step(c, 0.0, 1.5, fmiTrue));
+  api.free_instance(c);
+  EXPECT_EQ(0, host::record().live_blocks);
+}
+
+TEST(SlaveLifecycle, ASlaveEndedByTheModelExchangeTerminateStillReleasesItsIntegrator) {
+  SlaveApi api;
+  auto terminate_model = api.lib.get<decltype(&Pelvarin_fmiTerminate)>("Pelvarin_fmiTerminate");
+  fmiComponent c = api.make();
+  ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
+  ASSERT_EQ(fmiOK, api.do_step(c, 0.0, 0.5, fmiTrue));
+  ASSERT_EQ(fmiOK, terminate_model(c));
+  EXPECT_EQ(fmiError, api.do_step(c, 0.5, 0.5, fmiTrue));
+  ASSERT_EQ(fmiOK, api.reset(c));
+  ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
+  ASSERT_EQ(fmiOK, api.do_step(c, 0.0, 0.5, fmiTrue));
+  ASSERT_EQ(fmiOK, terminate_model(c));
+  api.free_instance(c);
+  EXPECT_EQ(0, host::record().live_blocks);
+}
+
 TEST(SlaveLifecycle, StepBeforeInitializationIsRefusedClearly) {
   SlaveApi api;
   fmiComponent c = api.make();

@@ -24,6 +24,16 @@ TEST(LoopControl, ArgumentChecks) {
   EXPECT_EQ(o.count("tret = NULL illegal."), 1);
   EXPECT_EQ(o.count("Illegal value for itask."), 1);
   EXPECT_EQ(t, 0.0);
+  EXPECT_EQ(Mstep(o.mem, std::nan(""), o.y, &t, MS_NORMAL), MS_ILL_INPUT);
+  EXPECT_EQ(o.count("Illegal value for tout."), 1);
+  EXPECT_EQ(o.m()->numRhsEvals, 0);
+  // A caller's vector of another length would be overrun.
+  N_Vector longer = N_VNew_Serial(3);
+  EXPECT_EQ(Mstep(o.mem, 1.0, longer, &t, MS_NORMAL), MS_ILL_INPUT);
+  EXPECT_EQ(o.count("yout has wrong length (illegal)."), 1);
+  EXPECT_EQ(MstepGetDky(o.mem, 0.0, 0, longer), MS_BAD_DKY);
+  EXPECT_EQ(o.count("dky has wrong length (illegal)."), 1);
+  N_VDestroy(longer);
 
   void* fresh = MstepCreate(MS_BDF, MS_NEWTON);
   std::vector<ode::Message> log;
@@ -32,6 +42,7 @@ TEST(LoopControl, ArgumentChecks) {
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0].text, "Attempt to call before MstepInit.");
   EXPECT_EQ(log[0].function, "Mstep");
+  EXPECT_EQ(MstepGetDky(fresh, 0.0, 0, o.y), MS_NO_MALLOC);
   MstepFree(&fresh);
 }
 
@@ -275,6 +286,38 @@ TEST(LoopControl, InterpolationBeforeTheFirstStep) {
   ASSERT_EQ(MstepGetDky(o.mem, 3.0, 0, dky), MS_SUCCESS);
   EXPECT_EQ(data(dky)[0], 0.25);
   N_VDestroy(dky);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(LoopControl, RejectedAttemptsShrinkTheStepAndTheNextStepKeepsIt) {
+  ode::Ode o(ode::decayRhs, {1.0}, 0.0, 1e-8, 1e-8);
+  MstepSetInitStep(o.mem, 0.5);  // far too large for the tolerance
+  double t;
+  ASSERT_EQ(o.step(10.0, &t, MS_ONE_STEP), MS_SUCCESS);
+  MstepMem m = o.m();
+  EXPECT_GE(m->numErrTestFails, 1);
+  EXPECT_LT(m->hu, 0.5);
+  EXPECT_EQ(t, m->hu);
+  EXPECT_EQ(m->hNew, m->h);
+  EXPECT_EQ(m->qNew, m->q);
+  EXPECT_GE(m->orderWait, 2);
+  EXPECT_EQ(m->maxStepRatio, 10.0);
+  EXPECT_NEAR(o[0], std::exp(-t), 1e-7);
+}
+
+TEST(LoopControl, StabilityLimitDetectionKeepsTheSolution) {
+  ode::Ode o(ode::oscillatorRhs, {0.0, 1.0}, 0.0, 1e-9, 1e-11);
+  o.m()->stabLimDet = 1;
+  MstepSetMaxNumSteps(o.mem, -1);
+  double t;
+  ASSERT_EQ(o.step(30.0, &t), MS_SUCCESS);
+  EXPECT_NEAR(o[0], std::sin(30.0), 1e-5);
+  EXPECT_NEAR(o[1], std::cos(30.0), 1e-5);
+  EXPECT_GE(o.m()->qUsed, 3);
+  EXPECT_GE(o.m()->numOrderReductions, 0);
 }
 
 }  // namespace

@@ -246,6 +246,24 @@ TEST(Roots, NonFiniteValuesEndTheSearchWithAFailure) {
   EXPECT_LT(o.params.rootCalls, 100);
 }
 
+TEST(Roots, AFiniteCrossingLeadsTheSearchPastANonFiniteOne) {
+  // In the step from 0.378 to 3.78 of y' = 1: g1 crosses at 0.5, g0 jumps
+  // to -inf at 0.6.
+  ode::Ode o(ode::constantRhs, {0.0});
+  ASSERT_EQ(MstepRootInit(o.mem, 2,
+                          [](double t, N_Vector, double* g, void*) {
+                            g[0] = t < 0.6 ? 1.0 : -std::numeric_limits<double>::infinity();
+                            g[1] = t - 0.5;
+                            return 0;
+                          }),
+            MS_SUCCESS);
+  double t;
+  ASSERT_EQ(o.step(2.0, &t), MS_ROOT_RETURN);
+  EXPECT_NEAR(t, 0.5, 1e-14);
+  EXPECT_EQ(o.m()->rootsFound[0], 0);
+  EXPECT_EQ(o.m()->rootsFound[1], 1);
+}
+
 TEST(Roots, RegistrationChanges) {
   ode::Ode o(ode::decayRhs, {1.0});
   MstepMem m = o.m();
@@ -312,6 +330,78 @@ TEST(Roots, FailedRegistrationLeavesRootFindingOff) {
     // A later registration works.
     EXPECT_EQ(MstepRootInit(o.mem, 3, pairRoots), MS_SUCCESS);
   }
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<double>& trialTimes() {
+  static std::vector<double> times;
+  return times;
+}
+
+int loggedRoot(double t, N_Vector, double* g, void* ud) {
+  trialTimes().push_back(t);
+  g[0] = t - static_cast<ode::Params*>(ud)->next;
+  return 0;
+}
+
+TEST(Roots, TrialTimesStayInsideABracketShorterThanTheTolerance) {
+  ode::Ode o(ode::constantRhs, {0.0});
+  double t;
+  ASSERT_EQ(o.step(1.0, &t, MS_ONE_STEP), MS_SUCCESS);
+  ASSERT_EQ(o.step(1.0, &t, MS_ONE_STEP), MS_SUCCESS);
+  ASSERT_EQ(MstepRootInit(o.mem, 1, loggedRoot), MS_SUCCESS);
+  MstepMem m = o.m();
+  // A root in the middle of a bracket a tenth of the tolerance long, inside
+  // the last step.
+  m->rootTol = 100 * m->unitRoundoff * (m->tcur + m->h);
+  m->tLow = m->tcur - 0.5 * m->hu;
+  m->tHigh = m->tLow + 0.1 * m->rootTol;
+  o.params.next = 0.5 * (m->tLow + m->tHigh);
+  m->gLow[0] = m->tLow - o.params.next;
+  m->gHigh[0] = m->tHigh - o.params.next;
+  ASSERT_LT(m->gLow[0], 0.0);
+  ASSERT_GT(m->gHigh[0], 0.0);
+  const double low = m->tLow, high = m->tHigh;
+  trialTimes().clear();
+  EXPECT_EQ(msLocateRoot(m), 1);
+  EXPECT_GE(m->tRoot, low);
+  EXPECT_LE(m->tRoot, high);
+  ASSERT_FALSE(trialTimes().empty());
+  for (double tm : trialTimes()) {
+    EXPECT_GE(tm, low);
+    EXPECT_LE(tm, high);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Roots, RootRightBeforeToutThenTooCloseAnsweredWithAnExplicitStep) {
+  // As the stepper does it: restart at the root; the rest of the way to tout
+  // is too short to estimate a first step, so an explicit one is set.
+  ode::Ode o(ode::decayRhs, {1.0});
+  const double tout = 1.0;
+  o.params.next = tout - 4e-16;
+  ASSERT_EQ(MstepRootInit(o.mem, 1, movingRoot), MS_SUCCESS);
+  double t;
+  ASSERT_EQ(o.step(tout, &t), MS_ROOT_RETURN);
+  EXPECT_NEAR(t, tout, 1e-13);
+  ASSERT_LT(t, tout);
+  o.params.next = 10.0;
+  ASSERT_EQ(MstepReInit(o.mem, t, o.y), MS_SUCCESS);
+  EXPECT_EQ(o.step(tout, &t), MS_TOO_CLOSE);
+  EXPECT_EQ(o.count("tout too close to t0 to start integration."), 1);
+  double hcur;
+  MstepGetCurrentStep(o.mem, &hcur);
+  ASSERT_EQ(hcur, 0.0);
+  MstepSetInitStep(o.mem, (std::fabs(tout) + 1.0) * std::ldexp(1.0, -51));
+  ASSERT_EQ(o.step(tout, &t), MS_SUCCESS);
+  EXPECT_EQ(t, tout);
+  EXPECT_NEAR(o[0], std::exp(-1.0), 1e-4);
 }
 
 }  // namespace

@@ -1,0 +1,114 @@
+// A co-simulation master: loads the model's library by path, runs it as a
+// slave over 10 s with communication steps of 10 ms and prints time, states
+// and auxiliary variables at every communication point as CSV.
+//
+//   cs_host path/to/Pelvarin.so
+#include <dlfcn.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+#include "fmi/Pelvarin.h"
+
+namespace {
+
+constexpr int kStates = 2;
+constexpr int kAuxiliaries = 7;
+constexpr fmiValueReference kStateBase = 0x02000000u;
+constexpr fmiValueReference kAuxiliaryBase = 0x26000000u;
+constexpr double kStopTime = 10.0;
+constexpr int kSteps = 1000;
+
+void logger(fmiComponent, fmiString instanceName, fmiStatus status, fmiString, fmiString message, ...) {
+  if (status == fmiOK || message == nullptr) return;
+  va_list args;
+  va_start(args, message);
+  fprintf(stderr, "%s [%d]: ", instanceName ? instanceName : "", static_cast<int>(status));
+  vfprintf(stderr, message, args);
+  fputc('\n', stderr);
+  va_end(args);
+}
+
+void* allocate(size_t nobj, size_t size) { return calloc(nobj, size); }
+
+template <typename F>
+bool find(void* library, const char* name, F* out) {
+  *out = reinterpret_cast<F>(dlsym(library, name));
+  if (*out == nullptr) fprintf(stderr, "the library does not export %s\n", name);
+  return *out != nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    fprintf(stderr, "usage: %s path/to/Pelvarin.so\n", argv[0]);
+    return 2;
+  }
+  void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) {
+    fprintf(stderr, "cannot load %s: %s\n", argv[1], dlerror());
+    return 1;
+  }
+  decltype(&Pelvarin_fmiInstantiateSlave) instantiate;
+  decltype(&Pelvarin_fmiInitializeSlave) initialize;
+  decltype(&Pelvarin_fmiDoStep) do_step;
+  decltype(&Pelvarin_fmiGetReal) get_real;
+  decltype(&Pelvarin_fmiTerminateSlave) terminate;
+  decltype(&Pelvarin_fmiFreeSlaveInstance) free_slave;
+  if (!find(library, "Pelvarin_fmiInstantiateSlave", &instantiate) ||
+      !find(library, "Pelvarin_fmiInitializeSlave", &initialize) ||
+      !find(library, "Pelvarin_fmiDoStep", &do_step) || !find(library, "Pelvarin_fmiGetReal", &get_real) ||
+      !find(library, "Pelvarin_fmiTerminateSlave", &terminate) ||
+      !find(library, "Pelvarin_fmiFreeSlaveInstance", &free_slave)) {
+    dlclose(library);
+    return 1;
+  }
+
+  const fmiCoSimCallbackFunctions callbacks{logger, allocate, free, nullptr};
+  fmiComponent slave = instantiate("pelvarin", PELVARIN_GUID, "", "application/x-fmu-sharedlibrary", 0.0,
+                                   fmiFalse, fmiFalse, callbacks, fmiFalse);
+  if (slave == nullptr) {
+    fprintf(stderr, "instantiation failed\n");
+    dlclose(library);
+    return 1;
+  }
+
+  fmiValueReference vr[kStates + kAuxiliaries];
+  for (int i = 0; i < kStates; ++i) vr[i] = kStateBase + static_cast<fmiValueReference>(i);
+  for (int i = 0; i < kAuxiliaries; ++i) vr[kStates + i] = kAuxiliaryBase + static_cast<fmiValueReference>(i);
+
+  printf("time");
+  for (int i = 0; i < kStates; ++i) printf(",x[%d]", i);
+  for (int i = 0; i < kAuxiliaries; ++i) printf(",w[%d]", i);
+  printf("\n");
+
+  int rc = 0;
+  if (initialize(slave, 0.0, fmiTrue, kStopTime) != fmiOK) {
+    fprintf(stderr, "initialization failed\n");
+    rc = 1;
+  }
+  const double h = kStopTime / kSteps;
+  for (int k = 0; rc == 0 && k <= kSteps; ++k) {
+    const double t = k * h;
+    double values[kStates + kAuxiliaries];
+    if (get_real(slave, vr, kStates + kAuxiliaries, values) != fmiOK) {
+      fprintf(stderr, "reading the variables at t = %g failed\n", t);
+      rc = 1;
+      break;
+    }
+    printf("%.6f", t);
+    for (double v : values) printf(",%.9g", v);
+    printf("\n");
+    // The last step ends exactly at the stop time.
+    if (k < kSteps && do_step(slave, t, (k + 1 == kSteps ? kStopTime - t : h), fmiTrue) != fmiOK) {
+      fprintf(stderr, "fmiDoStep at t = %g failed\n", t);
+      rc = 1;
+    }
+  }
+  terminate(slave);
+  free_slave(slave);
+  dlclose(library);
+  return rc;
+}

@@ -35,7 +35,9 @@ ConvergenceVerdict msTestConvergence(MstepMem mem, int* m, double del, double* d
   return ITERATE_AGAIN;
 }
 
-bool msMatrixIsStale(MstepMem mem) { return mem->jacCurrent == 0 && mem->lsSetupPresent; }
+bool msHasSetup(MstepMem mem) { return mem->lsSetupPresent && mem->lsSetup != nullptr; }
+
+bool msMatrixIsStale(MstepMem mem) { return mem->jacCurrent == 0 && msHasSetup(mem); }
 
 }  // namespace
 
@@ -48,7 +50,7 @@ int msNewtonCorrector(MstepMem mem, int nflag) {
   int convfail = (nflag == NLS_FIRST_CALL || nflag == NLS_AFTER_ERR_FAIL) ? MS_CONVFAIL_NONE
                                                                            : MS_CONVFAIL_OTHER;
   bool callSetup = false;
-  if (mem->lsSetupPresent) {
+  if (msHasSetup(mem)) {
     const double dgamma = RAbs(mem->gammaRatio - 1.0);
     callSetup = nflag == NLS_AFTER_CONV_FAIL || nflag == NLS_AFTER_ERR_FAIL ||
                 mem->numSteps == 0 || mem->numSteps >= mem->stepsAtLastSetup + STEPS_BETWEEN_SETUPS ||

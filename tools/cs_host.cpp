@@ -10,6 +10,10 @@
 #include <cstdlib>
 
 #include "fmi/Pelvarin.h"
+#include "host_callbacks.h"
+
+using host_tools::allocate;
+using host_tools::logger;
 
 namespace {
 
@@ -20,17 +24,6 @@ constexpr fmiValueReference kAuxiliaryBase = 0x26000000u;
 constexpr double kStopTime = 10.0;
 constexpr int kSteps = 1000;
 
-void logger(fmiComponent, fmiString instanceName, fmiStatus status, fmiString, fmiString message, ...) {
-  if (status == fmiOK || message == nullptr) return;
-  va_list args;
-  va_start(args, message);
-  fprintf(stderr, "%s [%d]: ", instanceName ? instanceName : "", static_cast<int>(status));
-  vfprintf(stderr, message, args);
-  fputc('\n', stderr);
-  va_end(args);
-}
-
-void* allocate(size_t nobj, size_t size) { return calloc(nobj, size); }
 
 template <typename F>
 bool find(void* library, const char* name, F* out) {

@@ -10,24 +10,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "host_callbacks.h"
 #include "me_simulation.h"
 
-namespace {
-
-// Warnings and failures go to standard error; the message is a printf format.
-void logger(fmiComponent, fmiString instanceName, fmiStatus status, fmiString, fmiString message, ...) {
-  if (status == fmiOK || message == nullptr) return;
-  va_list args;
-  va_start(args, message);
-  fprintf(stderr, "%s [%d]: ", instanceName ? instanceName : "", static_cast<int>(status));
-  vfprintf(stderr, message, args);
-  fputc('\n', stderr);
-  va_end(args);
-}
-
-void* allocate(size_t nobj, size_t size) { return calloc(nobj, size); }
-
-}  // namespace
+using host_tools::allocate;
+using host_tools::logger;
 
 int main(int argc, char** argv) {
   if (argc != 2) {

@@ -321,3 +321,21 @@ TEST(LoopControl, StabilityLimitDetectionKeepsTheSolution) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LoopControl, ErrorTestLimitEndsTheCallAtTheStart) {
+  ode::Ode o(ode::decayRhs, {1.0}, 0.0, 1e-8, 1e-8);
+  MstepSetInitStep(o.mem, 0.5);
+  MstepSetMaxErrTestFails(o.mem, 1);
+  double t = -1;
+  EXPECT_EQ(o.step(1.0, &t), MS_ERR_FAILURE);
+  ASSERT_EQ(o.messages.size(), 1u);
+  EXPECT_EQ(o.messages[0].text,
+            "At t = 0 and h = 0.5, the error test failed repeatedly or with |h| = hmin.");
+  EXPECT_EQ(t, 0.0);
+  EXPECT_EQ(o[0], 1.0);
+  EXPECT_EQ(o.m()->numErrTestFails, 1);
+}
+
+}  // namespace

@@ -165,7 +165,7 @@ TEST(Model, CallBeforeAnyInitializationFailsWithTheRestartLine) {
   m.time = 0.25;
   EXPECT_EQ(m.call(DEMAND_DERIVATIVES), 1);
   EXPECT_EQ(run_status, 1);
-  const auto lines = LiveInstance::messages();
+  const auto lines = LiveInstance::lines();
   ASSERT_EQ(lines.size(), 3u) << LiveInstance::joined();
   EXPECT_EQ(lines[0], "");
   EXPECT_EQ(lines[1], "ERROR: Finding consistent restart conditions failed at time:  0.25");
@@ -183,7 +183,7 @@ TEST(Model, NonConvergingIterationRuns26PassesAndLogsTheLastOne) {
   EXPECT_EQ(m.call(DEMAND_EVENT_UPDATE), 1);
   EXPECT_EQ(event_iteration, 26);
   EXPECT_EQ(m.computedLevel, 3) << "a failed iteration does not reach the demand";
-  const auto lines = LiveInstance::messages();
+  const auto lines = LiveInstance::lines();
   const std::string all = LiveInstance::joined();
   EXPECT_TRUE(contains(all, "\nOn the final iteration for restart conditions we get:\n")) << all;
   EXPECT_TRUE(contains(all, "  Variable pulse1.count = nan at time 0")) << all;
@@ -254,7 +254,7 @@ TEST_P(DivisionByZero, ReportsTheOperandsAndFailsTheCall) {
   EXPECT_EQ(status, 1);
   EXPECT_EQ(function_stack, nullptr) << "the trap leaves no entry of an abandoned frame";
   EXPECT_EQ(error_trap_active, 0);
-  const auto lines = LiveInstance::messages();
+  const auto lines = LiveInstance::lines();
   ASSERT_EQ(lines.size(), 4u) << LiveInstance::joined();
   EXPECT_EQ(lines[0], "The following error was detected at time: 0");
   EXPECT_EQ(lines[1], std::string("\n") + c.report + "\n");
@@ -354,7 +354,7 @@ TEST(Model, StringSlotStoresAtMost499Characters) {
   const std::string long_text(600, 'a');
   set_string_variable(long_text.c_str(), 0);
   EXPECT_EQ(std::string(get_string_variable(0)), std::string(499, 'a'));
-  auto lines = LiveInstance::messages();
+  auto lines = LiveInstance::lines();
   ASSERT_EQ(lines.size(), 2u) << LiveInstance::joined();
   EXPECT_EQ(lines[0], "Truncated string variable to");
   EXPECT_EQ(lines[1], std::string(499, 'a'));
@@ -362,7 +362,7 @@ TEST(Model, StringSlotStoresAtMost499Characters) {
   host::reset_record();
   set_string_variable("short", 1);
   set_string_variable("short", -1);
-  lines = LiveInstance::messages();
+  lines = LiveInstance::lines();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0], "Internal error in String handling.");
   EXPECT_EQ(std::string(get_string_variable(0)), std::string(499, 'a'));
@@ -375,6 +375,6 @@ TEST(Model, StringSlotStoresAtMost499Characters) {
 TEST(Model, LogVariableChange) {
   LiveInstance live;
   EXPECT_EQ(log_variable_change("pulse1.count", 3, 2.5), 1.0);
-  ASSERT_EQ(LiveInstance::messages().size(), 1u);
-  EXPECT_EQ(LiveInstance::messages()[0], "  Variable pulse1.count = 3 at time 2.5");
+  ASSERT_EQ(LiveInstance::lines().size(), 1u);
+  EXPECT_EQ(LiveInstance::lines()[0], "  Variable pulse1.count = 3 at time 2.5");
 }

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime_harness.h"
+#include "support/runtime_harness.h"
 #include "source/matrixop.h"
 #include "source/messages.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime_harness.h"
+#include "support/runtime_harness.h"
 #include "source/matrixop.h"
 
 using runtime_test::ends_in_model_error;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "model/model_work_arrays.h"
-#include "runtime_harness.h"
+#include "support/runtime_harness.h"
 #include "source/evaluation_driver.h"
 #include "source/event_services.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime_harness.h"
+#include "support/runtime_harness.h"
 #include "source/c_locale_text.h"
 #include "source/event_services.h"
 #include "source/messages.h"

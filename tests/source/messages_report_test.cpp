@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime_harness.h"
+#include "support/runtime_harness.h"
 #include "source/evaluation_driver.h"
 #include "source/messages.h"
 

@@ -8,7 +8,8 @@
 #include "fmi/Pelvarin.h"
 #include "fmi/fmi_functions.h"
 #include "model/model_interface.h"
-#include "runtime_harness.h"
+#include "support/model_arrays.h"
+#include "support/runtime_harness.h"
 #include "source/evaluation_driver.h"
 #include "source/matrixop.h"
 #include "source/messages.h"
@@ -18,32 +19,7 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-// Instance-like arrays for direct dsblock_ calls.
-struct Model {
-  double x[MODEL_NX] = {};
-  double u[1] = {};
-  double p[MODEL_NP] = {};
-  double der[MODEL_NX] = {};
-  double y[1] = {};
-  double w[MODEL_NW] = {};
-  double ei[MODEL_NI] = {};
-  double realOptions[4] = {0, 1, 0, 0};
-  int intOptions[11] = {};
-  int computedLevel = 0;
-  double time = 0;
-
-  Model() {
-    int unused = 0;
-    declare_(x, p, nullptr, &unused);
-    runtime_set_options(realOptions, intOptions);
-  }
-  int call(int demand) {
-    int QiErr = 0;
-    dsblock_(&demand, &computedLevel, &time, x, nullptr, u, p, nullptr, nullptr, der, y, w, ei,
-             realOptions, intOptions, nullptr, &QiErr);
-    return QiErr;
-  }
-};
+using Model = ModelArrays;
 
 FunctionStackEntry left_behind;
 

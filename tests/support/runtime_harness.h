@@ -50,6 +50,11 @@ class LiveInstance {
     for (const host::LogRecord& r : host::record().logs) out.push_back(r.message);
     return out;
   }
+  static std::string joined() {
+    std::string s;
+    for (const std::string& line : lines()) s += line + "\n";
+    return s;
+  }
   static void clear() { host::reset_record(); }
 
  private:

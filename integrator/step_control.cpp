@@ -68,8 +68,12 @@ int msLocalErrorTest(MstepMem mem, int* nflag, double saved_t, int* nef, double*
   mem->stepsSameOrder = 0;
   const int r = mem->f(mem->tcur, mem->nordsieck[0], mem->tempVec, mem->userData);
   mem->numRhsEvals++;
-  if (r < 0) return MS_RHSFUNC_FAIL;
-  if (r > 0) return MS_UNREC_RHSFUNC_ERR;
+  if (r != 0) {
+    // h is already reduced: the old derivative column must follow it, or
+    // interpolation and a later call would see a history of another step.
+    N_VScale(mem->stepRatio, mem->nordsieck[1], mem->nordsieck[1]);
+    return (r < 0) ? MS_RHSFUNC_FAIL : MS_UNREC_RHSFUNC_ERR;
+  }
   N_VScale(mem->h, mem->tempVec, mem->nordsieck[1]);
   return STEP_TRY_AGAIN;
 }

@@ -109,6 +109,11 @@ TEST(StepControl, FourthFailureAtOrderOneRebuildsTheHistoryFromTheDerivative) {
     nef = 3;
     EXPECT_EQ(msLocalErrorTest(p.m(), &nflag, 2.0, &nef, &dsm),
               value < 0 ? MS_RHSFUNC_FAIL : MS_UNREC_RHSFUNC_ERR);
+    // The failed step leaves a history that fits its step size: the
+    // derivative it holds is still the one at the start (1).
+    EXPECT_EQ(p.m()->h, 0.1);
+    EXPECT_DOUBLE_EQ(data(p.m()->nordsieck[1])[0] / p.m()->h, 1.0) << value;
+    EXPECT_EQ(data(p.m()->nordsieck[0])[0], 1.0);
   }
 }
 
@@ -270,6 +275,60 @@ TEST(StepStability, LimitResultsOnSimpleData) {
   // A zero entry in a column with a positive largest entry.
   m->stabData[3][2] = 0.0;
   EXPECT_EQ(msStabilityLimit(m), -1);
+}
+
+// Norm histories of the form the detection assumes: s_i = A_k (1 + 1e-5 x_i)
+// / rr^(i-1), i = 1 the newest, with the small disturbance x = (0, 0, 1, 0, 0)
+// that makes the error-constant check well posed (c = 3). The column scales
+// are those for which order 4 has rr as its dominant root.
+void loadModelHistory(double s[6][4], double rr) {
+  const double x[6] = {0, 0, 0, 1, 0, 0};
+  const double A[4] = {0, 4.75 + 1.5 * (1.0 - 1.0 / rr), 1.0, 1.0};
+  for (int k = 1; k <= 3; ++k)
+    for (int i = 1; i <= 5; ++i) s[i][k] = A[k] * (1.0 + 1e-5 * x[i]) * std::pow(rr, 1 - i);
+}
+
+TEST(StepStability, ADominantRootNearTheUnitCircleLowersTheOrder) {
+  struct Case {
+    double rr;
+    int code;
+    double etaDown, hmaxInv;
+    int qNew;
+    double hNew;
+  } cases[] = {
+      {0.95, 1, 3.0, 0.0, 4, 2.0},    // stable: nothing changes
+      {0.99, 4, 3.0, 0.0, 3, 6.0},    // violation: the ratio proposed for q - 1
+      {0.99, 4, 20.0, 0.0, 3, 20.0},  // ... limited by maxStepRatio
+      {0.99, 4, 3.0, 0.25, 3, 4.0},   // ... and by the maximum step
+  };
+  for (const Case& c : cases) {
+    ode::Ode o(ode::decayRhs, {1.0});
+    MstepMem m = o.m();
+    m->q = m->qNew = 4;
+    m->h = m->hNew = 2.0;
+    m->stepRatio = 1.0;
+    m->maxStepRatio = 10.0;
+    m->hmaxInv = c.hmaxInv;
+    m->etaOrderDown = c.etaDown;
+    m->stepsSameOrder = 4 + 5;
+    double s[6][4];
+    loadModelHistory(s, c.rr);
+    // Rows 2 .. 5 come from earlier steps, row 1 from this step's history.
+    for (int i = 1; i <= 4; ++i)
+      for (int k = 1; k <= 3; ++k) m->stabData[i][k] = s[i + 1][k];
+    N_VConst(1.0, m->ewt);
+    data(m->nordsieck[3])[0] = std::sqrt(s[1][1]) / 6.0;   // (q-1)! = 6
+    data(m->nordsieck[4])[0] = std::sqrt(s[1][2]) / 24.0;  // q (q-1)!
+    m->testQuant[5] = 120.0;                               // q (q+1) (q-1)!
+    m->corrNorm = std::sqrt(s[1][3]);
+    msStabilityCheck(m);
+    for (int i = 1; i <= 5; ++i)
+      for (int k = 1; k <= 3; ++k) EXPECT_NEAR(m->stabData[i][k], s[i][k], 1e-14 * s[i][k]);
+    EXPECT_EQ(msStabilityLimit(m), c.code) << c.rr;
+    EXPECT_EQ(m->qNew, c.qNew) << c.rr;
+    EXPECT_DOUBLE_EQ(m->hNew, c.hNew) << c.rr << " " << c.etaDown << " " << c.hmaxInv;
+    EXPECT_EQ(m->numOrderReductions, c.qNew < 4 ? 1 : 0);
+  }
 }
 
 TEST(StepStability, AnOrderDecreaseAlreadyChosenOnlyRecords) {

@@ -30,10 +30,12 @@ constexpr double kTimeEventTolerance = 6.0 * 0x1p-52;
 constexpr double kSampleTolerance = 5e-14;
 
 // The model's sample arrays hold MODEL_SAMPLE_SLOTS entries; any other index
-// would address memory that is not theirs.
-void check_sample_index(int index) {
-  check_assertion(index >= 0 && index < MODEL_SAMPLE_SLOTS, "(index>=0)&&(index<nSamples)",
-                  "Sample index out of range");
+// would address memory that is not theirs. Outside an evaluation the refusal
+// returns, so the caller must still stop.
+bool sample_index_valid(int index) {
+  const bool valid = index >= 0 && index < MODEL_SAMPLE_SLOTS;
+  check_assertion(valid, "(index>=0)&&(index<nSamples)", "Sample index out of range");
+  return valid;
 }
 
 // Step 2 of both sample operators: the count of the first instant not
@@ -105,7 +107,7 @@ double ceil_periods(double t, double start, double interval) {
 }
 
 int sample_event(double t, double start, double interval, int index, int init, int active) {
-  check_sample_index(index);
+  if (!sample_index_valid(index)) return 0;
   int fired = 0;
   double* realOptions = runtime_real_options();
   if (init != 0 || (active != 0 && sample_started[index] == 0))
@@ -123,8 +125,11 @@ int sample_event(double t, double start, double interval, int index, int init, i
 int sample_event_checked(double t, double start, double interval, int index, int init,
                          int active) {
   int fired = 0;
-  if (!(interval > 0.0)) raise_model_error("Sample did not have positive sample interval");
-  check_sample_index(index);
+  if (!(interval > 0.0)) {
+    raise_model_error("Sample did not have positive sample interval");
+    return 0;  // reached only outside an evaluation
+  }
+  if (!sample_index_valid(index)) return 0;
   double* realOptions = runtime_real_options();
   if (init != 0 || (active != 0 && sample_counters[index] == 0.0)) {
     if (init == 2) return 0;

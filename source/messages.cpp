@@ -121,8 +121,9 @@ void print_real_matrix(const char* name, const double* values, int rows, int col
   line_append(&line, "{");
   emit_message_line(line.text);
   emit_message_line("");
-  // Rows are printed only for a layout that stays within the columns given.
-  if (values && columns > 0 && ld >= rows) {
+  // Rows are printed only for a layout that stays within the columns given;
+  // rows without columns read no value.
+  if (columns <= 0 || (values && ld >= rows)) {
     for (int i = 1; i <= rows; ++i) {
       line_start(&line, storage, sizeof storage);
       line_append(&line, "{");

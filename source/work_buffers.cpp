@@ -298,14 +298,20 @@ double* array_element_offset(RealArray a, ...) {
   va_start(args, a);
   long long r = 0;
   bool inside = true;
-  for (int j = 0; j < a.ndims && inside; ++j) {
+  bool fits = true;
+  for (int j = 0; j < a.ndims && inside && fits; ++j) {
     int s = va_arg(args, int);
     std::int32_t d = a.dims[j];
     inside = s >= 1 && s <= d;
-    r = r * d + (s - 1);
+    if (inside) {
+      r = r * d + (s - 1);
+      fits = r <= INT32_MAX;
+    }
   }
   va_end(args);
-  if (!index_in_range(inside) || !a.data) return nullptr;
+  if (!index_in_range(inside)) return nullptr;
+  // As for the linear index: only extents that multiply beyond 32 bits get here.
+  if (!require(fits, "count<=INT_MAX", "Too many array elements") || !a.data) return nullptr;
   return a.data + r;
 }
 

@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
+#include <cstdlib>
 #include <cmath>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "model/model_fixture.h"
 #include "model/model_strings.h"
@@ -243,7 +246,9 @@ TEST_P(DivisionByZero, ReportsTheOperandsAndFailsTheCall) {
   const DivisionCase& c = GetParam();
   LiveInstance live;
   ModelArrays m;
-  if (!c.during_initialization) ASSERT_EQ(m.initialize(0.0), 0);
+  if (!c.during_initialization) {
+    ASSERT_EQ(m.initialize(0.0), 0);
+  }
   host::reset_record();
   m.p[c.param] = 0;
   m.computedLevel = 0;
@@ -377,4 +382,85 @@ TEST(Model, LogVariableChange) {
   EXPECT_EQ(log_variable_change("pulse1.count", 3, 2.5), 1.0);
   ASSERT_EQ(LiveInstance::lines().size(), 1u);
   EXPECT_EQ(LiveInstance::lines()[0], "  Variable pulse1.count = 3 at time 2.5");
+}
+
+TEST(Model, StringArrayIsStoredOnlyWhenItFitsTheSlots) {
+  LiveInstance live;
+  std::int32_t one[1] = {1};
+  std::int32_t two[1] = {2};
+  const char* texts[2] = {"first", "second"};
+  const struct {
+    StringArray array;
+    int start;
+    const char* stored;
+    const char* line;
+  } cases[] = {
+      {{1, one, texts}, 0, "first", nullptr},
+      {{1, two, texts}, 0, "first", "Internal error in String array handling."},
+      {{1, one, texts + 1}, 1, "first", "Internal error in String array handling."},
+      {{1, one, texts + 1}, -1, "first", "Internal error in String array handling."},
+      {{0, nullptr, texts + 1}, 0, "second", nullptr},
+  };
+  for (const auto& c : cases) {
+    LiveInstance::clear();
+    set_string_array(c.array, c.start);
+    EXPECT_STREQ(get_string_variable(0), c.stored);
+    const auto lines = LiveInstance::lines();
+    if (c.line) {
+      ASSERT_EQ(lines.size(), 1u) << LiveInstance::joined();
+      EXPECT_EQ(lines[0], c.line);
+    } else {
+      EXPECT_TRUE(lines.empty()) << LiveInstance::joined();
+    }
+  }
+}
+
+TEST(Model, RuntimeListsResetFreesTheBlocksOnceAndEmptiesBothLists) {
+  RuntimeContext* c = active_runtime_context();
+  EXPECT_EQ(c->lastBlockA, 0);
+  EXPECT_EQ(c->lastBlockB, 0);
+  EXPECT_EQ(runtime_lists_reset(), -1) << "the lists as loaded hold NULL entries";
+  EXPECT_EQ(c->lastBlockA, -1);
+  EXPECT_EQ(c->lastBlockB, -1);
+
+  c->blockListA[0].block = std::malloc(16);
+  c->blockListA[1].block = std::malloc(16);
+  c->lastBlockA = 1;
+  EXPECT_EQ(runtime_lists_reset(), -1);
+  EXPECT_EQ(c->blockListA[0].block, nullptr);
+  EXPECT_EQ(c->blockListA[1].block, nullptr);
+  EXPECT_EQ(c->lastBlockA, -1);
+  c->lastBlockA = 1;
+  EXPECT_EQ(runtime_lists_reset(), -1) << "a second reset frees nothing twice";
+}
+
+TEST(Model, TerminateSimulationReportsOnce) {
+  LiveInstance live;
+  run_status = 0;
+  terminate_simulation("done here");
+  terminate_simulation("again");
+  EXPECT_EQ(run_status, QIERR_TERMINATE);
+  EXPECT_EQ(LiveInstance::lines(),
+            (std::vector<std::string>{"Simulation successfully terminated", "done here"}));
+  run_status = 0;
+}
+
+// Nothing in this system starts a continuation; a caller that hands in an
+// error status with the homotopy operator marked as used starts one.
+TEST(Model, HomotopyContinuationRunsToTheActualProblemAndEnds) {
+  LiveInstance live;
+  ModelArrays m;
+  homotopy_used = 1;
+  int demand = DEMAND_INITIALIZE;
+  m.QiErr = 1;
+  dsblock_(&demand, &m.computedLevel, &m.time, m.x, nullptr, m.u, m.p, nullptr, nullptr, m.der,
+           m.y, m.w, m.ei, m.realOptions, m.intOptions, nullptr, &m.QiErr);
+  EXPECT_EQ(m.QiErr, 0);
+  EXPECT_EQ(homotopy_active, 0);
+  EXPECT_EQ(homotopy_lambda, 1.0);
+  EXPECT_DOUBLE_EQ(m.der[0], 10);
+  const auto lines = LiveInstance::lines();
+  ASSERT_EQ(lines.size(), 1u) << LiveInstance::joined();
+  EXPECT_EQ(lines[0], "Trying to solve non-linear system using global homotopy-method.");
+  homotopy_used = 0;
 }

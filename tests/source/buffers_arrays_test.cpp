@@ -62,6 +62,11 @@ TEST(BuffersArrays, ElementOffsetTakesOneSubscriptPerDimension) {
   EXPECT_EQ(array_element_offset(a23, 1, 1), data23);
   EXPECT_EQ(array_element_offset(a23, 2, 3), data23 + 5);
   EXPECT_EQ(refusal([] { array_element_offset(a23, 2, 4); }), "Index out of bounds");
+  // Extents whose product leaves 32 bits (a descriptor no buffer could back).
+  static std::int32_t huge[4] = {65536, 65536, 65536, 65536};
+  static RealArray a_huge = {4, huge, data23};
+  EXPECT_EQ(refusal([] { array_element_offset(a_huge, 65536, 65536, 65536, 65536); }),
+            "Too many array elements");
 }
 
 TEST(BuffersArrays, SizeAndCount) {

@@ -220,6 +220,19 @@ TEST(Events, SampleIndexOutsideTheModelsSamplesIsRefused) {
   EXPECT_EQ(LiveInstance::lines().at(2), "Sample index out of range");
 }
 
+TEST(Events, OutsideAnEvaluationARefusedSampleTouchesNothing) {
+  use_options(1e100, 0);
+  sample_counters[0] = 7;
+  sample_next[0] = 8;
+  EXPECT_EQ(sample_event(0, 0, 1, 1 << 28, 1, 1), 0);
+  EXPECT_EQ(sample_event(0, 0, 1, -(1 << 28), 1, 1), 0);
+  EXPECT_EQ(sample_event_checked(0, 0, 1, 1 << 28, 1, 1), 0);
+  EXPECT_EQ(sample_event_checked(0, 0, 0.0, 0, 1, 1), 0);
+  EXPECT_EQ(sample_counters[0], 7);
+  EXPECT_EQ(sample_next[0], 8);
+  EXPECT_EQ(real_options[2], 1e100);
+}
+
 TEST(Events, AnticipationWithoutRelationsReactsOnlyToNearTimeEvents) {
   double der[2] = {1, 1};
   use_options(0.15, 0);

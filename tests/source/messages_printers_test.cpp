@@ -47,6 +47,9 @@ TEST(MessagesPrinters, MatrixPrintsRowsBetweenFrameLines) {
   const double values[] = {1, 3, 2, 4};
   print_real_matrix("A", values, 2, 2, 2);
   EXPECT_EQ(LiveInstance::lines(), (Lines{"A = {", "", "{1, 2}, ", "{3, 4}", "", "};"}));
+  LiveInstance::clear();
+  print_real_matrix("Z", nullptr, 2, 0, 2);
+  EXPECT_EQ(LiveInstance::lines(), (Lines{"Z = {", "", "{}, ", "{}", "", "};"}));
 }
 
 TEST(MessagesPrinters, MatrixUsesTheLeadingDimension) {

@@ -304,6 +304,69 @@ TEST_F(FoundationDense, DifferenceQuotientsMatchAnAnalyticJacobian) {
   for (N_Vector v : {fy, tmp1, tmp2}) N_VDestroy(v);
 }
 
+// Keeps the state of each right-hand-side call: the perturbed y shows the
+// increment the built-in routine chose for that column.
+struct ProbeRhs {
+  int calls = 0;
+  double seen[2][2] = {};
+};
+
+int probeRhs(double, N_Vector y, N_Vector ydot, void* data) {
+  auto* p = static_cast<ProbeRhs*>(data);
+  const double* yd = N_VGetArrayPointer(y);
+  if (p->calls < 2) {
+    p->seen[p->calls][0] = yd[0];
+    p->seen[p->calls][1] = yd[1];
+  }
+  p->calls++;
+  N_VConst(0, ydot);
+  return 0;
+}
+
+TEST_F(FoundationDense, DifferenceQuotientIncrements) {
+  // inc_j = max(minInc / ewt_j, sqrt(uround) |y_j|) with minInc = |h| 1000 uround N ||fy||
+  // (1 when ||fy|| = 0). y = (0, 1e6): column 0 takes the first form, column 1 the second.
+  const double uround = 2.220446049250313e-16;
+  const double srur = 1.4901161193847656e-08;
+  const struct {
+    const char* name;
+    double fy0, fy1;  // with ewt (ewt0, 128): ||fy|| = sqrt(12.5) or 0
+    double ewt0;
+    double inc0;
+  } cases[] = {
+      {"weighted norm of fy", 3, 0.03125, 1, 0.5 * 1000 * uround * 2 * 3.5355339059327378},
+      {"fy = 0", 0, 0, 4, 0.25},
+  };
+  for (const auto& c : cases) {
+    ProbeRhs probe;
+    m()->f = probeRhs;
+    m()->userData = &probe;
+    m()->h = -0.5;
+    double* y = N_VGetArrayPointer(m()->nordsieck[0]);
+    y[0] = 0;
+    y[1] = 1e6;
+    double* w = N_VGetArrayPointer(m()->ewt);
+    w[0] = c.ewt0;
+    w[1] = 128;
+    N_Vector fy = vectorOf({c.fy0, c.fy1});
+    N_Vector tmp1 = N_VClone(fy), tmp2 = N_VClone(fy);
+    DlsMat J = NewDenseMat(2, 2);
+    SetToZero(J);
+    EXPECT_EQ(msDenseDQJac(2, 0, m()->nordsieck[0], fy, J, m(), tmp1, tmp2, nullptr), 0);
+    ASSERT_EQ(probe.calls, 2) << c.name;
+    EXPECT_DOUBLE_EQ(probe.seen[0][0], c.inc0) << c.name;
+    EXPECT_EQ(probe.seen[0][1], 1e6) << c.name;
+    EXPECT_EQ(probe.seen[1][0], 0) << c.name;
+    EXPECT_EQ(probe.seen[1][1], 1e6 + srur * 1e6) << c.name;
+    // Column j is (f(y + inc e_j) - fy) / inc with f = 0 here.
+    EXPECT_DOUBLE_EQ(J->cols[0][0], -c.fy0 / c.inc0) << c.name;
+    EXPECT_EQ(y[0], 0) << c.name;
+    EXPECT_EQ(y[1], 1e6) << c.name;
+    DestroyMat(J);
+    for (N_Vector v : {fy, tmp1, tmp2}) N_VDestroy(v);
+  }
+}
+
 TEST_F(FoundationDense, RhsFailureStopsTheDifferenceQuotients) {
   attach(false);
   N_Vector fy = vectorOf({1, 2});

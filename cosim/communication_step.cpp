@@ -29,7 +29,7 @@ int reinit_integrator(ModelInstance* m) {
   int n = 0;
   int flag = MstepGetNumSteps(d->mstep_mem, &n);
   if (check_integrator_flag(&flag, "MstepGetNumSteps", CHECK_FLAG, m)) n = -1;
-  d->internalSteps += n;
+  add_to_counter(&d->internalSteps, n);
   flag = MstepReInit(d->mstep_mem, m->time, d->stateVector);
   return check_integrator_flag(&flag, "MstepReInit", CHECK_FLAG, m) ? 1 : 0;
 }
@@ -105,7 +105,7 @@ int integrate_to(ModelInstance* m, double* tout) {
         FMI_LOG(m, fmiError, "Internal step error: tret = %.16e  !=  tout = %.16e", tret, *tout);
         return INTEGRATE_FAILED;
       }
-      d->externalSteps += 1;
+      add_to_counter(&d->externalSteps, 1);
       return INTEGRATE_REACHED;
     }
     check_integrator_flag(&flag, "Mstep", CHECK_FLAG, m);

@@ -51,6 +51,15 @@ struct IntegratorDriver {
   std::int32_t releasePending;
 };
 
+// Adds n to one of the driver's counters; a very long run stops it at the
+// limit of its type instead of overflowing.
+inline void add_to_counter(std::int32_t* counter, std::int64_t n) {
+  const std::int64_t sum = static_cast<std::int64_t>(*counter) + n;
+  *counter = sum > INT32_MAX   ? INT32_MAX
+             : sum < INT32_MIN ? INT32_MIN
+                               : static_cast<std::int32_t>(sum);
+}
+
 // 0 success; 1 failure, with everything created released.
 int setup_integrator(ModelInstance* instance, double rtol);
 // Logs the statistics and releases the integrator and driver (later, when an

@@ -10,6 +10,8 @@ namespace {
 struct Schedule {
   double step;
   double end;
+  double startTime = 0.0;  // of the dosing; 0 keeps the model's own
+  double tStart = 0.0;
 };
 
 class Accuracy : public ::testing::TestWithParam<Schedule> {};
@@ -19,15 +21,20 @@ TEST_P(Accuracy, StatesFollowTheClosedFormAtEveryCommunicationPoint) {
   SlaveApi api;
   fmiComponent c = api.make(fmiFalse);
   ASSERT_NE(nullptr, c);
-  ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiTrue, run.end));
-
   ClosedForm model;
+  if (run.startTime != 0.0) {
+    const fmiValueReference vr = parameter_vr(P_START_TIME);
+    ASSERT_EQ(fmiOK, api.set_real(c, &vr, 1, &run.startTime));
+    model.start = run.startTime;
+  }
+  ASSERT_EQ(fmiOK, api.initialize(c, run.tStart, fmiTrue, run.end));
+
   ClosedForm::State expected{0.0, 0.0};
-  double t = 0.0;
+  double t = run.tStart;
   double worst = 0.0;
-  const long n = static_cast<long>(std::ceil(run.end / run.step - 1e-9));
+  const long n = static_cast<long>(std::ceil((run.end - run.tStart) / run.step - 1e-9));
   for (long i = 1; i <= n; ++i) {
-    double next = std::fmin(i * run.step, run.end);
+    double next = std::fmin(run.tStart + i * run.step, run.end);
     ASSERT_EQ(fmiOK, api.do_step(c, t, next - t, fmiTrue)) << "step " << i << "\n"
                                                             << host::all_logs();
     ASSERT_EQ(next, api.time(c));
@@ -46,10 +53,15 @@ TEST_P(Accuracy, StatesFollowTheClosedFormAtEveryCommunicationPoint) {
   EXPECT_EQ(0, host::record().live_blocks);
 }
 
-INSTANTIATE_TEST_SUITE_P(CommunicationSteps, Accuracy,
-                         ::testing::Values(Schedule{0.001, 3.0}, Schedule{0.01, 5.0}, Schedule{0.037, 5.0},
-                                           Schedule{0.05, 5.0}, Schedule{0.1, 5.0}, Schedule{0.25, 5.0},
-                                           Schedule{0.7, 6.0}, Schedule{1.0, 6.0}, Schedule{1.3, 6.5},
-                                           Schedule{2.5, 7.5}));
+INSTANTIATE_TEST_SUITE_P(
+    CommunicationSteps, Accuracy,
+    ::testing::Values(Schedule{0.001, 3.0}, Schedule{0.01, 5.0}, Schedule{0.037, 5.0},
+                      Schedule{0.05, 5.0}, Schedule{0.1, 5.0}, Schedule{0.25, 5.0},
+                      Schedule{0.7, 6.0}, Schedule{1.0, 6.0}, Schedule{1.3, 6.5},
+                      Schedule{2.5, 7.5}, Schedule{3.3, 10.0},
+                      // Dosing that starts later than the run: one more time event,
+                      // also one that falls on the initial time.
+                      Schedule{0.05, 4.0, 0.35}, Schedule{0.7, 6.0, 1.234},
+                      Schedule{2.0, 8.0, 0.5, 0.2}, Schedule{0.1, 4.0, 0.5, 0.5}));
 
 }  // namespace

@@ -172,6 +172,24 @@ TEST(Jacobian, IncrementsFromTheErrorWeightsAndTheStep) {
   EXPECT_EQ(0, jacobian_group_count);
 }
 
+TEST(Statistics, CountersOfAVeryLongRunStopAtTheirLimit) {
+  LinkedSlave s(0.3);
+  IntegratorDriver* d = s.driver();
+  d->derivativeCalls = INT32_MAX;
+  d->jacobianCalls = INT32_MAX;
+  d->externalSteps = INT32_MAX;
+  d->internalSteps = INT32_MAX;
+  // Over a period start and a pulse end: derivatives, Jacobians, restarts.
+  ASSERT_EQ(fmiOK, fmiDoStep(s.c, 0.3, 1.0, fmiTrue));
+  EXPECT_EQ(INT32_MAX, d->derivativeCalls);
+  EXPECT_EQ(INT32_MAX, d->jacobianCalls);
+  EXPECT_EQ(INT32_MAX, d->externalSteps);
+  EXPECT_EQ(INT32_MAX, d->internalSteps);
+  ASSERT_EQ(fmiOK, fmiTerminateSlave(s.c));
+  EXPECT_EQ(1, count_logs("    Number of external steps                 : 2147483647\n"));
+  EXPECT_EQ(1, count_logs("    Number of Jac function evaluations       : 2147483647\n"));
+}
+
 struct FlagCase {
   int kind;
   bool nullPointer;

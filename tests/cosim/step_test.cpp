@@ -98,6 +98,34 @@ TEST(StopTime, TheReductionMessageNamesTheExcess) {
   EXPECT_EQ(fmiOK, lines[0].status);
 }
 
+// Both time tolerances at their exact limits, from t = 0.5 with stop time 1:
+// a point off by (|t| + 1) * 2^-50 is refused, a target beyond the stop time
+// by exactly 2 * (|tStop| + 1) * 2^-50 is still cut back.
+struct ToleranceCase {
+  double pointOffset;
+  double h;
+  fmiStatus status;
+  double endTime;
+};
+
+class ToleranceLimits : public ::testing::TestWithParam<ToleranceCase> {};
+
+TEST_P(ToleranceLimits, AreExact) {
+  const ToleranceCase& tc = GetParam();
+  Stepped s(0.0, 0.5, fmiTrue, 1.0);
+  EXPECT_EQ(tc.status, s.api.do_step(s.c, 0.5 + tc.pointOffset, tc.h, fmiTrue))
+      << host::all_logs();
+  EXPECT_EQ(tc.endTime, s.time());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Slave, ToleranceLimits,
+    ::testing::Values(ToleranceCase{1.5 * 0x1p-50, 0.25, fmiDiscard, 0.5},
+                      ToleranceCase{1.5 * 0x1p-50 - 0x1p-53, 0.25, fmiOK,
+                                    0.75 + 1.5 * 0x1p-50 - 0x1p-53},
+                      ToleranceCase{0.0, 0.5 + 0x1p-48, fmiOK, 1.0},
+                      ToleranceCase{0.0, 0.5 + 0x1p-48 + 0x1p-52, fmiDiscard, 0.5}));
+
 TEST(StopTime, AStartJustBeyondTheStopTimeNeverRunsTheTimeBackwards) {
   const double start = std::nextafter(1.0, 2.0);
   Stepped s(start, start, fmiTrue, 1.0);

@@ -170,7 +170,8 @@ inline Result simulate(const Functions& f, fmiCallbackFunctions callbacks, const
        run.check(f.get_states(c, x, kStates), "fmiGetContinuousStates") &&
        run.check(f.get_event_indicators(c, z, kIndicators), "fmiGetEventIndicators");
   Sample s;
-  if (ok && run.sample(t, x, &s)) result.samples.push_back(s);
+  ok = ok && run.sample(t, x, &s);
+  if (ok) result.samples.push_back(s);
 
   long output_index = 1;
   const double eps = 1e-12;
@@ -223,6 +224,10 @@ inline Result simulate(const Functions& f, fmiCallbackFunctions callbacks, const
       info.iterationConverged = fmiFalse;
       for (int k = 0; ok && k < 100 && !info.iterationConverged; ++k)
         ok = run.check(f.event_update(c, fmiFalse, &info), "fmiEventUpdate");
+      if (ok && !info.iterationConverged) {
+        run.error = "fmiEventUpdate did not converge";
+        ok = false;
+      }
       if (!ok || info.terminateSimulation) break;
       if (info.stateValuesChanged) ok = run.check(f.get_states(c, x, kStates), "fmiGetContinuousStates");
       ok = ok && run.check(f.get_event_indicators(c, z, kIndicators), "fmiGetEventIndicators");
@@ -236,6 +241,10 @@ inline Result simulate(const Functions& f, fmiCallbackFunctions callbacks, const
     }
   }
 
+  if (ok && t < options.stop - eps && !info.terminateSimulation) {
+    run.error = "step limit reached before the stop time";
+    ok = false;
+  }
   if (ok) ok = run.check(f.terminate(c), "fmiTerminate");
   f.free_instance(c);
   result.ok = ok;

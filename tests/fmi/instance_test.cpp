@@ -345,3 +345,34 @@ TEST(InstanceInProcess, ReleaseNeverHandsNullToTheHost) {
   }
   EXPECT_EQ(null_frees, 0);
 }
+
+namespace {
+
+int foreign_records[2];
+std::vector<void*> freed_blocks;
+
+void recording_free(void* p) {
+  freed_blocks.push_back(p);
+  if (p != &foreign_records[0] && p != &foreign_records[1]) host::free_block(p);
+}
+
+}  // namespace
+
+// The co-simulation driver and the result record have their own life cycles:
+// the release gives back only the instance's own blocks.
+TEST(InstanceInProcess, ReleaseLeavesTheDriverAndTheResultRecordAlone) {
+  const fmiCallbackFunctions callbacks = {host::logger, host::allocate, recording_free};
+  fmiComponent c = fmiInstantiateModel("own", PELVARIN_GUID, callbacks, fmiFalse);
+  ASSERT_NE(c, nullptr);
+  ModelInstance* inst = static_cast<ModelInstance*>(c);
+  inst->integrator = reinterpret_cast<IntegratorDriver*>(&foreign_records[0]);
+  inst->result = reinterpret_cast<ResultFile*>(&foreign_records[1]);
+  fmiFreeModelInstance(c);
+  EXPECT_EQ(freed_blocks.size(), 12u);
+  for (void* p : freed_blocks) {
+    EXPECT_NE(p, static_cast<void*>(&foreign_records[0]));
+    EXPECT_NE(p, static_cast<void*>(&foreign_records[1]));
+  }
+  EXPECT_EQ(host::record().live_blocks, 0);
+  EXPECT_EQ(current_instance, nullptr);
+}

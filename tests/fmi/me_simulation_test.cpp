@@ -91,6 +91,22 @@ void expect_closed_form(const Model& model, const me_sim::Result& result) {
   EXPECT_LT(worst, 1e-6);
 }
 
+// The library's own functions, for stand-ins that fail in their place.
+me_sim::Functions library_functions;
+
+// Refuses the first read only; later ones succeed.
+int get_real_calls = 0;
+fmiStatus first_get_real_refused(fmiComponent c, const fmiValueReference vr[], size_t nvr, fmiReal value[]) {
+  if (get_real_calls++ == 0) return fmiError;
+  return library_functions.get_real(c, vr, nvr, value);
+}
+
+fmiStatus never_converging_event_update(fmiComponent c, fmiBoolean intermediate, fmiEventInfo* info) {
+  const fmiStatus s = library_functions.event_update(c, intermediate, info);
+  info->iterationConverged = fmiFalse;
+  return s;
+}
+
 }  // namespace
 
 TEST(MeSimulation, TheHostKnowsTheModelsGuid) { EXPECT_STREQ(me_sim::kGuid, PELVARIN_GUID); }
@@ -144,4 +160,32 @@ TEST(MeSimulation, OtherParametersFollowTheClosedFormToo) {
   expect_closed_form(model, result);
   EXPECT_NEAR(result.samples.front().x[1], 0.3, 1e-15);  // C0 / Vd
   EXPECT_EQ(result.samples.back().w[2], 0.2);            // after the last pulse: the offset
+}
+
+// A host run that could not do its work never passes for a success.
+TEST(MeSimulation, AFailureOnTheWayIsReportedAsAFailure) {
+  Loaded lib;
+  library_functions = lib.f;
+  struct Case {
+    const char* what;
+    void (*spoil)(me_sim::Functions*);
+    const char* error;
+  };
+  const Case cases[] = {
+      {"the first sample cannot be read", [](me_sim::Functions* f) { f->get_real = first_get_real_refused; },
+       "fmiGetReal failed with status 3"},
+      {"an event iteration never converges",
+       [](me_sim::Functions* f) { f->event_update = never_converging_event_update; }, "fmiEventUpdate did not converge"},
+  };
+  for (const Case& k : cases) {
+    host::reset_record();
+    me_sim::Functions f = lib.f;
+    k.spoil(&f);
+    me_sim::Options options;
+    options.stop = 2.0;
+    const me_sim::Result result = me_sim::simulate(f, host::me_callbacks(), options);
+    EXPECT_FALSE(result.ok) << k.what;
+    EXPECT_EQ(result.error, k.error) << k.what;
+    EXPECT_EQ(host::record().live_blocks, 0) << k.what;
+  }
 }

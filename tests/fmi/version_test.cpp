@@ -12,4 +12,7 @@ TEST(Version, AnswersBeforeAnyInstance) {
   ASSERT_NE(me_platform, nullptr);
   EXPECT_STREQ(version(), "1.0");
   EXPECT_STREQ(me_platform(), "standard32");
+  auto cs_platform = lib.get<const char* (*)()>("Pelvarin_fmiGetTypesPlatform");
+  ASSERT_NE(cs_platform, nullptr);
+  EXPECT_STREQ(cs_platform(), me_platform());
 }

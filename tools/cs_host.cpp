@@ -11,16 +11,17 @@
 
 #include "fmi/Pelvarin.h"
 #include "host_callbacks.h"
+#include "me_simulation.h"
 
 using host_tools::allocate;
 using host_tools::logger;
 
 namespace {
 
-constexpr int kStates = 2;
-constexpr int kAuxiliaries = 7;
+using me_sim::kAuxiliaries;
+using me_sim::kAuxiliaryBase;
+using me_sim::kStates;
 constexpr fmiValueReference kStateBase = 0x02000000u;
-constexpr fmiValueReference kAuxiliaryBase = 0x26000000u;
 constexpr double kStopTime = 10.0;
 constexpr int kSteps = 1000;
 
@@ -60,7 +61,7 @@ int main(int argc, char** argv) {
   }
 
   const fmiCoSimCallbackFunctions callbacks{logger, allocate, free, nullptr};
-  fmiComponent slave = instantiate("pelvarin", PELVARIN_GUID, "", "application/x-fmu-sharedlibrary", 0.0,
+  fmiComponent slave = instantiate("pelvarin", me_sim::kGuid, "", "application/x-fmu-sharedlibrary", 0.0,
                                    fmiFalse, fmiFalse, callbacks, fmiFalse);
   if (slave == nullptr) {
     fprintf(stderr, "instantiation failed\n");

@@ -23,7 +23,7 @@ TEST_P(Accuracy, StatesFollowTheClosedFormAtEveryCommunicationPoint) {
   ASSERT_NE(nullptr, c);
   ClosedForm model;
   if (run.startTime != 0.0) {
-    const fmiValueReference vr = parameter_vr(P_START_TIME);
+    const fmiValueReference vr = parameter(P_START);
     ASSERT_EQ(fmiOK, api.set_real(c, &vr, 1, &run.startTime));
     model.start = run.startTime;
   }

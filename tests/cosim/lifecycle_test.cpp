@@ -123,7 +123,7 @@ TEST(SlaveLifecycle, ResetOfAnInitializedSlaveRestoresStartValuesAndAllowsANewRu
   SlaveApi api;
   fmiComponent c = api.make();
   ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
-  api.set(c, parameter_vr(P_AMPLITUDE), 30.0);
+  api.set(c, parameter(P_AMPLITUDE), 30.0);
   ASSERT_EQ(fmiOK, api.do_step(c, 0.0, 0.05, fmiTrue));
   ASSERT_NE(0.0, api.real(c, VR_X0));
 
@@ -132,7 +132,7 @@ TEST(SlaveLifecycle, ResetOfAnInitializedSlaveRestoresStartValuesAndAllowsANewRu
   EXPECT_EQ(1, count_logs("fmiResetSlave completed"));
   EXPECT_EQ(0.0, api.real(c, VR_X0));
   EXPECT_EQ(0.0, api.real(c, VR_X1));
-  EXPECT_EQ(10.0, api.real(c, parameter_vr(P_AMPLITUDE)));
+  EXPECT_EQ(10.0, api.real(c, parameter(P_AMPLITUDE)));
   EXPECT_EQ(fmiError, api.do_step(c, 0.05, 0.1, fmiTrue));
 
   // A new run from a new start time, with a fresh integrator.
@@ -213,7 +213,7 @@ TEST(SlaveLifecycle, HostAllocationFailureDuringInitializationIsFatalAndLeavesNo
 TEST(SlaveLifecycle, AFailedModelInitializationTerminatesAndAResetRecovers) {
   SlaveApi api;
   fmiComponent c = api.make();
-  api.set(c, parameter_vr(P_PERIOD), 0.0);  // the initialization divides by the period
+  api.set(c, parameter(P_PERIOD), 0.0);  // the initialization divides by the period
   EXPECT_EQ(fmiError, api.initialize(c, 0.0, fmiFalse, 0.0));
   EXPECT_EQ(1, count_logs("fmiInitialize: dsblock_ failed, QiErr = 1"));
   EXPECT_EQ(0, count_logs("fmiInitializeSlave completed"));
@@ -223,7 +223,7 @@ TEST(SlaveLifecycle, AFailedModelInitializationTerminatesAndAResetRecovers) {
   EXPECT_EQ(fmiDiscard, api.initialize(c, 0.0, fmiFalse, 0.0));
   EXPECT_EQ(1, count_logs("model cannot be initialized in current state(3)"));
   EXPECT_EQ(fmiOK, api.reset(c));
-  EXPECT_EQ(1.0, api.real(c, parameter_vr(P_PERIOD)));
+  EXPECT_EQ(1.0, api.real(c, parameter(P_PERIOD)));
   EXPECT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
   EXPECT_EQ(fmiOK, api.do_step(c, 0.0, 1.5, fmiTrue));
   api.free_instance(c);

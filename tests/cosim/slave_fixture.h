@@ -11,25 +11,14 @@
 
 #include "fmi/Pelvarin.h"
 #include "support/fmu_host.h"
+#include "support/model_variables.h"
 
 namespace cosim_test {
 
-constexpr fmiValueReference VR_X0 = 0x02000000;  // state fed by the pulse
-constexpr fmiValueReference VR_X1 = 0x02000001;  // compartment state
-constexpr fmiValueReference parameter_vr(unsigned index) { return 0x01000000u | index; }
+using namespace model_vars;
 
-enum {
-  P_TRANSFER = 0,
-  P_AMPLITUDE = 1,
-  P_WIDTH_PERCENT = 2,
-  P_PERIOD = 3,
-  P_PERIODS = 4,
-  P_OFFSET = 5,
-  P_START_TIME = 6,
-  P_ELIMINATION = 7,
-  P_C0 = 8,
-  P_VOLUME = 9,
-};
+constexpr fmiValueReference VR_X0 = state(0);  // state fed by the pulse
+constexpr fmiValueReference VR_X1 = state(1);  // compartment state
 
 struct SlaveApi {
   host::Library lib;

@@ -214,12 +214,12 @@ TEST(InputChanges, AStateWrittenBetweenStepsRestartsTheIntegratorFromIt) {
 TEST(InputChanges, AParameterChangedMidPulseActsFromThatPointOn) {
   ClosedForm stronger;
   stronger.amplitude = 20.0;
-  run_with_change(0.01, 2.5, 0.05, parameter_vr(P_AMPLITUDE), 20.0, stronger, false);
+  run_with_change(0.01, 2.5, 0.05, parameter(P_AMPLITUDE), 20.0, stronger, false);
 }
 
 TEST(Failure, AFailedEventIterationTerminatesTheSlaveAndReportsStatisticsOnce) {
   Stepped s(0.0, 0.5);
-  s.api.set(s.c, parameter_vr(P_VOLUME), 0.0);  // the next evaluation divides by zero
+  s.api.set(s.c, parameter(P_VD), 0.0);  // the next evaluation divides by zero
   EXPECT_EQ(fmiError, s.api.do_step(s.c, 0.5, 0.5, fmiTrue));
   EXPECT_EQ(1, count_logs("event updating: dsblock_ failed, QiErr = 1"));
   EXPECT_EQ(1, count_logs(STATISTICS));
@@ -237,7 +237,7 @@ TEST(Failure, AFailedEventIterationTerminatesTheSlaveAndReportsStatisticsOnce) {
 TEST(Failure, AnIntegrationFailureTerminatesTheSlaveAndReportsStatisticsOnce) {
   Stepped s(0.0, 0.05);
   // No finite derivative from here on: the integrator gives up.
-  s.api.set(s.c, parameter_vr(P_AMPLITUDE), NAN);
+  s.api.set(s.c, parameter(P_AMPLITUDE), NAN);
   EXPECT_EQ(fmiError, s.api.do_step(s.c, 0.05, 0.5, fmiTrue));
   EXPECT_EQ(1, count_logs("fmiDoStep: integration_step failed"));
   EXPECT_EQ(1, count_logs("INTEGRATOR_ERROR: Mstep() failed with flag = "));

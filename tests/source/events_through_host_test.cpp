@@ -4,6 +4,7 @@
 #include "fmi/Pelvarin.h"
 #include "fmi/fmi_functions.h"
 #include "support/fmu_host.h"
+#include "support/model_variables.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ fmiEventInfo initialize_with(unsigned parameter, double value) {
   fmiComponent c = h.instantiate("pk", PELVARIN_GUID, host::me_callbacks(), fmiFalse);
   EXPECT_NE(c, nullptr);
   if (!c) return info;
-  const fmiValueReference vr = 0x01000000u | parameter;
+  const fmiValueReference vr = model_vars::parameter(parameter);
   EXPECT_EQ(h.set_real(c, &vr, 1, &value), fmiOK);
   EXPECT_EQ(h.initialize(c, fmiFalse, 0, &info), fmiOK);
   h.free_instance(c);

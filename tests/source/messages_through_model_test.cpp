@@ -9,6 +9,7 @@
 #include "fmi/fmi_functions.h"
 #include "model/model_interface.h"
 #include "support/model_arrays.h"
+#include "support/model_variables.h"
 #include "support/runtime_harness.h"
 #include "source/evaluation_driver.h"
 #include "source/matrixop.h"
@@ -67,7 +68,9 @@ TEST(MessagesThroughModel, QuietErrorExitAlsoReleasesTheScratch) {
   expect_scratch_released();
 }
 
-TEST(MessagesThroughModel, HostSeesTheReportOfAFailedInitialization) {
+// A host that loads the library, sets a period of 0 and initializes, which
+// fails on the division by the period; the instance is freed again.
+void host_initializes_with_zero_period(fmiBoolean loggingOn) {
   host::reset_record();
   host::Library lib;
   auto instantiate = lib.get<decltype(&fmiInstantiateModel)>("Pelvarin_fmiInstantiateModel");
@@ -75,13 +78,18 @@ TEST(MessagesThroughModel, HostSeesTheReportOfAFailedInitialization) {
   auto initialize = lib.get<decltype(&fmiInitialize)>("Pelvarin_fmiInitialize");
   auto free_instance = lib.get<decltype(&fmiFreeModelInstance)>("Pelvarin_fmiFreeModelInstance");
   ASSERT_TRUE(instantiate && set_real && initialize && free_instance);
-  fmiComponent c = instantiate("pk", PELVARIN_GUID, host::me_callbacks(), fmiTrue);
+  fmiComponent c = instantiate("pk", PELVARIN_GUID, host::me_callbacks(), loggingOn);
   ASSERT_NE(c, nullptr);
-  const fmiValueReference period = 0x01000003u;
+  const fmiValueReference period = model_vars::parameter(model_vars::P_PERIOD);
   const fmiReal zero = 0;
-  ASSERT_EQ(set_real(c, &period, 1, &zero), fmiOK);
+  EXPECT_EQ(set_real(c, &period, 1, &zero), fmiOK);
   fmiEventInfo info{};
   EXPECT_NE(initialize(c, fmiFalse, 0, &info), fmiOK);
+  free_instance(c);
+}
+
+TEST(MessagesThroughModel, HostSeesTheReportOfAFailedInitialization) {
+  host_initializes_with_zero_period(fmiTrue);
   std::vector<std::string> runtime_lines;
   for (const host::LogRecord& r : host::record().logs) {
     if (r.message.rfind("The following", 0) == 0 || r.message.find("Model error") != std::string::npos) {
@@ -95,24 +103,9 @@ TEST(MessagesThroughModel, HostSeesTheReportOfAFailedInitialization) {
             (Lines{"The following error was detected at time: 0",
                    "\nModel error - division by zero: (time-pulse1.startTime) / (pulse1.period) = "
                    "(0) / (0)\n"}));
-  free_instance(c);
 }
 
 TEST(MessagesThroughModel, HostWithLoggingOffSeesNoRuntimeText) {
-  host::reset_record();
-  host::Library lib;
-  auto instantiate = lib.get<decltype(&fmiInstantiateModel)>("Pelvarin_fmiInstantiateModel");
-  auto set_real = lib.get<decltype(&fmiSetReal)>("Pelvarin_fmiSetReal");
-  auto initialize = lib.get<decltype(&fmiInitialize)>("Pelvarin_fmiInitialize");
-  auto free_instance = lib.get<decltype(&fmiFreeModelInstance)>("Pelvarin_fmiFreeModelInstance");
-  ASSERT_TRUE(instantiate && set_real && initialize && free_instance);
-  fmiComponent c = instantiate("pk", PELVARIN_GUID, host::me_callbacks(), fmiFalse);
-  ASSERT_NE(c, nullptr);
-  const fmiValueReference period = 0x01000003u;
-  const fmiReal zero = 0;
-  set_real(c, &period, 1, &zero);
-  fmiEventInfo info{};
-  EXPECT_NE(initialize(c, fmiFalse, 0, &info), fmiOK);
+  host_initializes_with_zero_period(fmiFalse);
   for (const host::LogRecord& r : host::record().logs) EXPECT_NE(r.status, fmiOK) << r.message;
-  free_instance(c);
 }

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "cosim/processor_clock.h"
+#include "source/processor_clock.h"
 #include "fmi/model_instance.h"
 #include "integrator/mstep.h"
 

@@ -55,3 +55,8 @@ PELVARIN_EXPORT fmiStatus Pelvarin_fmiGetRealStatus(fmiComponent c, fmiStatusKin
 PELVARIN_EXPORT fmiStatus Pelvarin_fmiGetIntegerStatus(fmiComponent c, fmiStatusKind s, fmiInteger* value);
 PELVARIN_EXPORT fmiStatus Pelvarin_fmiGetBooleanStatus(fmiComponent c, fmiStatusKind s, fmiBoolean* value);
 PELVARIN_EXPORT fmiStatus Pelvarin_fmiGetStringStatus(fmiComponent c, fmiStatusKind s, fmiString* value);
+
+// The host's clock for the runtime's elapsed-time counter: mode 0 takes a
+// stamp, any other mode answers the seconds since the stamp. NULL restores
+// the built-in clock.
+PELVARIN_EXPORT void setTimerCounterCB(double (*callback)(double* stamp, int mode));

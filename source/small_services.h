@@ -1,0 +1,39 @@
+// Small runtime services for generated code: the homotopy operator, the
+// elapsed-time counter with the host's clock hook, memory cells given as
+// arrays, the packing of animation shapes and colours, and a scatter of
+// values into a column-major matrix.
+#pragma once
+
+#include <cstdint>
+
+double homotopy_blend(double actual, double simplified);
+
+// The host's clock: mode 0 takes a stamp, any other mode answers the seconds
+// since the stamp. NULL (the built-in clock) at load.
+typedef double (*TimerCounterCallback)(double* stamp, int mode);
+extern TimerCounterCallback timer_callback;
+
+extern double elapsed_start_stamp;
+extern int elapsed_started;
+extern std::int32_t clock_last_ticks;
+extern double clock_wrap_offset;
+
+// Mode 0: a stamp in milliseconds, stored through stamp unless it is NULL;
+// any other mode: the seconds since *stamp (0 without a stamp).
+double timer_counter(double* stamp, int mode);
+// Seconds since the first call; 0 on the first.
+double elapsed_seconds();
+// The processor clock in milliseconds, continued across its 32-bit wrap.
+double clock_ticks_unwrapped();
+// The same for a given clock reading.
+double unwrap_clock_ticks(std::int32_t ticks);
+
+double getMemory(const double* cell, int size1, int size2);
+double putMemory(int doWrite, double* cell, int size1, int size2, double value);
+
+double pack_shape_code(const char* text);
+double pack_material_code(double red, double green, double blue, double specular);
+
+// rows holds 1-based row numbers; dst is column-major with leading dimension ld.
+void scatter_reals_by_row_index(double* dst, int ld, int unused, const int* rows, const double* src,
+                                int n);

@@ -2,6 +2,7 @@
 // the stream message path.
 #include "source/c_locale_text.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdlib>
@@ -124,12 +125,17 @@ int c_isspace(int ch) {
 
 int c_scan_int(const char* text, std::int32_t* value) {
   if (!text) return EOF;
-  int v = 0;
-  locale_t previous = enter_c_locale();
-  int r = std::sscanf(text, " %d", &v);
-  leave_c_locale(previous);
-  if (r == 1 && value) *value = v;
-  return r;
+  while (c_isspace((unsigned char)*text)) ++text;
+  if (*text == '\0') return EOF;
+  // Read as " %d" reads, but a number beyond 32 bits stores nothing instead
+  // of wrapping into another number.
+  locale_t c = c_locale();
+  char* end = nullptr;
+  errno = 0;
+  long v = c ? strtol_l(text, &end, 10, c) : std::strtol(text, &end, 10);
+  if (end == text || errno == ERANGE || v > INT32_MAX || v < INT32_MIN) return 0;
+  if (value) *value = (std::int32_t)v;
+  return 1;
 }
 
 int c_scan_real(const char* text, double* value) {

@@ -1,0 +1,389 @@
+// Numbered lines of text files and directory listings for external calls.
+#include "source/text_files.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+
+#include "source/c_locale_text.h"
+
+LineCache lineCache;
+
+namespace {
+
+enum { LOCAL_LINE_SIZE = 200, CACHED_PATH_LIMIT = 299 };
+
+const char* shown(const char* text) { return text ? text : ""; }
+
+// Outside an evaluation a full area reports and returns; callers still get
+// a text.
+const char* new_empty_string() {
+  const char* s = alloc_empty_string(0);
+  return s ? s : "";
+}
+
+void close_keeping_errno(FILE* stream) {
+  const int error = errno;
+  std::fclose(stream);
+  errno = error;
+}
+
+void empty_line_cache() {
+  FILE* stream = lineCache.stream;
+  lineCache.stream = nullptr;
+  if (stream) std::fclose(stream);
+}
+
+bool same_time(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// The path still names the file the cached stream reads, unchanged: a file
+// deleted or rewritten since must not be served from the old stream.
+bool cached_file_unchanged(const char* fileName) {
+  struct stat now;
+  return stat(fileName, &now) == 0 && now.st_dev == lineCache.device &&
+         now.st_ino == lineCache.inode && now.st_size == lineCache.size &&
+         same_time(now.st_mtim, lineCache.modified);
+}
+
+void raise_read_error(int lineNumber, const char* fileName) {
+  error_message_format("Error when reading line %i from file\n\"%s\":\n%s", lineNumber,
+                       shown(fileName), std::strerror(errno));
+}
+
+void raise_open_error(const char* fileName) {
+  error_message_format("Not possible to open file \"%s\" for reading:\n%s\n", shown(fileName),
+                       std::strerror(errno));
+}
+
+}  // namespace
+
+void cache_open_file(FILE* stream, const char* fileName, int lineNumber) {
+  if (lineCache.stream != stream) empty_line_cache();
+  lineCache.stream = nullptr;
+  if (!stream) return;
+  struct stat st;
+  if (fileName && strnlen(fileName, CACHED_PATH_LIMIT) < CACHED_PATH_LIMIT &&
+      fstat(fileno(stream), &st) == 0) {
+    std::strcpy(lineCache.path, fileName);
+    lineCache.stream = stream;
+    lineCache.lineNumber = lineNumber;
+    lineCache.device = st.st_dev;
+    lineCache.inode = st.st_ino;
+    lineCache.size = st.st_size;
+    lineCache.modified = st.st_mtim;
+  } else {
+    std::fclose(stream);
+  }
+}
+
+FILE* open_file_at_line(const char* fileName, int skip) {
+  if (skip < 0) {
+    errno = EINVAL;
+    raise_open_error(fileName);
+    return nullptr;
+  }
+  FILE* stream = nullptr;
+  if (lineCache.stream && skip != 0 && skip >= lineCache.lineNumber && fileName &&
+      std::strncmp(fileName, lineCache.path, sizeof lineCache.path) == 0) {
+    if (cached_file_unchanged(fileName)) {
+      stream = lineCache.stream;
+      lineCache.stream = nullptr;
+      skip -= lineCache.lineNumber;
+    } else {
+      empty_line_cache();
+    }
+  }
+  if (!stream) {
+    errno = 0;
+    stream = fileName ? std::fopen(fileName, "r") : nullptr;
+    if (!stream) {
+      if (!fileName) errno = EFAULT;
+      raise_open_error(fileName);
+      return nullptr;
+    }
+  }
+  for (; skip != 0 && !std::feof(stream); --skip) {
+    int c;
+    do c = std::getc(stream);
+    while (c != EOF && c != '\n');
+  }
+  return stream;
+}
+
+const char* read_line(const char* fileName, int lineNumber, std::int32_t* endOfFile) {
+  *endOfFile = 1;
+  if (lineNumber < 1) {
+    errno = EINVAL;
+    raise_read_error(lineNumber, fileName);
+    return "";
+  }
+  FILE* stream = open_file_at_line(fileName, lineNumber - 1);
+  if (!stream) return "";
+  if (std::feof(stream)) {
+    std::fclose(stream);
+    return new_empty_string();
+  }
+  const long start = std::ftell(stream);
+  char local[LOCAL_LINE_SIZE];
+  long long n = 0;
+  int c;
+  while ((c = std::getc(stream)) != EOF && c != '\n') {
+    if (n < LOCAL_LINE_SIZE) local[n] = (char)c;
+    ++n;
+  }
+  char* line = nullptr;
+  // A read error is no end of the line.
+  if (!std::ferror(stream)) {
+    if (n == 0 && c == EOF) {
+      std::fclose(stream);
+      return new_empty_string();
+    }
+    line = n < INT_MAX ? try_alloc_empty_string((int)n) : nullptr;
+    if (!line) errno = ENOMEM;
+  }
+  if (line && n <= LOCAL_LINE_SIZE) {
+    std::memcpy(line, local, n);
+  } else if (line) {
+    // Too long for the local buffer: read again, straight into the result.
+    if (start < 0 || std::fseek(stream, start, SEEK_SET) != 0 ||
+        std::fread(line, 1, n, stream) != (std::size_t)n) {
+      if (errno == 0) errno = EIO;
+      line = nullptr;
+    } else {
+      std::getc(stream);
+    }
+  }
+  if (!line) {
+    close_keeping_errno(stream);
+    raise_read_error(lineNumber, fileName);
+    return "";
+  }
+  line[n] = '\0';
+  cache_open_file(stream, fileName, lineNumber);
+  *endOfFile = 0;
+  return line;
+}
+
+ReadLineResult read_line_wrapper(const char* fileName, int lineNumber) {
+  ReadLineResult r;
+  r.line = read_line(fileName, lineNumber, &r.endOfFile);
+  return r;
+}
+
+// --- directory streams ------------------------------------------------------
+
+namespace {
+
+char* pattern_area(DirStream* stream) { return reinterpret_cast<char*>(stream + 1); }
+
+void end_search(DirStream* stream) {
+  if (stream->searchHandle != -1) find_close(stream->searchHandle);
+  stream->searchHandle = -1;
+}
+
+}  // namespace
+
+const char* dir_pattern(const DirStream* stream) {
+  return reinterpret_cast<const char*>(stream + 1);
+}
+
+DirStream* dir_open(const char* path) {
+  errno = 0;
+  if (!path) {
+    errno = EFAULT;
+    return nullptr;
+  }
+  if (path[0] == '\0') {
+    errno = ENOTDIR;
+    return nullptr;
+  }
+  struct stat st;
+  if (stat(path, &st) != 0) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    errno = ENOTDIR;
+    return nullptr;
+  }
+  std::size_t len = std::strlen(path);
+  // Room for a separator, "*" and the terminator.
+  DirStream* stream = static_cast<DirStream*>(std::malloc(sizeof(DirStream) + len + 3));
+  if (!stream) {
+    errno = ENOMEM;
+    return nullptr;
+  }
+  char* pattern = pattern_area(stream);
+  std::memcpy(pattern, path, len);
+  // The platform's separator, unless the path ends in one of either kind.
+  if (path[len - 1] != '/' && path[len - 1] != '\\') pattern[len++] = '/';
+  pattern[len++] = '*';
+  pattern[len] = '\0';
+  stream->findData.name[0] = '\0';
+  stream->entry.fileNumber = 0;
+  stream->entry.recordLength = 0;
+  stream->entry.nameLength = 0;
+  stream->entry.name = stream->findData.name;
+  stream->searchHandle = -1;
+  stream->position = 0;
+  return stream;
+}
+
+DirEntry* dir_read(DirStream* stream) {
+  errno = 0;
+  if (!stream) {
+    errno = EFAULT;
+    return nullptr;
+  }
+  if (stream->entry.name != stream->findData.name) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  if (stream->position < 0) return nullptr;
+  // The count cannot go on: the listing stops here rather than wrap.
+  if (stream->position == INT16_MAX) {
+    errno = EOVERFLOW;
+    return nullptr;
+  }
+  const int r = stream->position == 0
+                    ? find_first(dir_pattern(stream), &stream->findData, &stream->searchHandle)
+                    : find_next(stream->searchHandle, &stream->findData);
+  if (r != FIND_FOUND) {
+    // The end of the listing is no error; a failed search is.
+    const int error = r == FIND_FAILED ? errno : 0;
+    end_search(stream);
+    stream->position = -1;
+    errno = error;
+    return nullptr;
+  }
+  stream->position = (std::int16_t)(stream->position + 1);
+  stream->entry.nameLength = (std::uint16_t)std::strlen(stream->findData.name);
+  return &stream->entry;
+}
+
+int dir_close(DirStream* stream) {
+  errno = 0;
+  if (!stream) {
+    errno = EFAULT;
+    return -1;
+  }
+  const int r = stream->searchHandle != -1 ? find_close(stream->searchHandle) : 0;
+  std::free(stream);
+  return r;
+}
+
+void dir_rewind(DirStream* stream) {
+  errno = 0;
+  if (!stream) {
+    errno = EFAULT;
+    return;
+  }
+  end_search(stream);
+  stream->position = 0;
+}
+
+std::int32_t dir_tell(DirStream* stream) {
+  errno = 0;
+  if (!stream) {
+    errno = EFAULT;
+    return -1;
+  }
+  return stream->position;
+}
+
+void dir_seek(DirStream* stream, std::int32_t target) {
+  errno = 0;
+  if (!stream) {
+    errno = EFAULT;
+    return;
+  }
+  if (target < -1) {
+    errno = EINVAL;
+    return;
+  }
+  if (target == -1) {
+    end_search(stream);
+    stream->position = -1;
+    return;
+  }
+  dir_rewind(stream);
+  while (stream->position < target && dir_read(stream)) {
+  }
+}
+
+// --- directory listing --------------------------------------------------------
+
+namespace {
+
+void raise_listing_error(const char* directory, const char* detail) {
+  error_message_format("Not possible to get file names of \"%s\":\n%s", shown(directory), detail);
+}
+
+// The stream is closed before the error is raised.
+void close_and_raise(DirStream* stream, const char* directory, const char* detail) {
+  dir_close(stream);
+  raise_listing_error(directory, detail);
+}
+
+bool file_count_valid(const char* directory, int nFiles) {
+  if (nFiles < 0) raise_listing_error(directory, std::strerror(EINVAL));
+  return nFiles >= 0;
+}
+
+}  // namespace
+
+void read_directory(const char* directory, int nFiles, const char** files) {
+  if (!file_count_valid(directory, nFiles)) return;
+  DirStream* stream = dir_open(directory);
+  if (!stream) {
+    error_message_format("1: Not possible to get file names of \"%s\":\n%s", shown(directory),
+                         std::strerror(errno));
+    return;
+  }
+  char detail[200];
+  errno = 0;
+  int count = 0;
+  for (const DirEntry* e = dir_read(stream); e; e = dir_read(stream)) {
+    if (std::strcmp(e->name, ".") == 0 || std::strcmp(e->name, "..") == 0) continue;
+    if (count >= nFiles) {
+      c_sprintf(detail, sizeof detail, "More files in this directory as reported by nFiles (= %i)",
+                nFiles);
+      close_and_raise(stream, directory, detail);
+      return;
+    }
+    char* s = try_alloc_empty_string(e->nameLength);
+    if (!s) {
+      close_and_raise(stream, directory, errno == 0 ? "Not enough storage" : std::strerror(errno));
+      return;
+    }
+    std::memcpy(s, e->name, (std::size_t)e->nameLength + 1);
+    files[count++] = s;
+  }
+  if (errno != 0) {
+    close_and_raise(stream, directory, std::strerror(errno));
+    return;
+  }
+  if (count != nFiles) {
+    c_sprintf(detail, sizeof detail, "Less files (= %d) found as defined by argument nNames (= %d)",
+              count, nFiles);
+    close_and_raise(stream, directory, detail);
+    return;
+  }
+  if (dir_close(stream) != 0) raise_listing_error(directory, std::strerror(errno));
+}
+
+StringArray read_directory_wrapper(const char* directory, int nFiles) {
+  // Refused before any storage is taken for it.
+  if (!file_count_valid(directory, nFiles)) return string_array_dims(1, 0);
+  buffer_push_mark();
+  StringArray a = string_array_dims(1, nFiles);
+  const WorkMark mark = buffer_push_mark();
+  string_array_fill(a, "");
+  if (a.data) read_directory(directory, nFiles, a.data);
+  buffer_pop_mark(mark);
+  return a;
+}

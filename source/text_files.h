@@ -1,0 +1,69 @@
+// Utility functions for external calls: numbered lines of text files, with
+// the last file kept open, and the names in a directory through a small
+// directory-stream layer. Errors are model errors; the directory streams
+// report through errno instead.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <sys/types.h>
+
+#include "source/directory_search.h"
+#include "source/matrixop.h"
+
+// The file read last, standing at the start of the line after lineNumber.
+// The file's identity when it was cached tells whether the stream still
+// reads what the path names.
+struct LineCache {
+  FILE* stream;  // NULL: empty
+  char path[300];
+  int lineNumber;
+  dev_t device;
+  ino_t inode;
+  off_t size;
+  timespec modified;
+};
+extern LineCache lineCache;
+
+struct ReadLineResult {
+  const char* line;
+  std::int32_t endOfFile;  // 1 at the end of the file, else 0
+};
+
+// Line numbers count from 1; a number below 1 is refused.
+const char* read_line(const char* fileName, int lineNumber, std::int32_t* endOfFile);
+ReadLineResult read_line_wrapper(const char* fileName, int lineNumber);
+// A negative number of lines to skip is refused.
+FILE* open_file_at_line(const char* fileName, int skip);
+void cache_open_file(FILE* stream, const char* fileName, int lineNumber);
+
+struct DirEntry {
+  std::int32_t fileNumber;     // always 0
+  std::uint16_t recordLength;  // always 0
+  std::uint16_t nameLength;
+  char* name;  // the name field of the stream's own find data
+};
+
+// From dir_open to dir_close. The search pattern follows the record.
+struct DirStream {
+  FindData findData;
+  DirEntry entry;
+  std::intptr_t searchHandle;  // -1 while no search is open
+  std::int16_t position;       // 0 not started, k entries handed out, -1 ended
+};
+
+// Each sets errno to 0 first, then to EFAULT, ENOENT, ENOMEM, ENOTDIR or
+// EINVAL on a refusal, to EOVERFLOW when a listing would count past 32,767
+// entries, and to the platform's error when the search itself fails.
+DirStream* dir_open(const char* path);
+DirEntry* dir_read(DirStream* stream);
+int dir_close(DirStream* stream);
+void dir_rewind(DirStream* stream);
+std::int32_t dir_tell(DirStream* stream);
+void dir_seek(DirStream* stream, std::int32_t target);
+const char* dir_pattern(const DirStream* stream);
+
+// Fills files with the nFiles names of the directory, "." and ".." left out.
+void read_directory(const char* directory, int nFiles, const char** files);
+StringArray read_directory_wrapper(const char* directory, int nFiles);

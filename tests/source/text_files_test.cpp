@@ -1,0 +1,437 @@
+// Numbered lines of text files with the open-file cache, and directory
+// listings through the directory streams.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "source/matrixop.h"
+#include "source/text_files.h"
+#include "support/runtime_harness.h"
+
+using runtime_test::ends_in_model_error;
+using runtime_test::LiveInstance;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+// A fresh folder per test, removed afterwards.
+class TextFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/pelvarin-files-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+    buffer_reset_all();
+    current_time = 0;
+  }
+  void TearDown() override {
+    // A cached file is closed before its folder goes.
+    cache_open_file(nullptr, nullptr, 0);
+    std::filesystem::remove_all(folder_);
+  }
+
+  std::string path(const std::string& name) const { return folder_ + "/" + name; }
+
+  std::string write(const std::string& name, const std::string& content) const {
+    const std::string p = path(name);
+    std::ofstream(p, std::ios::binary) << content;
+    return p;
+  }
+
+  std::string folder_;
+};
+
+ReadLineResult read(const std::string& file, int line) {
+  return read_line_wrapper(file.c_str(), line);
+}
+
+// Arguments of the call made inside the trap; the trap's frame keeps no
+// object with a destructor.
+const char* g_name;
+int g_number;
+StringArray g_names;
+
+bool read_line_traps(const std::string& file, int line) {
+  g_name = file.c_str();
+  g_number = line;
+  return ends_in_model_error([] { read_line_wrapper(g_name, g_number); });
+}
+
+bool read_directory_traps(const std::string& directory, int nFiles) {
+  g_name = directory.c_str();
+  g_number = nFiles;
+  return ends_in_model_error([] { g_names = read_directory_wrapper(g_name, g_number); });
+}
+
+std::vector<std::string> sorted(const StringArray& a) {
+  std::vector<std::string> names;
+  for (int k = 0; k < array_element_count(a); ++k) names.push_back(a.data[k]);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Every name a listing hands out, in its order.
+std::vector<std::string> listing(DirStream* s) {
+  std::vector<std::string> names;
+  for (DirEntry* e = dir_read(s); e; e = dir_read(s)) names.push_back(e->name);
+  return names;
+}
+
+}  // namespace
+
+TEST_F(TextFiles, LinesInTurnAndTheEnd) {
+  const std::string f = write("a.txt", "first\n\nthird\nlast without feed");
+  struct Case {
+    int line;
+    const char* text;
+    int endOfFile;
+  };
+  const Case cases[] = {
+      {1, "first", 0}, {2, "", 0}, {3, "third", 0}, {4, "last without feed", 0}, {5, "", 1},
+      {6, "", 1},      {2, "", 0}, {1, "first", 0}, {4, "last without feed", 0}, {99, "", 1},
+  };
+  for (const Case& c : cases) {
+    ReadLineResult r = read(f, c.line);
+    EXPECT_STREQ(r.line, c.text) << c.line;
+    EXPECT_EQ(r.endOfFile, c.endOfFile) << c.line;
+  }
+  const std::string empty = write("empty.txt", "");
+  EXPECT_EQ(read(empty, 1).endOfFile, 1);
+  const std::string feed = write("feed.txt", "x\n");
+  EXPECT_EQ(read(feed, 2).endOfFile, 1);
+}
+
+TEST_F(TextFiles, FollowingLinesComeFromTheCachedStream) {
+  const std::string f = write("a.txt", "1\n2\n3\n4\n");
+  EXPECT_STREQ(read(f, 1).line, "1");
+  FILE* cached = lineCache.stream;
+  ASSERT_NE(cached, nullptr);
+  EXPECT_EQ(lineCache.lineNumber, 1);
+  EXPECT_STREQ(read(f, 2).line, "2");
+  EXPECT_STREQ(read(f, 3).line, "3");
+  EXPECT_EQ(lineCache.stream, cached);  // opened once
+  EXPECT_EQ(lineCache.lineNumber, 3);
+  // Skipping ahead also keeps the stream.
+  EXPECT_STREQ(read(f, 4).line, "4");
+  EXPECT_EQ(lineCache.stream, cached);
+  // A line before the cached one reopens the file.
+  EXPECT_STREQ(read(f, 2).line, "2");
+  EXPECT_NE(lineCache.stream, cached);
+  cached = lineCache.stream;
+  EXPECT_STREQ(read(f, 1).line, "1");  // line 1 always opens afresh
+  EXPECT_NE(lineCache.stream, cached);
+  // Beyond the end the file is closed and not cached.
+  EXPECT_EQ(read(f, 9).endOfFile, 1);
+  EXPECT_EQ(lineCache.stream, nullptr);
+  // Another file takes the cache over.
+  const std::string g = write("b.txt", "b1\nb2\n");
+  EXPECT_STREQ(read(g, 1).line, "b1");
+  EXPECT_STREQ(lineCache.path, g.c_str());
+}
+
+TEST_F(TextFiles, ADeletedFileIsAnErrorNotAStaleCacheHit) {
+  LiveInstance instance;
+  ASSERT_NE(instance.component(), nullptr);
+  const std::string f = write("gone.txt", "1\n2\n3\n");
+  EXPECT_STREQ(read(f, 1).line, "1");
+  ASSERT_EQ(std::remove(f.c_str()), 0);
+  LiveInstance::clear();
+  EXPECT_TRUE(read_line_traps(f, 2));
+  EXPECT_EQ(LiveInstance::lines(), (Lines{"The following error was detected at time: 0",
+                                          "Not possible to open file \"" + f +
+                                              "\" for reading:\nNo such file or directory\n"}));
+  EXPECT_EQ(lineCache.stream, nullptr);
+}
+
+TEST_F(TextFiles, ARewrittenFileIsReadAfresh) {
+  const std::string f = write("a.txt", "old 1\nold 2\nold 3\n");
+  EXPECT_STREQ(read(f, 1).line, "old 1");
+  // Rewritten in place, and replaced by a new file under the same name.
+  write("a.txt", "new 1\nnew 2 is longer\nnew 3\n");
+  EXPECT_STREQ(read(f, 2).line, "new 2 is longer");
+  const std::string other = write("other.txt", "moved 1\nmoved 2\nmoved 3\n");
+  ASSERT_EQ(std::rename(other.c_str(), f.c_str()), 0);
+  EXPECT_STREQ(read(f, 3).line, "moved 3");
+}
+
+TEST_F(TextFiles, LongLinesAreReadWhole) {
+  const std::string l200(200, 'a');
+  const std::string l201 = std::string(200, 'b') + "c";
+  const std::string l5000(5000, 'd');
+  const std::string f = write("long.txt", l200 + "\n" + l201 + "\n" + l5000 + "\nend\n");
+  EXPECT_EQ(read(f, 1).line, l200);
+  EXPECT_EQ(read(f, 2).line, l201);
+  EXPECT_EQ(read(f, 3).line, l5000);
+  EXPECT_STREQ(read(f, 4).line, "end");  // the long line's feed was consumed
+  EXPECT_EQ(read(f, 5).endOfFile, 1);
+}
+
+TEST_F(TextFiles, LongFileNamesWorkButAreNotCached) {
+  const std::string sub(100, 's');
+  ASSERT_EQ(mkdir(path(sub).c_str(), 0755), 0);
+  const std::string name = sub + "/" + std::string(299 - folder_.size() - sub.size() - 2, 'n');
+  const std::string f = write(name, "1\n2\n");
+  ASSERT_EQ(f.size(), 299u);
+  EXPECT_STREQ(read(f, 1).line, "1");
+  EXPECT_EQ(lineCache.stream, nullptr);
+  EXPECT_STREQ(read(f, 2).line, "2");
+  const std::string shorter = write(name.substr(0, name.size() - 1), "1\n2\n");
+  EXPECT_STREQ(read(shorter, 1).line, "1");
+  EXPECT_NE(lineCache.stream, nullptr);
+}
+
+TEST_F(TextFiles, ReadingErrorsWithTheirTexts) {
+  LiveInstance instance;
+  ASSERT_NE(instance.component(), nullptr);
+  const std::string f = write("a.txt", "1\n2\n");
+  struct Case {
+    std::string file;
+    int line;
+    std::string text;
+  };
+  const Case cases[] = {
+      {path("missing.txt"), 1,
+       "Not possible to open file \"" + path("missing.txt") +
+           "\" for reading:\nNo such file or directory\n"},
+      // Line numbers count from 1: nothing is read for others.
+      {f, 0, "Error when reading line 0 from file\n\"" + f + "\":\nInvalid argument"},
+      {f, -3, "Error when reading line -3 from file\n\"" + f + "\":\nInvalid argument"},
+      {folder_, 1, "Error when reading line 1 from file\n\"" + folder_ + "\":\nIs a directory"},
+  };
+  for (const Case& c : cases) {
+    LiveInstance::clear();
+    EXPECT_TRUE(read_line_traps(c.file, c.line)) << c.line;
+    EXPECT_EQ(LiveInstance::lines(),
+              (Lines{"The following error was detected at time: 0", c.text}));
+  }
+  EXPECT_EQ(lineCache.stream, nullptr);
+  // Outside an evaluation the refusal returns an empty line at the end.
+  ReadLineResult r = read(f, 0);
+  EXPECT_STREQ(r.line, "");
+  EXPECT_EQ(r.endOfFile, 1);
+  // A negative skip is refused too.
+  errno = 0;
+  EXPECT_EQ(open_file_at_line(f.c_str(), -1), nullptr);
+}
+
+TEST_F(TextFiles, AFullStringAreaIsAReadingError) {
+  LiveInstance instance;
+  ASSERT_NE(instance.component(), nullptr);
+  const std::string f = write("a.txt", "abc\n");
+  ASSERT_NE(alloc_simple_string(SIMPLESTRING_SIZE - 4), nullptr);
+  char* before = stringmark;
+  LiveInstance::clear();
+  EXPECT_TRUE(read_line_traps(f, 1));
+  EXPECT_EQ(LiveInstance::lines(),
+            (Lines{"The following error was detected at time: 0",
+                   "Error when reading line 1 from file\n\"" + f + "\":\nCannot allocate memory"}));
+  EXPECT_EQ(stringmark, before);
+  EXPECT_EQ(lineCache.stream, nullptr);
+}
+
+TEST_F(TextFiles, DirectoryListedWholeWithoutDotEntries) {
+  for (const char* name : {"a", "b", "c.txt"}) write(name, "");
+  ASSERT_EQ(mkdir(path("sub").c_str(), 0755), 0);
+  StringArray a = read_directory_wrapper(folder_.c_str(), 4);
+  ASSERT_EQ(a.ndims, 1);
+  EXPECT_EQ(a.dims[0], 4);
+  EXPECT_EQ(sorted(a), (std::vector<std::string>{"a", "b", "c.txt", "sub"}));
+  for (int k = 0; k < 4; ++k) {
+    EXPECT_GE(a.data[k], simplestring);
+    EXPECT_LT(a.data[k], Endsimplestring);
+  }
+  // With a trailing separator the same names.
+  const std::string slash = folder_ + "/";
+  EXPECT_EQ(sorted(read_directory_wrapper(slash.c_str(), 4)),
+            (std::vector<std::string>{"a", "b", "c.txt", "sub"}));
+  const std::string emptyDir = path("sub");
+  EXPECT_EQ(array_element_count(read_directory_wrapper(emptyDir.c_str(), 0)), 0);
+}
+
+TEST_F(TextFiles, DirectoryListingErrorsWithTheirTexts) {
+  LiveInstance instance;
+  ASSERT_NE(instance.component(), nullptr);
+  write("a", "");
+  write("b", "");
+  const std::string file = path("a");
+  const std::string missing = path("none");
+  const std::string prefix = "Not possible to get file names of \"" + folder_ + "\":\n";
+  struct Case {
+    std::string directory;
+    int nFiles;
+    std::string text;
+  };
+  const Case cases[] = {
+      {folder_, 3, prefix + "Less files (= 2) found as defined by argument nNames (= 3)"},
+      {folder_, 1, prefix + "More files in this directory as reported by nFiles (= 1)"},
+      {folder_, 0, prefix + "More files in this directory as reported by nFiles (= 0)"},
+      {folder_, -1, prefix + "Invalid argument"},
+      {file, 2, "1: Not possible to get file names of \"" + file + "\":\nNot a directory"},
+      {missing, 2,
+       "1: Not possible to get file names of \"" + missing + "\":\nNo such file or directory"},
+      {"", 2, "1: Not possible to get file names of \"\":\nNot a directory"},
+  };
+  for (const Case& c : cases) {
+    LiveInstance::clear();
+    EXPECT_TRUE(read_directory_traps(c.directory, c.nFiles)) << c.text;
+    EXPECT_EQ(LiveInstance::lines(),
+              (Lines{"The following error was detected at time: 0", c.text}));
+  }
+}
+
+TEST_F(TextFiles, AFullStringAreaStopsTheListing) {
+  LiveInstance instance;
+  ASSERT_NE(instance.component(), nullptr);
+  write("abcdef", "");
+  ASSERT_NE(alloc_simple_string(SIMPLESTRING_SIZE - 6), nullptr);
+  LiveInstance::clear();
+  EXPECT_TRUE(read_directory_traps(folder_, 1));
+  EXPECT_EQ(LiveInstance::lines(),
+            (Lines{"The following error was detected at time: 0",
+                   "Not possible to get file names of \"" + folder_ + "\":\nNot enough storage"}));
+}
+
+TEST_F(TextFiles, DirectoryStreamPositions) {
+  for (const char* name : {"a", "b", "c"}) write(name, "");
+  DirStream* s = dir_open(folder_.c_str());
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(errno, 0);
+  EXPECT_EQ(dir_tell(s), 0);
+  EXPECT_EQ(s->searchHandle, -1);  // no search before the first read
+  const std::vector<std::string> all = listing(s);
+  ASSERT_EQ(all.size(), 5u);  // with "." and ".."
+  std::vector<std::string> names = all;
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{".", "..", "a", "b", "c"}));
+  EXPECT_EQ(dir_tell(s), -1);
+  EXPECT_EQ(errno, 0);  // the end is no error
+  EXPECT_EQ(dir_read(s), nullptr);
+
+  dir_rewind(s);
+  EXPECT_EQ(dir_tell(s), 0);
+  for (int k = 1; k <= 5; ++k) {
+    DirEntry* e = dir_read(s);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->name, all[k - 1]);
+    EXPECT_EQ(e->nameLength, all[k - 1].size());
+    EXPECT_EQ(e->fileNumber, 0);
+    EXPECT_EQ(e->recordLength, 0);
+    EXPECT_EQ(dir_tell(s), k);
+  }
+  dir_seek(s, 2);
+  EXPECT_EQ(dir_tell(s), 2);
+  DirEntry* third = dir_read(s);
+  ASSERT_NE(third, nullptr);
+  EXPECT_EQ(third->name, all[2]);
+  dir_seek(s, 0);
+  EXPECT_EQ(dir_read(s)->name, all[0]);
+  dir_seek(s, 40);  // beyond the end: the listing has ended
+  EXPECT_EQ(dir_tell(s), -1);
+  dir_seek(s, 4);
+  EXPECT_EQ(dir_tell(s), 4);
+  dir_seek(s, -1);
+  EXPECT_EQ(dir_tell(s), -1);
+  EXPECT_EQ(s->searchHandle, -1);
+  dir_seek(s, -2);
+  EXPECT_EQ(errno, EINVAL);
+  EXPECT_EQ(dir_tell(s), -1);
+  EXPECT_EQ(dir_close(s), 0);
+}
+
+TEST_F(TextFiles, DirectoryStreamRefusals) {
+  const std::string file = write("f", "");
+  const std::string missing = path("none");
+  struct Case {
+    const char* path;
+    int error;
+  };
+  const Case cases[] = {
+      {nullptr, EFAULT}, {"", ENOTDIR}, {file.c_str(), ENOTDIR}, {missing.c_str(), ENOENT}};
+  for (const Case& c : cases) {
+    errno = 0;
+    EXPECT_EQ(dir_open(c.path), nullptr);
+    EXPECT_EQ(errno, c.error) << (c.path ? c.path : "(null)");
+  }
+  EXPECT_EQ(dir_read(nullptr), nullptr);
+  EXPECT_EQ(errno, EFAULT);
+  EXPECT_EQ(dir_tell(nullptr), -1);
+  EXPECT_EQ(errno, EFAULT);
+  dir_rewind(nullptr);
+  EXPECT_EQ(errno, EFAULT);
+  dir_seek(nullptr, 0);
+  EXPECT_EQ(errno, EFAULT);
+  EXPECT_EQ(dir_close(nullptr), -1);
+  EXPECT_EQ(errno, EFAULT);
+
+  DirStream* s = dir_open(folder_.c_str());
+  ASSERT_NE(s, nullptr);
+  char* name = s->entry.name;
+  s->entry.name = nullptr;
+  EXPECT_EQ(dir_read(s), nullptr);
+  EXPECT_EQ(errno, EINVAL);
+  s->entry.name = name;
+  EXPECT_NE(dir_read(s), nullptr);
+  EXPECT_EQ(dir_close(s), 0);
+}
+
+TEST_F(TextFiles, PatternsGetOneSeparator) {
+  ASSERT_EQ(mkdir(path("d").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(path("e\\").c_str(), 0755), 0);
+  const std::string cases[][2] = {
+      {path("d"), path("d") + "/*"},
+      {path("d") + "/", path("d") + "/*"},
+      {path("e\\"), path("e\\") + "*"},
+  };
+  for (const auto& c : cases) {
+    DirStream* s = dir_open(c[0].c_str());
+    ASSERT_NE(s, nullptr) << c[0];
+    EXPECT_STREQ(dir_pattern(s), c[1].c_str());
+    std::vector<std::string> names = listing(s);
+    EXPECT_EQ(names.size(), 2u) << c[0];  // "." and ".." of the empty folder
+    EXPECT_EQ(errno, 0);
+    dir_close(s);
+  }
+}
+
+// The count of handed-out entries stops at its limit instead of wrapping
+// into a position that would read as the end of the listing.
+TEST_F(TextFiles, PositionsNeverWrap) {
+  write("a", "");
+  DirStream* s = dir_open(folder_.c_str());
+  ASSERT_NE(s, nullptr);
+  ASSERT_NE(dir_read(s), nullptr);
+  s->position = INT16_MAX;
+  EXPECT_EQ(dir_read(s), nullptr);
+  EXPECT_EQ(errno, EOVERFLOW);
+  EXPECT_EQ(dir_tell(s), INT16_MAX);
+  EXPECT_EQ(dir_read(s), nullptr);
+  EXPECT_EQ(errno, EOVERFLOW);
+  dir_rewind(s);
+  EXPECT_NE(dir_read(s), nullptr);
+  EXPECT_EQ(dir_close(s), 0);
+}
+
+// A directory that goes away between the open and the first read is an
+// error, not an empty listing.
+TEST_F(TextFiles, AFailedSearchIsAnError) {
+  const std::string d = path("d");
+  ASSERT_EQ(mkdir(d.c_str(), 0755), 0);
+  DirStream* s = dir_open(d.c_str());
+  ASSERT_NE(s, nullptr);
+  ASSERT_EQ(rmdir(d.c_str()), 0);
+  EXPECT_EQ(dir_read(s), nullptr);
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(dir_tell(s), -1);
+  EXPECT_EQ(dir_close(s), 0);
+}

@@ -49,6 +49,19 @@ bool cached_file_unchanged(const char* fileName) {
          same_time(now.st_mtim, lineCache.modified);
 }
 
+// A line too long for the local buffer is read again, straight into its
+// result, and its line feed after it.
+bool read_again(FILE* stream, long start, char* line, long long n) {
+  errno = 0;
+  if (start < 0 || std::fseek(stream, start, SEEK_SET) != 0 ||
+      std::fread(line, 1, n, stream) != (std::size_t)n) {
+    if (errno == 0) errno = EIO;
+    return false;
+  }
+  std::getc(stream);
+  return true;
+}
+
 void raise_read_error(int lineNumber, const char* fileName) {
   error_message_format("Error when reading line %i from file\n\"%s\":\n%s", lineNumber,
                        shown(fileName), std::strerror(errno));
@@ -62,8 +75,11 @@ void raise_open_error(const char* fileName) {
 }  // namespace
 
 void cache_open_file(FILE* stream, const char* fileName, int lineNumber) {
-  if (lineCache.stream != stream) empty_line_cache();
-  lineCache.stream = nullptr;
+  // The cached stream itself is re-cached, not closed under its caller.
+  if (lineCache.stream == stream)
+    lineCache.stream = nullptr;
+  else
+    empty_line_cache();
   if (!stream) return;
   struct stat st;
   if (fileName && strnlen(fileName, CACHED_PATH_LIMIT) < CACHED_PATH_LIMIT &&
@@ -135,28 +151,19 @@ const char* read_line(const char* fileName, int lineNumber, std::int32_t* endOfF
     if (n < LOCAL_LINE_SIZE) local[n] = (char)c;
     ++n;
   }
-  char* line = nullptr;
   // A read error is no end of the line.
-  if (!std::ferror(stream)) {
-    if (n == 0 && c == EOF) {
-      std::fclose(stream);
-      return new_empty_string();
-    }
+  const bool readFailed = std::ferror(stream) != 0;
+  if (!readFailed && n == 0 && c == EOF) {
+    std::fclose(stream);
+    return new_empty_string();
+  }
+  char* line = nullptr;
+  if (!readFailed) {
     line = n < INT_MAX ? try_alloc_empty_string((int)n) : nullptr;
     if (!line) errno = ENOMEM;
   }
-  if (line && n <= LOCAL_LINE_SIZE) {
-    std::memcpy(line, local, n);
-  } else if (line) {
-    // Too long for the local buffer: read again, straight into the result.
-    if (start < 0 || std::fseek(stream, start, SEEK_SET) != 0 ||
-        std::fread(line, 1, n, stream) != (std::size_t)n) {
-      if (errno == 0) errno = EIO;
-      line = nullptr;
-    } else {
-      std::getc(stream);
-    }
-  }
+  if (line && n <= LOCAL_LINE_SIZE) std::memcpy(line, local, n);
+  if (line && n > LOCAL_LINE_SIZE && !read_again(stream, start, line, n)) line = nullptr;
   if (!line) {
     close_keeping_errno(stream);
     raise_read_error(lineNumber, fileName);
@@ -177,8 +184,6 @@ ReadLineResult read_line_wrapper(const char* fileName, int lineNumber) {
 // --- directory streams ------------------------------------------------------
 
 namespace {
-
-char* pattern_area(DirStream* stream) { return reinterpret_cast<char*>(stream + 1); }
 
 void end_search(DirStream* stream) {
   if (stream->searchHandle != -1) find_close(stream->searchHandle);
@@ -217,7 +222,7 @@ DirStream* dir_open(const char* path) {
     errno = ENOMEM;
     return nullptr;
   }
-  char* pattern = pattern_area(stream);
+  char* pattern = reinterpret_cast<char*>(stream + 1);
   std::memcpy(pattern, path, len);
   // The platform's separator, unless the path ends in one of either kind.
   if (path[len - 1] != '/' && path[len - 1] != '\\') pattern[len++] = '/';

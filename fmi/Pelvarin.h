@@ -1,8 +1,10 @@
-// Public header of Pelvarin.so: the exported FMI 1.0 functions and the model's GUID.
+// Public header of Pelvarin.so: the exported FMI 1.0 functions, the model
+// identifier that prefixes their names and the model's GUID.
 #pragma once
 
 #include "fmi/fmi_types.h"
 
+#define PELVARIN_MODEL_IDENTIFIER "Pelvarin"
 #define PELVARIN_GUID "{5e0c6a3d-2f41-4b8e-9c17-a8d2f6b04e93}"
 
 #define PELVARIN_EXPORT extern "C" __attribute__((visibility("default")))

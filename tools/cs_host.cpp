@@ -19,10 +19,9 @@ using host_tools::logger;
 namespace {
 
 using me_sim::kAuxiliaries;
-using me_sim::kAuxiliaryBase;
 using me_sim::kStates;
-constexpr fmiValueReference kStateBase = 0x02000000u;
-constexpr double kStopTime = 10.0;
+constexpr double kStartTime = model_vars::kDefaultStartTime;
+constexpr double kStopTime = model_vars::kDefaultStopTime;
 constexpr int kSteps = 1000;
 
 
@@ -70,8 +69,8 @@ int main(int argc, char** argv) {
   }
 
   fmiValueReference vr[kStates + kAuxiliaries];
-  for (int i = 0; i < kStates; ++i) vr[i] = kStateBase + static_cast<fmiValueReference>(i);
-  for (int i = 0; i < kAuxiliaries; ++i) vr[kStates + i] = kAuxiliaryBase + static_cast<fmiValueReference>(i);
+  for (int i = 0; i < kStates; ++i) vr[i] = model_vars::state(i);
+  for (int i = 0; i < kAuxiliaries; ++i) vr[kStates + i] = model_vars::auxiliary(i);
 
   printf("time");
   for (int i = 0; i < kStates; ++i) printf(",x[%d]", i);
@@ -79,15 +78,17 @@ int main(int argc, char** argv) {
   printf("\n");
 
   int rc = 0;
-  if (initialize(slave, 0.0, fmiTrue, kStopTime) != fmiOK) {
+  if (initialize(slave, kStartTime, fmiTrue, kStopTime) != fmiOK) {
+    fflush(stdout);
     fprintf(stderr, "initialization failed\n");
     rc = 1;
   }
-  const double h = kStopTime / kSteps;
+  const double h = (kStopTime - kStartTime) / kSteps;
   for (int k = 0; rc == 0 && k <= kSteps; ++k) {
-    const double t = k * h;
+    const double t = kStartTime + k * h;
     double values[kStates + kAuxiliaries];
     if (get_real(slave, vr, kStates + kAuxiliaries, values) != fmiOK) {
+      fflush(stdout);
       fprintf(stderr, "reading the variables at t = %g failed\n", t);
       rc = 1;
       break;
@@ -97,6 +98,7 @@ int main(int argc, char** argv) {
     printf("\n");
     // The last step ends exactly at the stop time.
     if (k < kSteps && do_step(slave, t, (k + 1 == kSteps ? kStopTime - t : h), fmiTrue) != fmiOK) {
+      fflush(stdout);
       fprintf(stderr, "fmiDoStep at t = %g failed\n", t);
       rc = 1;
     }

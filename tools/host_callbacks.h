@@ -14,6 +14,7 @@ namespace host_tools {
 inline void logger(fmiComponent, fmiString instanceName, fmiStatus status, fmiString, fmiString message,
                    ...) {
   if (status == fmiOK || message == nullptr) return;
+  fflush(stdout);  // whole lines when both streams go into one file
   va_list args;
   va_start(args, message);
   fprintf(stderr, "%s [%d]: ", instanceName ? instanceName : "", static_cast<int>(status));

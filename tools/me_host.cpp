@@ -48,6 +48,8 @@ int main(int argc, char** argv) {
     printf("\n");
   }
   dlclose(library);
+  // Whole lines for a user who sends both streams into one file.
+  fflush(stdout);
   if (!result.ok) {
     fprintf(stderr, "simulation failed: %s\n", result.error.c_str());
     return 1;

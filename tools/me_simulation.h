@@ -13,17 +13,17 @@
 #include <utility>
 #include <vector>
 
-#include "../fmi/fmi_types.h"
+#include "../fmi/Pelvarin.h"
+#include "../fmi/model_description.h"
 
 namespace me_sim {
 
 // What the model description tells a host about this model.
-constexpr const char* kModelIdentifier = "Pelvarin";
-constexpr const char* kGuid = "{5e0c6a3d-2f41-4b8e-9c17-a8d2f6b04e93}";
-constexpr int kStates = 2;
-constexpr int kIndicators = 2;
-constexpr int kAuxiliaries = 7;
-constexpr fmiValueReference kAuxiliaryBase = 0x26000000u;
+constexpr const char* kModelIdentifier = PELVARIN_MODEL_IDENTIFIER;
+constexpr const char* kGuid = PELVARIN_GUID;
+constexpr int kStates = MODEL_NX;
+constexpr int kIndicators = MODEL_NI;
+constexpr int kAuxiliaries = MODEL_NW;
 
 struct Functions {
   fmiComponent (*instantiate)(fmiString, fmiString, fmiCallbackFunctions, fmiBoolean) = nullptr;
@@ -71,8 +71,8 @@ inline bool load_functions(void* library, Functions* f, std::string* missing) {
 }
 
 struct Options {
-  double start = 0.0;
-  double stop = 10.0;
+  double start = model_vars::kDefaultStartTime;
+  double stop = model_vars::kDefaultStopTime;
   double step = 1e-3;             // integrator step
   double output_interval = 0.01;  // a sample at every multiple of it
   std::vector<std::pair<fmiValueReference, double>> parameters;  // set before initialization
@@ -134,7 +134,7 @@ struct Run {
     s->time = t;
     for (int i = 0; i < kStates; ++i) s->x[i] = x[i];
     fmiValueReference vr[kAuxiliaries];
-    for (int i = 0; i < kAuxiliaries; ++i) vr[i] = kAuxiliaryBase + static_cast<fmiValueReference>(i);
+    for (int i = 0; i < kAuxiliaries; ++i) vr[i] = model_vars::auxiliary(i);
     return check(f.get_real(c, vr, kAuxiliaries, s->w), "fmiGetReal");
   }
 };

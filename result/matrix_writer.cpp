@@ -116,8 +116,7 @@ int put_binary_char(AmatPutFile* file, const AmatMatrix& m, char pad) {
   const long shownCols = nrow == 0 ? 0 : m.ncol;
   const char* const* texts = static_cast<const char* const*>(m.data);
   size_t width = 0;
-  if (nrow >= 0)
-    for (long r = 0; r < nrow; ++r) width = std::max(width, text_length(texts, r));
+  for (long r = 0; r < nrow; ++r) width = std::max(width, text_length(texts, r));
   if (!amat_dimensions_fit(nrow, static_cast<long>(width), 1) || m.ncol < 0 || !name_fits(m.name)) {
     amat_message(kBadDimensions, m.name, nrow, shownCols, amat_file_name(file));
     return amatError;
@@ -196,6 +195,7 @@ int put_dispatch(AmatPutFile* file, const AmatMatrix& m, const char* comment,
         name, amat_file_name(file), file->rowName);
     return amatError;
   }
+  errno = 0;
   if (file->format == AMAT_FORMAT_TEXT) return put_text(file, m, comment, rowComments, indent);
   if (m.type == charMatrix) return put_binary_char(file, m, kPad);
   return put_binary_numeric(file, m, binary_kind(m.type));

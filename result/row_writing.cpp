@@ -122,7 +122,7 @@ int amatPutRinit(AmatPutFile* file, const char* name, int ncol, AmatType type) {
         name, amat_file_name(file), file->rowName);
     return amatError;
   }
-  if (ncol < 0 || strlen(name) >= 0x7fffffff) {
+  if (ncol < 0) {
     amat_message(
         "Wrong argument \"ncol\" (= %ld) in function amatPutRinit,\n"
         "when initializing writing of matrix \"%.400s\" to file \"%.400s\".\n"

@@ -1,7 +1,6 @@
 #include "result/text_format.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cfloat>
 #include <cmath>
 #include <cstdarg>
@@ -58,7 +57,6 @@ int begin(AmatPutFile* file, const AmatMatrix& m, const char* comment, const cha
     return amatNullPointer;
   }
   *o = Out{file->stream, true, 0};
-  errno = 0;
   if (comment != nullptr && comment[0] != '\0') {
     emit(*o, comment);
     emit(*o, "\n");

@@ -4,6 +4,7 @@
 #include "fmi/evaluation.h"
 #include "fmi/fmi_functions.h"
 #include "fmi/logging.h"
+#include "fmi/result_hooks.h"
 #include "fmi/variable_access.h"
 #include "fmi/version.h"
 #include "model/model_interface.h"
@@ -41,7 +42,9 @@ fmiComponent fmiInstantiateSlave(fmiString instanceName, fmiString GUID, fmiStri
 void fmiFreeSlaveInstance(fmiComponent c) {
   ModelInstance* m = live_instance(c);
   if (m == nullptr) return;
-  // A slave freed without termination still holds its integrator.
+  // A slave freed without termination still holds its integrator and its
+  // buffered result points.
+  if (m->resultGeneration) finish_result_generation(m);
   free_integrator(m);
   fmiFreeModelInstance(c);
 }

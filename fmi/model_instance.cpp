@@ -1,10 +1,12 @@
 #include "fmi/model_instance.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "fmi/Pelvarin.h"
 #include "fmi/fmi_functions.h"
 #include "fmi/logging.h"
+#include "fmi/result_hooks.h"
 #include "fmi/version.h"
 #include "model/model_interface.h"
 #include "source/evaluation_driver.h"
@@ -45,6 +47,12 @@ void release_instance(ModelInstance* instance) {
   for (void* block : blocks) free_block(instance, block);
   if (current_instance == instance) current_instance = nullptr;
   instance->freeMemory(instance);
+}
+
+// The configuration switch of result generation: set to anything but "" or "0".
+fmiBoolean result_file_requested() {
+  const char* value = getenv("PELVARIN_RESULT_FILE");
+  return (value != nullptr && value[0] != '\0' && strcmp(value, "0") != 0) ? fmiTrue : fmiFalse;
 }
 
 const char* missing_argument(fmiString GUID, const fmiCallbackFunctions& functions) {
@@ -122,7 +130,7 @@ fmiComponent fmiInstantiateModel(fmiString instanceName, fmiString GUID, fmiCall
     for (std::uint32_t i = 0; i < instance->nx; ++i) instance->xNominal[i] = 1.0;
 
     instance->state = INSTANCE_INSTANTIATED;
-    instance->resultGeneration = fmiFalse;
+    instance->resultGeneration = result_file_requested();
     instance->integrator = nullptr;
 
     int qiErr = 0;
@@ -150,5 +158,7 @@ fmiComponent fmiInstantiateModel(fmiString instanceName, fmiString GUID, fmiCall
 void fmiFreeModelInstance(fmiComponent c) {
   ModelInstance* instance = live_instance(c);
   if (instance == nullptr) return;
+  // A run freed without terminate still gets its buffered points written.
+  if (instance->resultGeneration) finish_result_generation(instance);
   release_instance(instance);
 }

@@ -63,7 +63,7 @@ struct ModelInstance {
 
   std::int32_t state;  // INSTANCE_INSTANTIATED, INSTANCE_INITIALIZED or INSTANCE_TERMINATED
   fmiBoolean terminatedByModel;  // the model stopped a co-simulation step
-  fmiBoolean resultGeneration;   // nothing sets it
+  fmiBoolean resultGeneration;   // PELVARIN_RESULT_FILE at instantiation
   ResultFile* result;
 
   double* realOptions;  // INSTANCE_REAL_OPTIONS doubles, registered with the runtime

@@ -1,5 +1,5 @@
 // Calls into result generation, made only while the instance's
-// resultGeneration flag is set (nothing sets it).
+// resultGeneration flag is set; their failures end in warnings.
 #pragma once
 
 #include "fmi/model_instance.h"

@@ -1,0 +1,373 @@
+#include "result/matrix_writer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+
+#include "result/text_format.h"
+#include "source/c_locale_text.h"
+
+// The binary layout is little-endian; the writer stores memory as it is.
+#if __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "the MAT writer needs a little-endian platform"
+#endif
+
+char amatMessage[AMAT_MESSAGE_SIZE] = "No message.";
+
+namespace {
+
+const char kNullPointer[] = "Unexpected null-pointer";
+const char kWriteFailed[] = "Error when writing matrix \"%.400s(%ld,%ld)\" to file \"%.400s\":\n%.400s\n";
+const char kBadDimensions[] =
+    "Error when writing matrix \"%.400s(%ld,%ld)\" to file \"%.400s\":\n"
+    "The dimensions of the matrix are negative or too large.\n";
+const char kPad = ' ';
+
+// Type code, element size and whether data holds row pointers.
+struct BinaryKind {
+  std::int32_t code;
+  long size;
+  bool rows;
+};
+
+// The numeric types only.
+BinaryKind binary_kind(AmatType type) {
+  switch (type) {
+    case integerMatrix: return {20, 4, false};
+    case realMatrix: return {10, 4, false};
+    case realRowMatrix: return {10, 4, true};
+    case doubleRowMatrix: return {0, 8, true};
+    default: return {0, 8, false};
+  }
+}
+
+bool put(AmatPutFile* file, const void* data, size_t size, size_t count) {
+  return count == 0 || fwrite(data, size, count, file->stream) == count;
+}
+
+// Header and name of a stored matrix of mrows x ncols.
+bool put_header(AmatPutFile* file, std::int32_t code, std::int32_t mrows, std::int32_t ncols,
+                const char* name) {
+  const size_t namlen = strlen(name) + 1;
+  file->header[0] = code;
+  file->header[1] = mrows;
+  file->header[2] = ncols;
+  file->header[3] = 0;
+  file->header[4] = static_cast<std::int32_t>(namlen);
+  return put(file, file->header, sizeof(std::int32_t), 5) && put(file, name, 1, namlen);
+}
+
+bool name_fits(const char* name) { return strlen(name) < 0x7fffffff; }
+
+// integer, real and double matrices, contiguous or as row pointers.
+int put_binary_numeric(AmatPutFile* file, const AmatMatrix& m, const BinaryKind& kind) {
+  if (file == nullptr || m.name == nullptr) {
+    amat_message(kNullPointer);
+    return amatNullPointer;
+  }
+  const long nrow = m.nrow, ncol = m.ncol;
+  if (!amat_dimensions_fit(nrow, ncol, kind.size) || !name_fits(m.name)) {
+    amat_message(kBadDimensions, m.name, nrow, ncol, amat_file_name(file));
+    return amatError;
+  }
+  if (nrow * ncol > 0 && m.data == nullptr) {
+    amat_message(kNullPointer);
+    return amatNullPointer;
+  }
+  const bool normal = file->bstruct != binTrans;
+  bool ok = put_header(file, kind.code, normal ? m.nrow : m.ncol, normal ? m.ncol : m.nrow, m.name);
+  const size_t size = static_cast<size_t>(kind.size);
+  if (!kind.rows) {
+    const char* data = static_cast<const char*>(m.data);
+    if (normal) {
+      ok = ok && put(file, data, size, static_cast<size_t>(nrow * ncol));
+    } else {
+      for (long r = 0; ok && r < nrow; ++r)
+        for (long c = 0; ok && c < ncol; ++c) ok = put(file, data + (r + c * nrow) * kind.size, size, 1);
+    }
+  } else {
+    const char* const* rows = static_cast<const char* const*>(m.data);
+    if (normal) {
+      for (long c = 0; ok && c < ncol; ++c)
+        for (long r = 0; ok && r < nrow; ++r) ok = put(file, rows[r] + c * kind.size, size, 1);
+    } else {
+      for (long r = 0; ok && r < nrow; ++r) ok = put(file, rows[r], size, static_cast<size_t>(ncol));
+    }
+  }
+  if (!ok) {
+    amat_message(kWriteFailed, m.name, nrow, ncol, amat_file_name(file), amat_error_text());
+    return amatError;
+  }
+  return amatOk;
+}
+
+size_t text_length(const char* const* texts, long r) {
+  return (texts == nullptr || texts[r] == nullptr) ? 0 : strlen(texts[r]);
+}
+
+int put_binary_char(AmatPutFile* file, const AmatMatrix& m, char pad) {
+  if (file == nullptr || m.name == nullptr) {
+    amat_message(kNullPointer);
+    return amatNullPointer;
+  }
+  const long nrow = m.nrow;
+  const long shownCols = nrow == 0 ? 0 : m.ncol;
+  const char* const* texts = static_cast<const char* const*>(m.data);
+  size_t width = 0;
+  for (long r = 0; r < nrow; ++r) width = std::max(width, text_length(texts, r));
+  if (!amat_dimensions_fit(nrow, static_cast<long>(width), 1) || m.ncol < 0 || !name_fits(m.name)) {
+    amat_message(kBadDimensions, m.name, nrow, shownCols, amat_file_name(file));
+    return amatError;
+  }
+  const std::int32_t w = static_cast<std::int32_t>(width);
+  const bool normal = file->bstruct != binTrans;
+  bool ok = put_header(file, 51, normal ? m.nrow : w, normal ? w : m.nrow, m.name);
+  if (normal) {
+    // Column j of the stored matrix: character j of every text.
+    for (size_t j = 0; ok && j < width; ++j) {
+      for (long r = 0; ok && r < nrow; ++r) {
+        const char* text = texts == nullptr ? nullptr : texts[r];
+        const size_t known = text == nullptr ? 0 : strnlen(text, j + 1);
+        const char ch = known > j ? text[j] : (known == j ? '\0' : pad);
+        ok = put(file, &ch, 1, 1);
+      }
+    }
+  } else {
+    for (long r = 0; ok && r < nrow; ++r) {
+      const size_t length = text_length(texts, r);
+      ok = put(file, length == 0 ? "" : texts[r], 1, length);
+      for (size_t j = length; ok && j < width; ++j) ok = put(file, &pad, 1, 1);
+    }
+  }
+  if (!ok) {
+    amat_message(kWriteFailed, m.name, nrow, shownCols, amat_file_name(file), amat_error_text());
+    return amatError;
+  }
+  return amatOk;
+}
+
+int put_text(AmatPutFile* file, const AmatMatrix& m, const char* comment, const char* const* rowComments,
+             int indent) {
+  switch (m.type) {
+    case integerMatrix: return amatPutTextInt(file, m, comment, rowComments, indent);
+    case realMatrix:
+    case realRowMatrix: return amatPutTextReal(file, m, comment, rowComments, indent);
+    case doubleMatrix:
+    case doubleRowMatrix: return amatPutTextDouble(file, m, comment, rowComments, indent);
+    default: return amatPutTextChar(file, m, comment);
+  }
+}
+
+int put_dispatch(AmatPutFile* file, const AmatMatrix& m, const char* comment,
+                 const char* const* rowComments, int indent) {
+  if (file == nullptr) {
+    amat_message(kNullPointer);
+    return amatNullPointer;
+  }
+  const char* name = m.name != nullptr ? m.name : "";
+  if (m.type == voidMatrix) {
+    amat_message(
+        "Error when writing matrix \"%.400s(%ld,%ld)\" to file \"%.400s\":\n"
+        "The datatype of the matrix is not specified (matrix.type = voidMatrix).\n",
+        name, static_cast<long>(m.nrow), static_cast<long>(m.ncol), amat_file_name(file));
+    return amatError;
+  }
+  if (m.type < voidMatrix || m.type > doubleRowMatrix) {
+    amat_message(
+        "Error should never occur when writing matrix \"%.400s(%ld,%ld)\" to\n"
+        "file \"%.400s\" (matrix.type = %ld)\n",
+        name, static_cast<long>(m.nrow), static_cast<long>(m.ncol), amat_file_name(file),
+        static_cast<long>(m.type));
+    return amatError;
+  }
+  if (file->stream == nullptr) {
+    amat_message("Error when writing matrix \"%.400s(%ld,%ld)\": the file is not open.\n", name,
+                 static_cast<long>(m.nrow), static_cast<long>(m.ncol));
+    return amatError;
+  }
+  if (file->rowName != nullptr) {
+    // The row-wise matrix must stay the last one of the file.
+    amat_message(
+        "Not possible to write matrix \"%.400s\" to file \"%.400s\":\n"
+        "matrix \"%.400s\" is being written row-wise.\n",
+        name, amat_file_name(file), file->rowName);
+    return amatError;
+  }
+  errno = 0;
+  if (file->format == AMAT_FORMAT_TEXT) return put_text(file, m, comment, rowComments, indent);
+  if (m.type == charMatrix) return put_binary_char(file, m, kPad);
+  return put_binary_numeric(file, m, binary_kind(m.type));
+}
+
+}  // namespace
+
+void amat_message(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  c_vsprintf(amatMessage, sizeof amatMessage, format, args);
+  va_end(args);
+}
+
+const char* amat_file_name(const AmatPutFile* file) {
+  return (file == nullptr || file->fileName == nullptr) ? "" : file->fileName;
+}
+
+const char* amat_error_text() { return errno != 0 ? strerror(errno) : "unknown error"; }
+
+char* amat_copy_text(const char* text) {
+  const size_t length = strlen(text) + 1;
+  char* copy = static_cast<char*>(malloc(length));
+  if (copy != nullptr) memcpy(copy, text, length);
+  return copy;
+}
+
+bool amat_dimensions_fit(long nrow, long ncol, long elementSize) {
+  const long limit = 0x7fffffff;
+  if (nrow < 0 || ncol < 0 || nrow > limit || ncol > limit) return false;
+  // nrow * ncol * elementSize stays within what memory and files address.
+  return ncol == 0 || nrow <= (0x7fffffffffffffffL / elementSize) / ncol;
+}
+
+int amatPutOpen(const char* fileName, int format, int bstruct, const char* className,
+                const char* version, const char* description, AmatPutFile* file) {
+  if (file == nullptr) {
+    amat_message(kNullPointer);
+    return amatNullPointer;
+  }
+  file->fileName = nullptr;
+  file->stream = nullptr;
+  file->format = format;
+  file->bstruct = binNormal;
+  file->openedByPath = 0;
+  file->rowName = nullptr;
+  file->headerPos = 0;
+  file->rowType = 0;
+  file->rowLength = 0;
+  file->rowsWritten = 0;
+  const bool named = fileName != nullptr && fileName[0] != '\0';
+  const char* shownName = named ? fileName : "";
+
+  if (format != AMAT_FORMAT_TEXT && format != AMAT_FORMAT_BINARY) {
+    amat_message(
+        "Wrong argument \"format\" (= %ld) in function amatPutOpen,\nwhen opening file \"%.400s\".\n"
+        "(format = 0 (text) or 1 (binary) required).\n",
+        static_cast<long>(format), shownName);
+    return amatError;
+  }
+  if (bstruct != binNormal && bstruct != binTrans) {
+    amat_message(
+        "Wrong argument \"bstruct\" (= %ld) in function amatPutOpen,\nwhen opening file \"%.400s\".\n"
+        "(bstruct = binNormal or binTrans required).\n",
+        static_cast<long>(bstruct), shownName);
+    return amatError;
+  }
+  if (named) {
+    // Copied first, so that a failed copy leaves no file behind.
+    file->fileName = amat_copy_text(fileName);
+    if (file->fileName == nullptr) {
+      amat_message(
+          "Not possible to allocate enough storage in order to open\n"
+          "file \"%.400s\" for writing of matrices:\n%.400s\n",
+          fileName, amat_error_text());
+      return amatError;
+    }
+    errno = 0;
+    file->stream = fopen(fileName, format == AMAT_FORMAT_BINARY ? "wb" : "w");
+    if (file->stream == nullptr) {
+      amat_message("Error opening file \"%.400s\": %.400s\n", fileName, amat_error_text());
+      free(file->fileName);
+      file->fileName = nullptr;
+      return amatError;
+    }
+    file->openedByPath = 1;
+  } else {
+    file->stream = stdout;
+  }
+
+  errno = 0;
+  bool ok = true;
+  if (format == AMAT_FORMAT_TEXT) ok = fputs("#1\n", file->stream) >= 0;
+  if (ok && (className == nullptr || className[0] == '\0')) {
+    file->bstruct = bstruct;
+    return amatOk;
+  }
+  if (ok) {
+    const char* rows[4] = {className, version != nullptr ? version : " ",
+                           description != nullptr ? description : " ",
+                           bstruct == binTrans ? "binTrans" : "binNormal"};
+    AmatMatrix aclass;
+    amatSet("Aclass", format == AMAT_FORMAT_BINARY ? 4 : 3, 0, charMatrix, rows, &aclass);
+    ok = amatPut(file, aclass) == amatOk;
+  }
+  if (!ok) {
+    // The writer's own message gives way to the one naming the class.
+    amat_message("Error writing class description of class \"%.400s\" to\nfile \"%.400s\":\n%.400s\n",
+                 className != nullptr ? className : "", shownName, amat_error_text());
+    amatPutClose(file);
+    return amatError;
+  }
+  file->bstruct = bstruct;
+  return amatOk;
+}
+
+int amatPut(AmatPutFile* file, AmatMatrix matrix) { return put_dispatch(file, matrix, nullptr, nullptr, 0); }
+
+int amatPutCommented(AmatPutFile* file, AmatMatrix matrix, const char* comment,
+                     const char* const* rowComments, int indent) {
+  return put_dispatch(file, matrix, comment, rowComments, indent);
+}
+
+int amatPutClose(AmatPutFile* file) {
+  if (file == nullptr || file->stream == nullptr) return amatOk;
+  errno = 0;
+  const bool ok = file->openedByPath ? fclose(file->stream) == 0 : fflush(file->stream) == 0;
+  if (!ok) amat_message("Error closing file \"%.400s\":\n%.400s\n", amat_file_name(file), amat_error_text());
+  free(file->fileName);
+  free(file->rowName);
+  file->stream = nullptr;
+  file->fileName = nullptr;
+  file->rowName = nullptr;
+  return ok ? amatOk : amatError;
+}
+
+AmatMatrix* amatSet(const char* name, int nrow, int ncol, AmatType type, void* data, AmatMatrix* m) {
+  if (m == nullptr) return nullptr;
+  m->name = name;
+  m->nrow = nrow;
+  m->ncol = ncol;
+  m->type = type;
+  m->data = data;
+  return m;
+}
+
+AmatMatrix* amatClear(AmatMatrix* m) {
+  if (m != nullptr) amatSet(nullptr, 0, 0, voidMatrix, nullptr, m);
+  return m;
+}
+
+void amatFree(AmatMatrix* m) {
+  if (m == nullptr) return;
+  free(const_cast<char*>(m->name));
+  if (m->type == charMatrix) {
+    amatFreeStrings(static_cast<char**>(m->data), m->nrow);
+  } else if (m->type == realRowMatrix || m->type == doubleRowMatrix) {
+    void** rows = static_cast<void**>(m->data);
+    if (rows != nullptr)
+      for (std::int32_t r = 0; r < m->nrow; ++r) free(rows[r]);
+    free(rows);
+  } else {
+    free(m->data);
+  }
+  amatClear(m);
+}
+
+void amatFreeStrings(char** texts, int n) {
+  if (texts == nullptr) return;
+  for (int i = 0; i < n; ++i) {
+    free(texts[i]);
+    texts[i] = nullptr;
+  }
+  free(texts);
+}

@@ -1,0 +1,85 @@
+// Writer of named matrices into MAT level-4 files (and the writer's own text
+// format): open with a class matrix "Aclass", whole matrices, close.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+// Element kinds of a matrix in memory.
+enum AmatType : std::int32_t {
+  voidMatrix = 0,
+  integerMatrix = 1,
+  realMatrix = 2,
+  doubleMatrix = 3,
+  charMatrix = 4,
+  realRowMatrix = 5,
+  doubleRowMatrix = 6,
+};
+
+// Status codes of every writer operation.
+enum { amatOk = 0, amatError = 1, amatNullPointer = 4 };
+
+// Storage forms of a binary file: as is, or transposed so that rows can be
+// appended one at a time.
+enum { binNormal = 0, binTrans = 1 };
+
+// File formats.
+enum { AMAT_FORMAT_TEXT = 0, AMAT_FORMAT_BINARY = 1 };
+
+enum { AMAT_MESSAGE_SIZE = 1504 };
+
+// One matrix in memory; a record filled by amatSet refers to the caller's
+// name and data.
+struct AmatMatrix {
+  const char* name;
+  std::int32_t nrow;
+  std::int32_t ncol;  // ignored for a charMatrix by the binary writer
+  AmatType type;
+  // integer/real/double: nrow*ncol elements, column-major; charMatrix: nrow
+  // texts; row types: nrow pointers to rows of ncol elements.
+  void* data;
+};
+
+// One output file.
+struct AmatPutFile {
+  char* fileName;  // own copy; none for the standard output
+  FILE* stream;    // none while closed
+  std::int32_t format;
+  std::int32_t bstruct;
+  std::int32_t openedByPath;  // 0 for the standard output
+  std::int32_t header[5];     // type, mrows, ncols, imagf, namlen of the last (or row-wise) matrix
+  char* rowName;              // own copy of the row-wise matrix's name; none when none is open
+  long headerPos;             // where the row-wise matrix's header (or dimension text) stands
+  std::int32_t rowType;       // realMatrix or doubleMatrix
+  std::int32_t rowLength;
+  std::int32_t rowsWritten;   // text format
+};
+
+// Text of the last failure, "No message." until the first one.
+extern char amatMessage[AMAT_MESSAGE_SIZE];
+
+int amatPutOpen(const char* fileName, int format, int bstruct, const char* className,
+                const char* version, const char* description, AmatPutFile* file);
+int amatPut(AmatPutFile* file, AmatMatrix matrix);
+// The comment, the row comments (nrow texts or none) and their indent serve
+// the text format only.
+int amatPutCommented(AmatPutFile* file, AmatMatrix matrix, const char* comment,
+                     const char* const* rowComments, int indent);
+// Closes a named file (the standard output is only flushed) and releases the
+// copies; nothing for a closed file.
+int amatPutClose(AmatPutFile* file);
+
+AmatMatrix* amatSet(const char* name, int nrow, int ncol, AmatType type, void* data, AmatMatrix* m);
+AmatMatrix* amatClear(AmatMatrix* m);
+// Releases what the record points to; everything must come from malloc.
+void amatFree(AmatMatrix* m);
+void amatFreeStrings(char** texts, int n);
+
+// Shared by the writer's own files.
+void amat_message(const char* format, ...) __attribute__((format(printf, 1, 2)));
+const char* amat_file_name(const AmatPutFile* file);  // "" for the standard output
+const char* amat_error_text();                         // the platform's text for errno
+char* amat_copy_text(const char* text);                // malloc copy, none when that fails
+// Whether nrow x ncol elements of elementSize bytes can be described by a
+// matrix header and addressed in memory.
+bool amat_dimensions_fit(long nrow, long ncol, long elementSize);

@@ -1,0 +1,256 @@
+#include "result/result_sampling.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "fmi/logging.h"
+#include "fmi/result_hooks.h"
+#include "model/model_interface.h"
+
+namespace {
+
+const char kPrefix[] = "Result generation:";
+const int kValueArrays = 6;  // p, x, der, y, u, w
+
+double** point_array(ResultPoint* point, int k) {
+  double** arrays[kValueArrays] = {&point->p, &point->x, &point->der, &point->y, &point->u, &point->w};
+  return arrays[k];
+}
+
+const double* instance_array(const ModelInstance* c, int k) {
+  const double* arrays[kValueArrays] = {c->p, c->x, c->der, c->y, c->u, c->w};
+  return arrays[k];
+}
+
+std::uint32_t array_length(const ModelInstance* c, int k) {
+  const std::uint32_t lengths[kValueArrays] = {c->np, c->nx, c->nx, c->ny, c->nu, c->nw};
+  return lengths[k];
+}
+
+// A host allocator need not zero its blocks; these records rely on it.
+void* allocate(ModelInstance* c, size_t count, size_t size) {
+  void* block = c->allocateMemory(count, size);
+  if (block != nullptr) memset(block, 0, count * size);
+  return block;
+}
+
+void release(ModelInstance* c, void* block) {
+  if (block != nullptr) c->freeMemory(block);
+}
+
+// The slot k places after the oldest buffered point.
+std::int32_t slot(const ResultFile* r, std::int32_t k) { return (r->readIndex + k) % r->allocatedSlots; }
+
+ResultPoint* point_at(ResultFile* r, std::int32_t k) { return r->points[slot(r, k)]; }
+
+void free_item_arrays(ModelInstance* c, std::int32_t from) {
+  ResultFile* r = c->result;
+  for (std::int32_t s = from; s < r->allocatedSlots; ++s) {
+    for (int k = 0; k < kValueArrays; ++k) {
+      release(c, *point_array(r->points[s], k));
+      *point_array(r->points[s], k) = nullptr;
+    }
+  }
+}
+
+// Value arrays for the next two slots. Arrays of no elements are not
+// requested: the host's answer to such a request means nothing.
+bool extend_buffer(ModelInstance* c) {
+  ResultFile* r = c->result;
+  const std::int32_t first = r->allocatedSlots;
+  if (first + 2 > RESULT_RING_SLOTS) return false;
+  for (std::int32_t s = first; s < first + 2; ++s) {
+    ResultPoint* point = r->points[s];
+    for (int k = 0; k < kValueArrays; ++k) *point_array(point, k) = nullptr;
+    r->allocatedSlots += 1;
+    for (int k = 0; k < kValueArrays; ++k) {
+      const std::uint32_t n = array_length(c, k);
+      if (n == 0) continue;
+      *point_array(point, k) = static_cast<double*>(allocate(c, n, sizeof(double)));
+      if (*point_array(point, k) == nullptr) {
+        free_item_arrays(c, first);
+        r->allocatedSlots = first;
+        return false;
+      }
+    }
+  }
+  r->writeIndex = slot(r, r->bufferedCount);
+  return true;
+}
+
+void buffer_point(ModelInstance* c) {
+  ResultFile* r = c->result;
+  ResultPoint* point = r->points[r->writeIndex];
+  point->time = c->time;
+  for (int k = 0; k < kValueArrays; ++k) {
+    const std::uint32_t n = array_length(c, k);
+    if (n > 0) memcpy(*point_array(point, k), instance_array(c, k), n * sizeof(double));
+  }
+  r->lastBufferedTime = c->time;
+  r->hasBuffered = true;
+  r->bufferedCount += 1;
+  r->writeIndex = slot(r, r->bufferedCount);
+}
+
+void warn_file_failure(ModelInstance* c) {
+  ResultFile* r = c->result;
+  if (r->fileFailureWarned) return;
+  r->fileFailureWarned = 1;
+  FMI_LOG(c, fmiWarning, "%s %s", kPrefix, r->failure);
+}
+
+void write_point(ModelInstance* c, ResultPoint* point) {
+  ResultFile* r = c->result;
+  int status = result_writer_phase(RESULT_PHASE_DATA2, r, point->time, 0.0, point->p, point->x, point->der,
+                                   point->y, point->u, point->w);
+  result_declare(r, point->x, point->p);
+  if (status == amatOk)
+    status = result_writer_phase(RESULT_PHASE_APPEND, r, point->time, 0.0, point->p, point->x, point->der,
+                                 point->y, point->u, point->w);
+  if (status != amatOk) warn_file_failure(c);
+}
+
+void flush_two(ModelInstance* c) {
+  ResultFile* r = c->result;
+  if (r->bufferedCount < 2) return;
+  write_point(c, point_at(r, 0));
+  write_point(c, point_at(r, 1));
+  r->lastWrittenTime = point_at(r, 1)->time;
+  r->hasWritten = true;
+  r->readIndex = slot(r, 2);
+  r->bufferedCount -= 2;
+  r->writeIndex = slot(r, r->bufferedCount);
+}
+
+void flush_all(ModelInstance* c) {
+  ResultFile* r = c->result;
+  if (r->bufferedCount == 0) return;
+  for (std::int32_t k = 0; k < r->bufferedCount; ++k) write_point(c, point_at(r, k));
+  r->lastWrittenTime = point_at(r, r->bufferedCount - 1)->time;
+  r->hasWritten = true;
+  r->readIndex = 0;
+  r->writeIndex = 0;
+  r->bufferedCount = 0;
+}
+
+// Drops the buffered points later than t, the newest in any case.
+void roll_back(ResultFile* r, double t) {
+  if (r->bufferedCount > 0) {
+    r->bufferedCount -= 1;
+    while (r->bufferedCount > 0 && point_at(r, r->bufferedCount - 1)->time > t) r->bufferedCount -= 1;
+  }
+  r->writeIndex = slot(r, r->bufferedCount);
+  r->hasBuffered = r->bufferedCount > 0;
+  if (r->hasBuffered) r->lastBufferedTime = point_at(r, r->bufferedCount - 1)->time;
+}
+
+bool set_up(ModelInstance* c) {
+  ResultFile* r = static_cast<ResultFile*>(allocate(c, 1, sizeof(ResultFile)));
+  if (r == nullptr) return false;
+  c->result = r;
+  r->points = static_cast<ResultPoint**>(allocate(c, RESULT_RING_SLOTS, sizeof(ResultPoint*)));
+  if (r->points == nullptr) return false;
+  for (int s = 0; s < RESULT_RING_SLOTS; ++s) {
+    r->points[s] = static_cast<ResultPoint*>(allocate(c, 1, sizeof(ResultPoint)));
+    if (r->points[s] == nullptr) return false;
+  }
+  if (!extend_buffer(c)) return false;
+
+  result_phase = 0;
+  declare_(nullptr, nullptr, nullptr, nullptr);
+  if (result_writer_phase(RESULT_PHASE_SIZES, r, 0.0, 0.0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) != amatOk)
+    return false;
+  declare_(nullptr, nullptr, nullptr, nullptr);
+  if (result_writer_phase(RESULT_PHASE_MATRICES, r, 0.0, 0.0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) !=
+      amatOk)
+    return false;
+
+  char name[256];
+  const int length = snprintf(name, sizeof name, "%s.mat", c->instanceName[0] != '\0' ? c->instanceName : "dres");
+  if (length < 0 || length >= static_cast<int>(sizeof name)) {
+    snprintf(r->failure, sizeof r->failure, "Result file name of instance %.200s... is too long", c->instanceName);
+    return false;
+  }
+  // The file is written where the host runs, whatever the name says.
+  for (char* ch = name; *ch != '\0'; ++ch)
+    if (*ch == '/' || *ch == '\\' || *ch == ':') *ch = '_';
+  r->path = copy_instance_string(c, name);
+  if (r->path == nullptr) return false;
+
+  if (result_write_header(r, c->time, 1e-9, c->p, c->x, c->der, c->y, c->u, c->w) != amatOk) return false;
+  store_result_point(c, false);
+  return true;
+}
+
+}  // namespace
+
+void setup_result_generation(ModelInstance* c) {
+  // A slave whose initialization failed after the set-up may be initialized again.
+  if (c->result != nullptr) finish_result_generation(c);
+  FMI_LOG(c, fmiOK, "Setting up result generation");
+  if (set_up(c)) return;
+  if (c->result != nullptr && c->result->failure[0] != '\0') FMI_LOG(c, fmiWarning, "%s %s", kPrefix, c->result->failure);
+  FMI_LOG(c, fmiWarning, "Failed to setup result generation, skipping it");
+  finish_result_generation(c);
+  c->resultGeneration = fmiFalse;
+}
+
+void store_result_point(ModelInstance* c, bool isEvent) {
+  ResultFile* r = c->result;
+  if (r == nullptr || r->allocatedSlots == 0) return;
+  const double t = c->time;
+
+  if (r->hasWritten && (r->lastWrittenTime > t || (r->lastWrittenTime == t && !isEvent))) {
+    if (!r->hasDuplicateWarning || r->lastWrittenTime > r->duplicateWarnTime) {
+      FMI_LOG(c, fmiWarning, "%s: duplicate sample point at t = %.4f (and others at t < %f) neglected.", kPrefix, t,
+              r->lastWrittenTime);
+      r->duplicateWarnTime = r->lastWrittenTime;
+      r->hasDuplicateWarning = true;
+    }
+    return;
+  }
+  if (r->hasBuffered && r->lastBufferedTime > t) roll_back(r, t);
+  if (!isEvent && r->hasBuffered && (t - r->lastBufferedTime) * 1000.0 < 1.0) return;
+
+  if (r->bufferedCount == r->allocatedSlots) {
+    if (r->allocatedSlots == RESULT_RING_SLOTS) {
+      if (!r->bufferFullWarned && c->isCoSimulation) {
+        FMI_LOG(c, fmiWarning,
+                "%s: buffer full at t = %.4f, forcing file output for interval t = %.4f ... %.4f. To avoid this for "
+                "FMI 2, set SetFMUStatePriorToCurrentPoint = fmiTrue in fmiDoStep. Will not warn about this again.",
+                kPrefix, t, point_at(r, 0)->time, point_at(r, 1)->time);
+        r->bufferFullWarned = 1;
+      }
+      flush_two(c);
+    } else if (!extend_buffer(c)) {
+      FMI_LOG(c, fmiWarning, "%s: buffer extension failed at t = %.4f, forcing file output for interval t = %.4f ... %.4f",
+              kPrefix, t, point_at(r, 0)->time, point_at(r, r->bufferedCount - 1)->time);
+      flush_two(c);
+    }
+  }
+  buffer_point(c);
+}
+
+void finish_result_generation(ModelInstance* c) {
+  ResultFile* r = c->result;
+  if (r == nullptr) return;
+  if (r->fileOpen && (!r->hasBuffered || c->time > r->lastBufferedTime)) {
+    // The final point is not subject to the spacing.
+    r->hasBuffered = false;
+    store_result_point(c, false);
+  }
+  if (r->fileOpen) flush_all(c);
+  if (result_close(r) != amatOk) warn_file_failure(c);
+
+  release(c, r->path);
+  if (r->points != nullptr) {
+    for (int s = 0; s < RESULT_RING_SLOTS; ++s) {
+      if (r->points[s] == nullptr) continue;
+      for (int k = 0; k < kValueArrays; ++k) release(c, *point_array(r->points[s], k));
+      release(c, r->points[s]);
+    }
+    release(c, r->points);
+  }
+  c->result = nullptr;
+  release(c, r);
+}

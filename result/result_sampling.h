@@ -1,0 +1,69 @@
+// Result generation of one instance: its variables sampled at steps and
+// around events into a ring of four points, written two at a time (and all at
+// the finish) as rows of "data_2" of the trajectory file "<instance>.mat".
+#pragma once
+
+#include <cstdint>
+
+#include "fmi/model_instance.h"
+#include "result/trajectory_writer.h"
+#include "result/writer_phases.h"
+
+// A copy of the instance's time and values; the arrays come from the host.
+struct ResultPoint {
+  double time;
+  double* p;
+  double* x;
+  double* der;
+  double* y;
+  double* u;
+  double* w;
+};
+
+enum {
+  RESULT_RING_SLOTS = 4,
+  RESULT_FAILURE_SIZE = 2048,
+};
+
+// From the host's allocateMemory; the arrays the writer phases make come
+// from malloc.
+struct ResultFile {
+  AtrajRecord traj;
+  const char** nameTexts;         // data of "name"
+  const char** descriptionTexts;  // data of "description"
+  std::int32_t* dataInfoValues;   // variableCount x 4, column-major
+  float* data1Values;             // 2 x (C1 + 1), column-major
+  float* data2Row;                // C2 + 1 values
+  std::int32_t variableCount;
+  ResultOutputIndex outputIndex;
+  char* path;  // host allocator
+  AmatPutFile file;
+  std::int32_t fileOpen;
+  std::int32_t matricesAllocated;
+
+  // declare_ works on these copies, never on the instance's or a point's arrays.
+  std::int32_t nx;
+  std::int32_t np;
+  double* scratchX;
+  double* scratchP;
+
+  // Each time means something only while its flag is set: any time,
+  // negative included, is a valid sample time.
+  bool hasBuffered;
+  double lastBufferedTime;  // the newest buffered (or, after a flush, recorded) point
+  bool hasWritten;
+  double lastWrittenTime;
+  bool hasDuplicateWarning;
+  double duplicateWarnTime;  // lastWrittenTime at the last duplicate warning
+
+  ResultPoint** points;         // RESULT_RING_SLOTS slots
+  std::int32_t allocatedSlots;  // slots from 0 on with value arrays: 2, or 4 after the extension
+  // The ring runs over the allocated slots only.
+  std::int32_t readIndex;
+  std::int32_t writeIndex;
+  std::int32_t bufferedCount;
+  unsigned char bufferFullWarned;
+  unsigned char fileFailureWarned;  // a failed append or close has been reported
+
+  char failure[RESULT_FAILURE_SIZE];  // the writer's reason for its last failure
+};

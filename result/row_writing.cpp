@@ -1,0 +1,232 @@
+#include "result/row_writing.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "source/c_locale_text.h"
+
+namespace {
+
+const char kRowFailed[] = "Error when writing row %ld of matrix \"%.400s\" row-wise\nto file \"%.400s\": %.400s\n";
+const char kRowWiseFailed[] = "Error when writing matrix \"%.400s\" row-wise to file \"%.400s\":\n%.400s\n";
+const char kNeverFormat[] =
+    "Error should never occur when writing matrix \"%.400s\" to\nfile \"%.400s\" (file.format = %ld)\n";
+const char kNoRowMatrix[] =
+    "Not possible to write matrix rows to file \"%.400s\":\n"
+    "no matrix is being written row-wise (function amatPutRinit).\n";
+
+void end_row_matrix(AmatPutFile* file) {
+  free(file->rowName);
+  file->rowName = nullptr;
+}
+
+bool flush(AmatPutFile* file) { return fflush(file->stream) == 0; }
+
+// Writes the header (binary) or the dimension text (text) anew at headerPos
+// and returns to the end.
+bool rewrite_dimensions(AmatPutFile* file) {
+  errno = 0;
+  FILE* stream = file->stream;
+  const long end = ftell(stream);
+  bool ok = end >= 0 && fseek(stream, file->headerPos, SEEK_SET) == 0;
+  if (file->format == AMAT_FORMAT_BINARY) {
+    ok = ok && fwrite(file->header, sizeof file->header[0], 5, stream) == 5;
+  } else {
+    char text[64];
+    c_sprintf(text, sizeof text, "(%ld,%ld) ", static_cast<long>(file->rowsWritten),
+              static_cast<long>(file->rowLength));
+    ok = ok && fputs(text, stream) >= 0;
+  }
+  ok = ok && fseek(stream, end, SEEK_SET) == 0 && flush(file);
+  if (!ok) amat_message(kRowWiseFailed, file->rowName, amat_file_name(file), amat_error_text());
+  return ok;
+}
+
+bool start_binary(AmatPutFile* file) {
+  errno = 0;
+  file->headerPos = ftell(file->stream);
+  const size_t namlen = strlen(file->rowName) + 1;
+  file->header[0] = file->rowType == doubleMatrix ? 0 : 10;
+  file->header[1] = file->rowLength;
+  file->header[2] = 0;
+  file->header[3] = 0;
+  file->header[4] = static_cast<std::int32_t>(namlen);
+  return file->headerPos >= 0 && fwrite(file->header, sizeof file->header[0], 5, file->stream) == 5 &&
+         fwrite(file->rowName, 1, namlen, file->stream) == namlen && flush(file);
+}
+
+bool start_text(AmatPutFile* file) {
+  errno = 0;
+  bool ok = fputs(file->rowType == doubleMatrix ? "double " : "float ", file->stream) >= 0 &&
+            fputs(file->rowName, file->stream) >= 0;
+  file->headerPos = ok ? ftell(file->stream) : -1;
+  // The blanks leave room for the dimension text to grow.
+  return ok && file->headerPos >= 0 &&
+         c_fprintf(file->stream, " (0,%ld)                             \n", static_cast<long>(file->rowLength)) >= 0 &&
+         flush(file);
+}
+
+bool put_text_row(AmatPutFile* file, const void* row) {
+  bool ok = true;
+  for (std::int32_t i = 0; ok && i < file->rowLength; ++i) {
+    const double v = file->rowType == doubleMatrix ? static_cast<const double*>(row)[i]
+                                                   : static_cast<const float*>(row)[i];
+    ok = c_fprintf(file->stream, " %14.7E", v) >= 0;
+    if (ok && (i + 1) % 5 == 0 && i + 1 < file->rowLength) ok = fputs("\n    ", file->stream) >= 0;
+  }
+  return ok && fputs("\n", file->stream) >= 0;
+}
+
+}  // namespace
+
+int amatPutRinit(AmatPutFile* file, const char* name, int ncol, AmatType type) {
+  if (file == nullptr || name == nullptr) {
+    amat_message("Unexpected null-pointer");
+    return amatNullPointer;
+  }
+  if (file->stream == nullptr) {
+    amat_message("Not possible to write matrix \"%.400s\" row-wise: the file is not open.\n", name);
+    return amatError;
+  }
+  if (!file->openedByPath) {
+    amat_message(
+        "Not possible to use functions amatPutRxxx, in order to write\n"
+        "matrix \"%.400s\" row-wise, because output stream is no file, but stdout.\n",
+        name);
+    return amatError;
+  }
+  AmatType rowType = type;
+  if (type == realRowMatrix) rowType = realMatrix;
+  if (type == doubleRowMatrix) rowType = doubleMatrix;
+  if (rowType != realMatrix && rowType != doubleMatrix) {
+    amat_message(
+        "Wrong argument \"type\" (= %ld) in function amatPutRinit,\n"
+        "when initializing writing of matrix \"%.400s\" to file \"%.400s\".\n"
+        "(type = realMatrix or doubleMatrix required).\n",
+        static_cast<long>(type), name, amat_file_name(file));
+    return amatError;
+  }
+  if (file->bstruct != binTrans) {
+    amat_message(
+        "In order to write matrix \"%.400s\" row-wise to file \"%.400s\",\n"
+        "the file has to be opened with \"bstruct = binTrans\" and not\n"
+        "with \"bstruct = binNormal\" (function amatPutOpen).\n",
+        name, amat_file_name(file));
+    return amatError;
+  }
+  if (file->rowName != nullptr) {
+    amat_message(
+        "Not possible to write matrix \"%.400s\" row-wise to file \"%.400s\":\n"
+        "matrix \"%.400s\" is still being written row-wise.\n",
+        name, amat_file_name(file), file->rowName);
+    return amatError;
+  }
+  if (ncol < 0) {
+    amat_message(
+        "Wrong argument \"ncol\" (= %ld) in function amatPutRinit,\n"
+        "when initializing writing of matrix \"%.400s\" to file \"%.400s\".\n"
+        "(ncol >= 0 required).\n",
+        static_cast<long>(ncol), name, amat_file_name(file));
+    return amatError;
+  }
+  file->rowName = amat_copy_text(name);
+  if (file->rowName == nullptr) {
+    amat_message(
+        "Not possible to allocate enough storage in order to open\n"
+        "file \"%.400s\" for writing of matrix \"%.400s\":\n%.400s\n",
+        amat_file_name(file), name, amat_error_text());
+    return amatError;
+  }
+  file->rowLength = ncol;
+  file->rowType = rowType;
+  file->rowsWritten = 0;
+  bool started = false;
+  if (file->format == AMAT_FORMAT_TEXT) {
+    started = start_text(file);
+  } else if (file->format == AMAT_FORMAT_BINARY) {
+    started = start_binary(file);
+  } else {
+    amat_message(kNeverFormat, name, amat_file_name(file), static_cast<long>(file->format));
+    end_row_matrix(file);
+    return amatError;
+  }
+  if (!started) {
+    amat_message(kRowWiseFailed, name, amat_file_name(file), amat_error_text());
+    end_row_matrix(file);
+    return amatError;
+  }
+  return amatOk;
+}
+
+int amatPutRrow(AmatPutFile* file, const void* row) {
+  if (file == nullptr) {
+    amat_message("Unexpected null-pointer");
+    return amatNullPointer;
+  }
+  if (file->stream == nullptr || file->rowName == nullptr) {
+    amat_message(kNoRowMatrix, amat_file_name(file));
+    return amatError;
+  }
+  if (row == nullptr && file->rowLength > 0) {
+    amat_message("Unexpected null-pointer");
+    return amatNullPointer;
+  }
+  if (file->format != AMAT_FORMAT_TEXT && file->format != AMAT_FORMAT_BINARY) {
+    amat_message(kNeverFormat, file->rowName, amat_file_name(file), static_cast<long>(file->format));
+    return amatError;
+  }
+  const bool binary = file->format == AMAT_FORMAT_BINARY;
+  const long rows = binary ? file->header[2] : file->rowsWritten;
+  if (rows == 0x7fffffff) {
+    amat_message(kRowFailed, rows + 1, file->rowName, amat_file_name(file), "too many rows");
+    return amatError;
+  }
+  errno = 0;
+  bool ok;
+  if (binary) {
+    const size_t size = file->rowType == doubleMatrix ? sizeof(double) : sizeof(float);
+    const size_t count = static_cast<size_t>(file->header[1]);
+    ok = (count == 0 || fwrite(row, size, count, file->stream) == count) && flush(file);
+  } else {
+    ok = put_text_row(file, row) && flush(file);
+  }
+  if (!ok) {
+    amat_message(kRowFailed, rows + 1, file->rowName, amat_file_name(file), amat_error_text());
+    end_row_matrix(file);
+    return amatError;
+  }
+  // The row is on disk; only now may the header count it.
+  if (binary) {
+    file->header[2] += 1;
+  } else {
+    file->rowsWritten += 1;
+  }
+  if (!rewrite_dimensions(file)) {
+    end_row_matrix(file);
+    return amatError;
+  }
+  return amatOk;
+}
+
+int amatPutRclose(AmatPutFile* file) {
+  if (file == nullptr || file->stream == nullptr) return amatOk;
+  if (file->rowName == nullptr) {
+    amat_message(kNoRowMatrix, amat_file_name(file));
+    return amatError;
+  }
+  bool ok;
+  if (file->format == AMAT_FORMAT_BINARY) {
+    ok = rewrite_dimensions(file);
+  } else if (file->format == AMAT_FORMAT_TEXT) {
+    errno = 0;
+    ok = fputs("\n", file->stream) >= 0;
+    if (!ok) amat_message(kRowWiseFailed, file->rowName, amat_file_name(file), amat_error_text());
+    ok = ok && rewrite_dimensions(file);
+  } else {
+    amat_message(kNeverFormat, file->rowName, amat_file_name(file), static_cast<long>(file->format));
+    ok = false;
+  }
+  end_row_matrix(file);
+  return ok ? amatOk : amatError;
+}

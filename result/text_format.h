@@ -1,0 +1,16 @@
+// The writer's text format for whole matrices: a comment, a header line with
+// type word, name and dimensions, the rows, an empty line.
+#pragma once
+
+#include "result/matrix_writer.h"
+
+// integerMatrix.
+int amatPutTextInt(AmatPutFile* file, const AmatMatrix& m, const char* comment,
+                   const char* const* rowComments, int indent);
+// realMatrix and realRowMatrix.
+int amatPutTextReal(AmatPutFile* file, const AmatMatrix& m, const char* comment,
+                    const char* const* rowComments, int indent);
+// doubleMatrix and doubleRowMatrix.
+int amatPutTextDouble(AmatPutFile* file, const AmatMatrix& m, const char* comment,
+                      const char* const* rowComments, int indent);
+int amatPutTextChar(AmatPutFile* file, const AmatMatrix& m, const char* comment);

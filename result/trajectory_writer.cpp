@@ -1,0 +1,181 @@
+#include "result/trajectory_writer.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "result/row_writing.h"
+#include "source/c_locale_text.h"
+
+const char atrajDataInfoComment[] =
+    "\n"
+    "# Matrix with 4 columns defining the data of the signals:\n"
+    "#\n"
+    "# dataInfo(i,1)=    j: name i data is stored in matrix \"data_j\".\n"
+    "#                      (1,1)=0, means that name(1) is used as abscissa\n"
+    "#                      for ALL data matrices!\n"
+    "#\n"
+    "# dataInfo(i,2)=    k: name i data is stored in column abs(k) of matrix\n"
+    "#                      data_j with sign(k) used as sign.\n"
+    "#\n"
+    "# dataInfo(i,3)=    0: Linear interpolation of the column data\n"
+    "#              = 1..4: Piecewise convex hermite spline interpolation\n"
+    "#                      of the column data. Curve is differentiable upto\n"
+    "#                      order 1..4. The spline is defined by a polygon.\n"
+    "#                      It touches the polygon in the middle of every segment\n"
+    "#                      and at the beginning and final point. Between such\n"
+    "#                      points the spline is convex. The polygon is also the\n"
+    "#                      convex envelope of the spline.\n"
+    "#\n"
+    "# dataInfo(i,4)=   -1: name i is not defined outside of the defined time range\n"
+    "#              =    0: Keep first/last value outside of time range\n"
+    "#              =    1: Linear interpolation through first/last two points outside\n"
+    "#                      of time range.\n"
+    "#";
+
+namespace {
+
+const char kNoStorage[] = "Not possible to allocate enough storage for a trajectory:\n%.400s\n";
+const char kNegative[] = "Input argument %.400s=%ld of function %.400s must be >= 0.\n";
+
+const AmatType kPrecisionTypes[4] = {realMatrix, doubleMatrix, realRowMatrix, doubleRowMatrix};
+
+bool named(AmatMatrix* m, const char* name, AmatType type) {
+  amatClear(m);
+  m->type = type;
+  m->name = amat_copy_text(name);
+  return m->name != nullptr;
+}
+
+int close_failed(AmatPutFile* file) {
+  amatPutClose(file);
+  return amatError;
+}
+
+}  // namespace
+
+int atrajInit(AtrajRecord* traj, int nData, int precision) {
+  if (traj == nullptr) return amatOk;
+  traj->description = nullptr;
+  traj->nData = 0;
+  traj->dataMatrices = nullptr;
+  amatClear(&traj->nameMatrix);
+  amatClear(&traj->descriptionMatrix);
+  amatClear(&traj->dataInfoMatrix);
+  if (nData < 0) {
+    amat_message(kNegative, "nData", static_cast<long>(nData), "atrajInit");
+    return amatError;
+  }
+  if (!named(&traj->nameMatrix, "name", charMatrix) ||
+      !named(&traj->descriptionMatrix, "description", charMatrix) ||
+      !named(&traj->dataInfoMatrix, "dataInfo", integerMatrix)) {
+    amat_message(kNoStorage, amat_error_text());
+    atrajFree(traj);
+    return amatError;
+  }
+  traj->dataInfoMatrix.ncol = 4;
+  if (atrajResize(traj, nData, precision) != amatOk) {
+    atrajFree(traj);
+    return amatError;
+  }
+  return amatOk;
+}
+
+int atrajResize(AtrajRecord* traj, int nDataNew, int precision) {
+  if (precision < ATRAJ_REAL || precision > ATRAJ_DOUBLE_ROWS) {
+    amat_message("Input argument %.400s=%ld of function %.400s must be 0, 1, 2 or 3.\n", "precision",
+                 static_cast<long>(precision), "atrajResize");
+    return amatError;
+  }
+  if (traj == nullptr) {
+    amat_message("Unexpected null-pointer");
+    return amatError;
+  }
+  if (nDataNew == 0) return amatOk;
+  if (nDataNew < 0) {
+    amat_message(kNegative, "nDataNew", static_cast<long>(nDataNew), "atrajResize");
+    return amatError;
+  }
+  if (traj->nData != 0) {
+    amat_message("traj->nData (=%ld) of function %.400s must be zero.\n", static_cast<long>(traj->nData),
+                 "atrajResize");
+    return amatError;
+  }
+  traj->dataMatrices = static_cast<AmatMatrix*>(calloc(static_cast<size_t>(nDataNew), sizeof(AmatMatrix)));
+  if (traj->dataMatrices == nullptr) {
+    amat_message(kNoStorage, amat_error_text());
+    return amatError;
+  }
+  traj->nData = nDataNew;
+  for (int i = 0; i < nDataNew; ++i) amatSet(nullptr, 0, 0, kPrecisionTypes[precision], nullptr, &traj->dataMatrices[i]);
+  for (int i = 0; i < nDataNew; ++i) {
+    char name[1000];
+    c_sprintf(name, sizeof name, "data_%d", i + 1);
+    traj->dataMatrices[i].name = amat_copy_text(name);
+    if (traj->dataMatrices[i].name == nullptr) {
+      amat_message(kNoStorage, amat_error_text());
+      return amatError;
+    }
+  }
+  return amatOk;
+}
+
+void atrajFree(AtrajRecord* traj) {
+  if (traj == nullptr) return;
+  free(traj->description);
+  traj->description = nullptr;
+  amatFree(&traj->nameMatrix);
+  amatFree(&traj->descriptionMatrix);
+  amatFree(&traj->dataInfoMatrix);
+  for (std::int32_t i = 0; traj->dataMatrices != nullptr && i < traj->nData; ++i) amatFree(&traj->dataMatrices[i]);
+  free(traj->dataMatrices);
+  traj->dataMatrices = nullptr;
+  traj->nData = 0;
+}
+
+int atrajPutOpen(const char* fileName, AtrajRecord* traj, int rowIndex, int format, AmatPutFile* file) {
+  if (traj == nullptr) {
+    amat_message("Unexpected null-pointer");
+    return amatError;
+  }
+  if (amatPutOpen(fileName, format, rowIndex >= 0 ? binTrans : binNormal, "Atrajectory", "1.1",
+                  traj->description, file) != amatOk) {
+    return amatError;
+  }
+  // The names serve as row comments only when there is one for every row.
+  const AmatMatrix& names = traj->nameMatrix;
+  const char* const* rowComments =
+      names.nrow >= traj->dataInfoMatrix.nrow ? static_cast<const char* const*>(names.data) : nullptr;
+  if (amatPut(file, traj->nameMatrix) != amatOk || amatPut(file, traj->descriptionMatrix) != amatOk ||
+      amatPutCommented(file, traj->dataInfoMatrix, atrajDataInfoComment, rowComments, 4) != amatOk) {
+    return close_failed(file);
+  }
+  const int whole = rowIndex < 0 ? traj->nData : (rowIndex < traj->nData ? rowIndex : traj->nData);
+  for (int i = 0; i < whole; ++i)
+    if (amatPut(file, traj->dataMatrices[i]) != amatOk) return close_failed(file);
+  if (rowIndex < 0 || rowIndex >= traj->nData) return amatPutClose(file);
+  const AmatMatrix& rows = traj->dataMatrices[rowIndex];
+  if (amatPutRinit(file, rows.name, rows.ncol, rows.type) != amatOk) return close_failed(file);
+  return amatOk;
+}
+
+int atrajPutClose(AmatPutFile* file, AtrajRecord* traj, int rowIndex) {
+  if (traj == nullptr) {
+    amat_message("Unexpected null-pointer");
+    return close_failed(file);
+  }
+  if (rowIndex < 0 || rowIndex >= traj->nData) {
+    amat_message("Input argument %.400s=%ld of function %.400s must be >= 0 and < nData (= %ld).\n", "rowIndex",
+                 static_cast<long>(rowIndex), "atrajPutClose", static_cast<long>(traj->nData));
+    return close_failed(file);
+  }
+  if (amatPutRclose(file) != amatOk) return close_failed(file);
+  for (int i = rowIndex + 1; i < traj->nData; ++i)
+    if (amatPut(file, traj->dataMatrices[i]) != amatOk) return close_failed(file);
+  for (int i = 0; i <= rowIndex; ++i) {
+    const char* name = traj->dataMatrices[i].name;
+    traj->dataMatrices[i].name = nullptr;
+    amatFree(&traj->dataMatrices[i]);
+    traj->dataMatrices[i].name = name;
+  }
+  return amatPutClose(file);
+}

@@ -181,6 +181,7 @@ TEST_F(FoundationMemory, RefusalsReachTheHandlerAndChangeNothing) {
   N_Vector infinite = vectorOf({1e-6, inf});
   N_Vector notANumber = vectorOf({NAN, 1e-6});
   int i = 0;
+  double t = 0;
   const Case cases[] = {
       {"init without y0", false, [&] { return MstepInit(mem, decay, 0, nullptr); }, MS_ILL_INPUT,
        "MstepInit", "y0 = NULL illegal."},
@@ -242,6 +243,36 @@ TEST_F(FoundationMemory, RefusalsReachTheHandlerAndChangeNothing) {
        MS_ILL_INPUT, "MstepGetNumNonlinSolvConvFails", "nncfails = NULL illegal."},
       {"no tolerances at setup", true, [&] { return MsInitialSetup(m()); }, MS_ILL_INPUT,
        "MsInitialSetup", "No integration tolerances have been specified."},
+      // Several bad arguments: the first check reports.
+      {"init: y0 before f", false, [&] { return MstepInit(mem, nullptr, 0, nullptr); },
+       MS_ILL_INPUT, "MstepInit", "y0 = NULL illegal."},
+      {"reinit: state before y0", false, [&] { return MstepReInit(mem, 0, nullptr); },
+       MS_NO_MALLOC, "MstepReInit", "Attempt to call before MstepInit."},
+      {"tolerances: state before reltol", false,
+       [&] { return MstepSVtolerances(mem, -1, negative); }, MS_NO_MALLOC, "MstepSVtolerances",
+       "Attempt to call before MstepInit."},
+      {"tolerances: reltol before abstol", true,
+       [&] { return MstepSVtolerances(mem, -1, negative); }, MS_ILL_INPUT, "MstepSVtolerances",
+       "reltol < 0 illegal."},
+      {"tolerances: a finite reltol before abstol", true,
+       [&] { return MstepSVtolerances(mem, NAN, nullptr); }, MS_ILL_INPUT, "MstepSVtolerances",
+       "reltol is not finite (illegal)."},
+      {"tolerances: length before sign", true, [&] { return MstepSVtolerances(mem, 1e-4, longer); },
+       MS_ILL_INPUT, "MstepSVtolerances", "abstol has wrong length (illegal)."},
+      {"step: state before yout", false, [&] { return Mstep(mem, 1, nullptr, nullptr, 3); },
+       MS_NO_MALLOC, "Mstep", "Attempt to call before MstepInit."},
+      {"step: yout before tret", true, [&] { return Mstep(mem, NAN, nullptr, nullptr, 3); },
+       MS_ILL_INPUT, "Mstep", "yout = NULL illegal."},
+      {"step: yout length before tret", true, [&] { return Mstep(mem, NAN, longer, nullptr, 3); },
+       MS_ILL_INPUT, "Mstep", "yout has wrong length (illegal)."},
+      {"step: tret before itask", true, [&] { return Mstep(mem, NAN, y0, nullptr, 3); },
+       MS_ILL_INPUT, "Mstep", "tret = NULL illegal."},
+      {"step: itask before tout", true, [&] { return Mstep(mem, NAN, y0, &t, 3); }, MS_ILL_INPUT,
+       "Mstep", "Illegal value for itask."},
+      {"interpolation: dky before k", true, [&] { return MstepGetDky(mem, NAN, -1, nullptr); },
+       MS_BAD_DKY, "MstepGetDky", "dky = NULL illegal."},
+      {"interpolation: k before t", true, [&] { return MstepGetDky(mem, NAN, -1, y0); }, MS_BAD_K,
+       "MstepGetDky", "Illegal value for k."},
   };
   for (const auto& c : cases) {
     if (c.initialized && m()->initDone == 0) init();
@@ -262,64 +293,6 @@ TEST_F(FoundationMemory, RefusalsReachTheHandlerAndChangeNothing) {
   }
   (void)i;
   for (N_Vector v : {longer, negative, noProd, noData, infinite, notANumber}) N_VDestroy(v);
-}
-
-TEST_F(FoundationMemory, SeveralBadArgumentsReportTheFirstCheck) {
-  struct Case {
-    const char* name;
-    bool initialized;
-    std::function<int()> call;
-    int code;
-    const char* message;
-  };
-  N_Vector negative = vectorOf({-1, -1});
-  N_Vector longer = vectorOf({1, 2, 3});
-  double t = 0;
-  const Case cases[] = {
-      {"init: y0 before f", false, [&] { return MstepInit(mem, nullptr, 0, nullptr); },
-       MS_ILL_INPUT, "y0 = NULL illegal."},
-      {"reinit: state before y0", false, [&] { return MstepReInit(mem, 0, nullptr); },
-       MS_NO_MALLOC, "Attempt to call before MstepInit."},
-      {"tolerances: state before reltol", false,
-       [&] { return MstepSVtolerances(mem, -1, negative); }, MS_NO_MALLOC,
-       "Attempt to call before MstepInit."},
-      {"tolerances: reltol before abstol", true,
-       [&] { return MstepSVtolerances(mem, -1, negative); }, MS_ILL_INPUT, "reltol < 0 illegal."},
-      {"tolerances: a finite reltol before abstol", true,
-       [&] { return MstepSVtolerances(mem, NAN, nullptr); }, MS_ILL_INPUT,
-       "reltol is not finite (illegal)."},
-      {"tolerances: length before sign", true,
-       [&] { return MstepSVtolerances(mem, 1e-4, longer); }, MS_ILL_INPUT,
-       "abstol has wrong length (illegal)."},
-      {"step: state before yout", false, [&] { return Mstep(mem, 1, nullptr, nullptr, 3); },
-       MS_NO_MALLOC, "Attempt to call before MstepInit."},
-      {"step: yout before tret", true, [&] { return Mstep(mem, NAN, nullptr, nullptr, 3); },
-       MS_ILL_INPUT, "yout = NULL illegal."},
-      {"step: yout length before tret", true, [&] { return Mstep(mem, NAN, longer, nullptr, 3); },
-       MS_ILL_INPUT, "yout has wrong length (illegal)."},
-      {"step: tret before itask", true, [&] { return Mstep(mem, NAN, y0, nullptr, 3); },
-       MS_ILL_INPUT, "tret = NULL illegal."},
-      {"step: itask before tout", true, [&] { return Mstep(mem, NAN, y0, &t, 3); }, MS_ILL_INPUT,
-       "Illegal value for itask."},
-      {"interpolation: dky before k", true, [&] { return MstepGetDky(mem, NAN, -1, nullptr); },
-       MS_BAD_DKY, "dky = NULL illegal."},
-      {"interpolation: k before t", true, [&] { return MstepGetDky(mem, NAN, -1, y0); }, MS_BAD_K,
-       "Illegal value for k."},
-  };
-  for (const auto& c : cases) {
-    if (c.initialized && m()->initDone == 0) init();
-    if (!c.initialized && m()->initDone == 1) {
-      MstepFree(&mem);
-      mem = MstepCreate(MS_BDF, MS_NEWTON);
-      MstepSetErrHandlerFn(mem, recordReport, &rec);
-    }
-    rec.reports.clear();
-    EXPECT_EQ(c.call(), c.code) << c.name;
-    ASSERT_EQ(rec.reports.size(), 1u) << c.name;
-    EXPECT_EQ(rec.reports[0].message, c.message) << c.name;
-  }
-  N_VDestroy(negative);
-  N_VDestroy(longer);
 }
 
 TEST_F(FoundationMemory, SetupRefusals) {

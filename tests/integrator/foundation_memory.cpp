@@ -254,7 +254,7 @@ TEST_F(FoundationMemory, RefusalsReachTheHandlerAndChangeNothing) {
       {"tolerances: reltol before abstol", true,
        [&] { return MstepSVtolerances(mem, -1, negative); }, MS_ILL_INPUT, "MstepSVtolerances",
        "reltol < 0 illegal."},
-      {"tolerances: a finite reltol before abstol", true,
+      {"tolerances: a non-finite reltol before abstol", true,
        [&] { return MstepSVtolerances(mem, NAN, nullptr); }, MS_ILL_INPUT, "MstepSVtolerances",
        "reltol is not finite (illegal)."},
       {"tolerances: length before sign", true, [&] { return MstepSVtolerances(mem, 1e-4, longer); },

@@ -61,6 +61,9 @@ int MsDense(void* mstep_mem, int N) {
   dls->stepsAtLastJac = 0;
   dls->numJacEvals = 0;
   dls->numRhsEvalsDQ = 0;
+  // Attached after steps were taken, the solver still has nothing to reuse.
+  dls->jacSaved = 0;
+  dls->matrixReady = 0;
   dls->newtonMatrix = NewDenseMat(N, N);
   dls->savedJac = (dls->newtonMatrix != nullptr) ? NewDenseMat(N, N) : nullptr;
   dls->pivots = (dls->savedJac != nullptr) ? NewIntArray(N) : nullptr;
@@ -144,11 +147,12 @@ int msDenseSetup(MstepMem mem, int convfail, N_Vector ypred, N_Vector fpred, int
   if (dls == nullptr) return -1;
 
   const double dgamma = RAbs(mem->gamma / mem->gammaPrev - 1.0);
-  const bool newJac = mem->numSteps == 0 ||
+  const bool newJac = mem->numSteps == 0 || !dls->jacSaved ||
                       mem->numSteps > dls->stepsAtLastJac + MSDLS_MAX_STEPS_BETWEEN_JAC ||
                       (convfail == MS_CONVFAIL_BAD_JAC && dgamma < MSDLS_DGAMMA_MAX) ||
                       convfail == MS_CONVFAIL_OTHER;
 
+  dls->matrixReady = 0;
   if (!newJac) {
     *jcur = 0;
     DenseCopy(dls->savedJac, dls->newtonMatrix);
@@ -173,6 +177,7 @@ int msDenseSetup(MstepMem mem, int convfail, N_Vector ypred, N_Vector fpred, int
       return 1;
     }
     DenseCopy(dls->newtonMatrix, dls->savedJac);
+    dls->jacSaved = 1;
   }
 
   DenseScale(-mem->gamma, dls->newtonMatrix);
@@ -180,6 +185,7 @@ int msDenseSetup(MstepMem mem, int convfail, N_Vector ypred, N_Vector fpred, int
 
   int ier = DenseGETRF(dls->newtonMatrix, dls->pivots);
   dls->lastFlag = ier;
+  dls->matrixReady = (ier == 0);
   return (ier > 0) ? 1 : 0;
 }
 
@@ -187,6 +193,8 @@ int msDenseSolve(MstepMem mem, N_Vector b, N_Vector /*weight*/, N_Vector /*ycur*
                  N_Vector /*fcur*/) {
   MsDlsMem dls = dlsOf(mem);
   if (dls == nullptr) return -1;
+  // Without factors of a completed setup the corrector must set up first.
+  if (!dls->matrixReady) return 1;
   double* bd = N_VGetArrayPointer(b);
   // A problem without states has nothing to solve.
   if (bd != nullptr) DenseGETRS(dls->newtonMatrix, dls->pivots, bd);

@@ -29,6 +29,8 @@ struct MsDlsMemRecord {
   int numJacEvals;
   int numRhsEvalsDQ;
   int lastFlag;
+  int jacSaved;     // savedJac holds an evaluated Jacobian
+  int matrixReady;  // newtonMatrix holds the factors of the last setup
 };
 typedef MsDlsMemRecord* MsDlsMem;
 

@@ -36,15 +36,6 @@ int msEndLoop(MstepMem mem, N_Vector yout, double* tret, int flag) {
   return msFailWithAcceptedSolution(mem, yout, tret, flag);
 }
 
-// Every vector operation runs over the length of its first argument, so a
-// caller's vector of another length would be overrun.
-bool msLengthFits(MstepMem mem, N_Vector v) {
-  if (v->ops->nvspace == nullptr) return true;
-  int lrw = 0, liw = 0;
-  N_VSpace(v, &lrw, &liw);
-  return lrw == mem->vecRealWords;
-}
-
 bool msSomeRootInactive(MstepMem mem) {
   for (int i = 0; i < mem->numRootFns; ++i)
     if (mem->gActive[i] == 0) return true;
@@ -77,7 +68,7 @@ int Mstep(void* mstep_mem, double tout, N_Vector yout, double* tret, int itask) 
     msReportError(mem, MS_ILL_INPUT, "MSTEP", "Mstep", "yout = NULL illegal.");
     return MS_ILL_INPUT;
   }
-  if (!msLengthFits(mem, yout)) {
+  if (!msVectorFits(mem, yout)) {
     mem->yWork = nullptr;
     msReportError(mem, MS_ILL_INPUT, "MSTEP", "Mstep", "yout has wrong length (illegal).");
     return MS_ILL_INPUT;
@@ -90,8 +81,8 @@ int Mstep(void* mstep_mem, double tout, N_Vector yout, double* tret, int itask) 
     msReportError(mem, MS_ILL_INPUT, "MSTEP", "Mstep", "Illegal value for itask.");
     return msFailWithAcceptedSolution(mem, yout, tret, MS_ILL_INPUT);
   }
-  // Every comparison with a NaN output time fails: it would never be reached.
-  if (std::isnan(tout)) {
+  // A NaN output time is never reached, an infinite one gives no first step.
+  if (!std::isfinite(tout)) {
     msReportError(mem, MS_ILL_INPUT, "MSTEP", "Mstep", "Illegal value for tout.");
     return msFailWithAcceptedSolution(mem, yout, tret, MS_ILL_INPUT);
   }
@@ -108,7 +99,8 @@ int Mstep(void* mstep_mem, double tout, N_Vector yout, double* tret, int itask) 
 
     const int rhs = mem->f(mem->tcur, z[0], z[1], mem->userData);
     mem->numRhsEvals++;
-    if (rhs < 0) {
+    // A derivative that is not finite would poison every later step.
+    if (rhs < 0 || (rhs == 0 && !msAllFinite(mem, z[1]))) {
       msReportError(mem, MS_RHSFUNC_FAIL, "MSTEP", "Mstep",
                     "At t = %lg, the right-hand side routine failed in an unrecoverable manner.",
                     mem->tcur);
@@ -137,6 +129,11 @@ int Mstep(void* mstep_mem, double tout, N_Vector yout, double* tret, int itask) 
     const double rh = RAbs(mem->h) * mem->hmaxInv;
     if (rh > 1.0) mem->h /= rh;
     if (RAbs(mem->h) < mem->hmin) mem->h *= mem->hmin / RAbs(mem->h);
+    if (!std::isfinite(mem->h)) {
+      msReportError(mem, MS_ILL_INPUT, "MSTEP", "Mstep", "h0 not finite for tout - t0 = %lg.",
+                    tout - mem->tcur);
+      return msFailWithAcceptedSolution(mem, yout, tret, MS_ILL_INPUT);
+    }
     if (mem->tstopSet) {
       if ((mem->tstop - mem->tcur) * mem->h < 0) {
         msReportError(mem, MS_ILL_INPUT, "MSTEP", "Mstep",
@@ -451,11 +448,12 @@ int MstepGetDky(void* mstep_mem, double t, int k, N_Vector dky) {
     msReportError(mem, MS_BAD_DKY, "MSTEP", "MstepGetDky", "dky = NULL illegal.");
     return MS_BAD_DKY;
   }
-  if (!msLengthFits(mem, dky)) {
+  if (!msVectorFits(mem, dky)) {
     msReportError(mem, MS_BAD_DKY, "MSTEP", "MstepGetDky", "dky has wrong length (illegal).");
     return MS_BAD_DKY;
   }
-  if (k < 0 || k > mem->q) {
+  // Before the first step the history holds only y at tcur: no derivative.
+  if (k < 0 || k > mem->q || (mem->numSteps == 0 && k > 0)) {
     msReportError(mem, MS_BAD_K, "MSTEP", "MstepGetDky", "Illegal value for k.");
     return MS_BAD_K;
   }
@@ -464,10 +462,8 @@ int MstepGetDky(void* mstep_mem, double t, int k, N_Vector dky) {
   if (mem->hu < 0) tfuzz = -tfuzz;
   const double tp = mem->tcur - mem->hu - tfuzz;
   const double tn1 = mem->tcur + tfuzz;
-  // Written so that a NaN time is refused as well. Before the first step
-  // the history holds no step to interpolate in: only y at tcur exists.
-  const bool outside = !((t - tp) * (t - tn1) <= 0);
-  if (outside || (mem->numSteps == 0 && k > 0)) {
+  // Written so that a NaN time is refused as well.
+  if (!((t - tp) * (t - tn1) <= 0)) {
     msReportError(mem, MS_BAD_T, "MSTEP", "MstepGetDky",
                   "Illegal value for t.t = %lg is not between tcur - hu = %lg and tcur = %lg.", t,
                   mem->tcur - mem->hu, mem->tcur);

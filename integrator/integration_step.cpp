@@ -6,8 +6,18 @@
 #include "integrator/step_control.h"
 
 namespace {
+
 constexpr double GROWTH_AFTER_STEP = 10.0;
+
+// A failed step leaves the solution it started from, exactly: retracting a
+// history that a non-finite derivative or an overflow reached would not
+// give it back.
+int msFailStep(MstepMem mem, int flag) {
+  N_VScale(1.0, mem->stepStart, mem->nordsieck[0]);
+  return flag;
 }
+
+}  // namespace
 
 int msTakeStep(MstepMem mem) {
   const double saved_t = mem->tcur;
@@ -15,6 +25,7 @@ int msTakeStep(MstepMem mem) {
   int nef = 0;
   int nflag = NLS_FIRST_CALL;
   double dsm = 0.0;
+  N_VScale(1.0, mem->nordsieck[0], mem->stepStart);
 
   if (mem->numSteps > 0 && mem->hNew != mem->h) msApplyStepOrder(mem);
 
@@ -24,10 +35,10 @@ int msTakeStep(MstepMem mem) {
     nflag = msCorrect(mem, nflag);
     const int k = msCorrectorFailure(mem, &nflag, saved_t, &ncf);
     if (k == STEP_PREDICT_AGAIN) continue;
-    if (k != STEP_DO_ERROR_TEST) return k;
+    if (k != STEP_DO_ERROR_TEST) return msFailStep(mem, k);
     const int e = msLocalErrorTest(mem, &nflag, saved_t, &nef, &dsm);
     if (e == STEP_TRY_AGAIN) continue;
-    if (e != MS_SUCCESS) return e;
+    if (e != MS_SUCCESS) return msFailStep(mem, e);
     break;
   }
 

@@ -1,5 +1,6 @@
 #include "integrator/integrator_memory.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "integrator/allocation.h"
@@ -10,22 +11,6 @@ constexpr double kUnitRoundoff = 2.220446049250313e-16;  // 2^-52
 constexpr double kMaxStepRatio = 10000.0;
 constexpr int kBaseRealWorkspace = 89;
 constexpr int kBaseIntWorkspace = 40;
-
-// Real words of v (its length for serial vectors), or -1 when its kind
-// cannot tell.
-int vectorWords(N_Vector v) {
-  if (v->ops->nvspace == nullptr) return -1;
-  int lrw = 0, liw = 0;
-  N_VSpace(v, &lrw, &liw);
-  return lrw;
-}
-
-// A vector must match the problem's vectors before an operation may run
-// over both: every operation runs over the length of its first argument.
-bool lengthFits(MstepMem mem, N_Vector v) {
-  int words = vectorWords(v);
-  return words < 0 || words == mem->vecRealWords;
-}
 
 MstepMem memOf(void* mstep_mem) { return static_cast<MstepMem>(mstep_mem); }
 
@@ -130,8 +115,8 @@ int msCheckVectorOps(N_Vector tmpl) {
 // Makes the whole set first and installs it only when complete, so that a
 // failure leaves the memory's vectors as they were.
 int msAllocWorkVectors(MstepMem mem, N_Vector tmpl) {
-  const int count = 4 + mem->maxOrder + 1;
-  N_Vector made[4 + MS_HISTORY_SIZE] = {};
+  const int count = 5 + mem->maxOrder + 1;
+  N_Vector made[5 + MS_HISTORY_SIZE] = {};
   for (int i = 0; i < count; i++) {
     made[i] = N_VClone(tmpl);
     if (made[i] == nullptr) {
@@ -143,8 +128,10 @@ int msAllocWorkVectors(MstepMem mem, N_Vector tmpl) {
   mem->correction = made[1];
   mem->tempVec = made[2];
   mem->fTemp = made[3];
+  // Not counted in the workspace: the counters describe the method's vectors.
+  mem->stepStart = made[4];
   for (int j = 0; j < MS_HISTORY_SIZE; j++)
-    mem->nordsieck[j] = (j <= mem->maxOrder) ? made[4 + j] : nullptr;
+    mem->nordsieck[j] = (j <= mem->maxOrder) ? made[5 + j] : nullptr;
   mem->realWorkspace += (mem->maxOrder + 5) * mem->vecRealWords;
   mem->intWorkspace += (mem->maxOrder + 5) * mem->vecIntWords;
   mem->maxOrderAlloc = mem->maxOrder;
@@ -160,7 +147,8 @@ void msFreeWorkVectors(MstepMem mem) {
   N_VDestroy(mem->correction);
   N_VDestroy(mem->tempVec);
   N_VDestroy(mem->fTemp);
-  mem->ewt = mem->correction = mem->tempVec = mem->fTemp = nullptr;
+  N_VDestroy(mem->stepStart);
+  mem->ewt = mem->correction = mem->tempVec = mem->fTemp = mem->stepStart = nullptr;
   for (N_Vector& v : mem->nordsieck) {
     N_VDestroy(v);
     v = nullptr;
@@ -244,7 +232,7 @@ int MstepReInit(void* mstep_mem, double t0, N_Vector y0) {
     msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepReInit", "y0 = NULL illegal.");
     return MS_ILL_INPUT;
   }
-  if (!lengthFits(mem, y0)) {
+  if (!msVectorFits(mem, y0)) {
     msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepReInit", "y0 has wrong length (illegal).");
     return MS_ILL_INPUT;
   }
@@ -264,11 +252,16 @@ int MstepSVtolerances(void* mstep_mem, double reltol, N_Vector abstol) {
     msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepSVtolerances", "reltol < 0 illegal.");
     return MS_ILL_INPUT;
   }
+  if (!std::isfinite(reltol)) {
+    msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepSVtolerances",
+                  "reltol is not finite (illegal).");
+    return MS_ILL_INPUT;
+  }
   if (abstol == nullptr) {
     msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepSVtolerances", "abstol = NULL illegal.");
     return MS_ILL_INPUT;
   }
-  if (!lengthFits(mem, abstol)) {
+  if (!msVectorFits(mem, abstol)) {
     msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepSVtolerances",
                   "abstol has wrong length (illegal).");
     return MS_ILL_INPUT;
@@ -276,6 +269,11 @@ int MstepSVtolerances(void* mstep_mem, double reltol, N_Vector abstol) {
   if (N_VMin(abstol) < 0.0) {
     msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepSVtolerances",
                   "abstol has negative component(s) (illegal).");
+    return MS_ILL_INPUT;
+  }
+  if (!msAllFinite(mem, abstol)) {
+    msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepSVtolerances",
+                  "abstol has non-finite component(s) (illegal).");
     return MS_ILL_INPUT;
   }
   if (mem->abstolAllocated == 0) {
@@ -313,6 +311,20 @@ int msErrWeightsVector(MstepMem mem, N_Vector y, N_Vector w) {
   if (N_VMin(mem->tempVec) <= 0.0) return -1;
   N_VInv(mem->tempVec, w);
   return 0;
+}
+
+bool msVectorFits(MstepMem mem, N_Vector v) {
+  if (v->ops->nvspace == nullptr) return true;
+  int lrw = 0, liw = 0;
+  N_VSpace(v, &lrw, &liw);
+  if (lrw != mem->vecRealWords) return false;
+  return lrw == 0 || v->ops->nvgetarraypointer == nullptr || N_VGetArrayPointer(v) != nullptr;
+}
+
+bool msAllFinite(MstepMem mem, N_Vector v) {
+  // 0 x is 0 for every finite x and NaN for the others.
+  N_VConst(0.0, mem->tempVec);
+  return N_VWrmsNorm(v, mem->tempVec) == 0.0;
 }
 
 int msErrWeights(N_Vector y, N_Vector w, void* data) {
@@ -411,6 +423,10 @@ int MstepSetMaxNumSteps(void* mstep_mem, int mxsteps) {
 int MstepSetInitStep(void* mstep_mem, double hin) {
   MstepMem mem = memOf(mstep_mem);
   if (mem == nullptr) return refuseNull("MstepSetInitStep");
+  if (!std::isfinite(hin)) {
+    msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepSetInitStep", "hin is not finite (illegal).");
+    return MS_ILL_INPUT;
+  }
   mem->hInit = hin;
   return MS_SUCCESS;
 }
@@ -494,7 +510,7 @@ int MstepGetErrWeights(void* mstep_mem, N_Vector eweight) {
                   "Attempt to call before MstepInit.");
     return MS_NO_MALLOC;
   }
-  if (!lengthFits(mem, eweight)) {
+  if (!msVectorFits(mem, eweight)) {
     msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepGetErrWeights",
                   "eweight has wrong length (illegal).");
     return MS_ILL_INPUT;

@@ -83,6 +83,7 @@ struct MstepMemRecord {
   N_Vector correction;
   N_Vector tempVec;
   N_Vector fTemp;
+  N_Vector stepStart;  // solution at the start of the current step
 
   int tstopSet;
   double tstop;
@@ -221,6 +222,13 @@ void msFreeWorkVectors(MstepMem mem);
 int msErrWeights(N_Vector y, N_Vector w, void* data);
 int msErrWeightsScalar(MstepMem mem, N_Vector y, N_Vector w);
 int msErrWeightsVector(MstepMem mem, N_Vector y, N_Vector w);
+
+// A caller's vector fits when it has the problem's length and, with any
+// elements, an array that holds them: every operation runs over the length
+// of its first argument.
+bool msVectorFits(MstepMem mem, N_Vector v);
+// Whether every element of v is finite; overwrites tempVec.
+bool msAllFinite(MstepMem mem, N_Vector v);
 
 // Releases those of the six root-function arrays that exist and clears their
 // pointers; the workspace counters are left to the caller. Shared by

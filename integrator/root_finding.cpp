@@ -27,10 +27,14 @@ double msRootTolerance(MstepMem mem) {
   return ROOT_TOL_FACTOR * mem->unitRoundoff * (RAbs(mem->tcur) + RAbs(mem->h));
 }
 
+// A NaN has no sign: searching on with it would lose its root.
 int msCallRootFns(MstepMem mem, double t, N_Vector y, double* gout) {
   const int res = mem->g(t, y, gout, mem->userData);
   mem->numGEvals++;
-  return res;
+  if (res != 0) return res;
+  for (int i = 0; i < mem->numRootFns; ++i)
+    if (std::isnan(gout[i])) return MS_RTFUNC_FAIL;
+  return 0;
 }
 
 void msCopyValues(int n, const double* from, double* to) {

@@ -28,12 +28,15 @@ void msStabilityCheck(MstepMem mem) {
   if (q >= 3) {
     for (int k = 1; k <= 3; ++k)
       for (int i = 5; i >= 2; --i) mem->stabData[i][k] = mem->stabData[i - 1][k];
-    int factorial = 1;
+    // 64 bits: at order 12, 11! q (q + 1) leaves the 32-bit range.
+    long long factorial = 1;
     for (int i = 2; i <= q - 1; ++i) factorial *= i;
     const double t5 = (mem->testQuant[5] > TINY) ? mem->testQuant[5] : TINY;
-    const double sq = (factorial * q * (q + 1)) * mem->corrNorm / t5;
-    const double sqm1 = N_VWrmsNorm(mem->nordsieck[q], mem->ewt) * (q * factorial);
-    const double sqm2 = N_VWrmsNorm(mem->nordsieck[q - 1], mem->ewt) * factorial;
+    const double sq = static_cast<double>(factorial * q * (q + 1)) * mem->corrNorm / t5;
+    const double sqm1 =
+        N_VWrmsNorm(mem->nordsieck[q], mem->ewt) * static_cast<double>(q * factorial);
+    const double sqm2 =
+        N_VWrmsNorm(mem->nordsieck[q - 1], mem->ewt) * static_cast<double>(factorial);
     mem->stabData[1][1] = sqm2 * sqm2;
     mem->stabData[1][2] = sqm1 * sqm1;
     mem->stabData[1][3] = sq * sq;

@@ -141,9 +141,11 @@ int dsblock_run(int* demand, int* computedLevel, double* time, double* x, void* 
   init_flag = (*demand == DEMAND_INITIALIZE) ? 1 : 0;
   if (init_flag) {
     param_count_seen = 0;
-    intOptions[8] += 1;
+    intOptions[8] = static_cast<int>(static_cast<unsigned>(intOptions[8]) + 1u);  // wraps
   }
-  params_changed = (param_count_seen != intOptions[8]) ? 1 : 0;
+  // An initialization always counts as a change: a counter that wrapped to
+  // the value last seen must not hide it.
+  params_changed = (init_flag || param_count_seen != intOptions[8]) ? 1 : 0;
   if (params_changed) *computedLevel = 0;
   param_count_seen = intOptions[8];
   event_mode = (init_flag || *demand == DEMAND_EVENT_UPDATE || *demand == DEMAND_EVENT_FORCED ||

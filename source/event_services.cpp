@@ -2,6 +2,7 @@
 #include "source/event_services.h"
 
 #include <cmath>
+#include <limits>
 
 #include "model/model_work_arrays.h"
 #include "source/c_locale_text.h"
@@ -103,7 +104,13 @@ void integer_expression_update(const char* text, RoundFunction roundFunction, do
 }
 
 double ceil_periods(double t, double start, double interval) {
-  return std::ceil((t - start) / interval);
+  const double span = t - start;
+  // The quotient by zero as IEEE gives it, without dividing by zero.
+  if (interval == 0.0) {
+    if (span == 0.0 || std::isnan(span)) return std::numeric_limits<double>::quiet_NaN();
+    return std::copysign(HUGE_VAL, span) * std::copysign(1.0, interval);
+  }
+  return std::ceil(span / interval);
 }
 
 int sample_event(double t, double start, double interval, int index, int init, int active) {

@@ -56,15 +56,23 @@ bool index_in_range(bool condition) {
   return require(condition, "(j>=1)&&(j<=dim)", "Index out of bounds");
 }
 
-// Product of extents; negative extents and counts beyond 32 bits are refused.
-std::int32_t extent_product(int ndims, const std::int32_t* dims) {
+// Product of extents into *count; negative extents and counts beyond 32
+// bits are refused (false).
+bool checked_extent_product(int ndims, const std::int32_t* dims, std::int32_t* count) {
   long long product = 1;
   for (int j = 0; j < ndims; ++j) {
-    if (!require(dims[j] >= 0, "dims[j]>=0", "Negative array dimension")) return 0;
+    if (!require(dims[j] >= 0, "dims[j]>=0", "Negative array dimension")) return false;
     product *= dims[j];
-    if (!require(product <= INT32_MAX, "count<=INT_MAX", "Too many array elements")) return 0;
+    if (!require(product <= INT32_MAX, "count<=INT_MAX", "Too many array elements")) return false;
   }
-  return (std::int32_t)product;
+  *count = (std::int32_t)product;
+  return true;
+}
+
+// The same with 0 for a refused product.
+std::int32_t extent_product(int ndims, const std::int32_t* dims) {
+  std::int32_t count = 0;
+  return checked_extent_product(ndims, dims, &count) ? count : 0;
 }
 
 bool ndims_valid(int ndims) {
@@ -107,8 +115,11 @@ struct RecordLayout {
 RecordLayout record_layout(RealArray a, int off, long long fieldBytes) {
   RecordLayout layout = {false, 0, 0};
   if (!dimension_in_range(1, a.ndims)) return layout;
-  layout.records = extent_product(a.ndims - 1, a.dims);
-  layout.recordBytes = (long long)extent_product(1, a.dims + a.ndims - 1) * RECORD_SLOT_BYTES;
+  std::int32_t slots = 0;
+  if (!checked_extent_product(a.ndims - 1, a.dims, &layout.records) ||
+      !checked_extent_product(1, a.dims + a.ndims - 1, &slots))
+    return layout;
+  layout.recordBytes = (long long)slots * RECORD_SLOT_BYTES;
   // The field must lie inside the record; a record of no slots has none.
   layout.valid = index_in_range(off >= 0 && (long long)off + fieldBytes <= layout.recordBytes);
   return layout;
@@ -143,7 +154,10 @@ std::int32_t* concat_extents(RealArray a, RecordLayout layout, int off, Descript
     first->dims = nullptr;
   } else {
     *first = read_field<Descriptor>(record_field(a, layout, 0, off));
-    if (!ndims_valid(first->ndims)) {
+    // The sum of the two counts is checked before it is formed.
+    if (!ndims_valid(first->ndims) ||
+        !require((long long)a.ndims - 1 + first->ndims <= INT32_MAX, "ndims<=INT_MAX",
+                 "Too many array dimensions")) {
       *ndims = 0;
       return nullptr;
     }
@@ -156,19 +170,24 @@ std::int32_t* concat_extents(RealArray a, RecordLayout layout, int off, Descript
   return dims;
 }
 
+// False when a record's field is refused.
 template <typename Descriptor, typename Element>
-void concat_elements(RealArray a, RecordLayout layout, int off, std::int32_t q, Element* out) {
-  if (!out) return;
+bool concat_elements(RealArray a, RecordLayout layout, int off, std::int32_t q, Element* out) {
   for (long long k = 0; k < layout.records; ++k) {
     Descriptor f = read_field<Descriptor>(record_field(a, layout, k, off));
     // Every record's field must hold at least the elements of record 0's.
-    if (!ndims_valid(f.ndims)) return;
-    if (!index_in_range(extent_product(f.ndims, f.dims) >= q)) return;
+    std::int32_t count = 0;
+    if (!ndims_valid(f.ndims) || !checked_extent_product(f.ndims, f.dims, &count) ||
+        !index_in_range(count >= q))
+      return false;
     if (q > 0) std::memcpy(out + k * q, f.data, sizeof(Element) * (std::size_t)q);
   }
+  return true;
 }
 
-// Shared body of the three concatenations.
+// Shared body of the three concatenations. Any refusal (it returns only
+// outside an evaluation) gives the empty descriptor, never one whose
+// elements were not all filled.
 template <typename Descriptor, typename Element>
 Descriptor concat_field(RealArray a, int off, Element* (*take_elements)(int)) {
   Descriptor r = empty_descriptor<Descriptor>();
@@ -176,10 +195,13 @@ Descriptor concat_field(RealArray a, int off, Element* (*take_elements)(int)) {
   if (!layout.valid) return r;
   Descriptor first;
   r.dims = concat_extents(a, layout, off, &first, &r.ndims);
-  if (!r.dims) return empty_descriptor<Descriptor>();
-  std::int32_t q = extent_product(first.ndims, first.dims);
-  r.data = take_elements(extent_product(r.ndims, r.dims));
-  concat_elements<Descriptor>(a, layout, off, q, r.data);
+  std::int32_t q = 0, total = 0;
+  if (!r.dims || !checked_extent_product(first.ndims, first.dims, &q) ||
+      !checked_extent_product(r.ndims, r.dims, &total))
+    return empty_descriptor<Descriptor>();
+  r.data = take_elements(total);
+  if (!r.data || !concat_elements<Descriptor>(a, layout, off, q, r.data))
+    return empty_descriptor<Descriptor>();
   return r;
 }
 
@@ -384,8 +406,9 @@ namespace {
 
 StringArray string_array_with_extents(int n, std::int32_t* dims) {
   StringArray a = empty_descriptor<StringArray>();
-  if (!dims) return a;
-  const char** data = alloc_strings(extent_product(n, dims));
+  std::int32_t count = 0;
+  if (!dims || !checked_extent_product(n, dims, &count)) return a;
+  const char** data = alloc_strings(count);
   if (!data) return a;
   a.ndims = n;
   a.dims = dims;

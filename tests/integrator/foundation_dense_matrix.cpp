@@ -135,6 +135,8 @@ TEST(FoundationDenseMatrix, PowersAndRoots) {
   } powers[] = {{2, -3, 0.125}, {0, 0, 1}, {-2, 3, -8}, {-2, 2, 4}, {-2, -1, -0.5}, {5, 1, 5}};
   for (const auto& c : powers) EXPECT_EQ(RPowerI(c.x, c.e), c.expected) << c.x << "^" << c.e;
   EXPECT_TRUE(std::isinf(RPowerI(0, -1)));
+  EXPECT_EQ(RPowerI(-0.0, -1), -HUGE_VAL);  // 1 / -0
+  EXPECT_EQ(RPowerI(-0.0, -2), HUGE_VAL);
 
   EXPECT_EQ(RPowerR(-8, 1.0 / 3), 0);
   EXPECT_EQ(RPowerR(0, 2), 0);

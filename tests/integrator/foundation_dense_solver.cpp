@@ -264,6 +264,22 @@ TEST_F(FoundationDense, SolveCompensatesAChangedGammaForBDFOnly) {
   EXPECT_DOUBLE_EQ(2 / 1.5, 1.3333333333333333);
 }
 
+TEST_F(FoundationDense, NoSolveWithoutTheFactorsOfACompletedSetup) {
+  // Freshly attached, and after a setup that failed: the solve asks for a
+  // new setup (recoverable) and leaves b alone.
+  attach(true);
+  N_Vector b = vectorOf({1, 3});
+  EXPECT_EQ(msDenseSolve(m(), b, m()->ewt, m()->tempVec, m()->fTemp), 1);
+  EXPECT_EQ(valuesOf(b), (std::vector<double>{1, 3}));
+  int jcur = -1;
+  ASSERT_EQ(setup(MS_CONVFAIL_NONE, &jcur), 0);
+  EXPECT_EQ(msDenseSolve(m(), b, m()->ewt, m()->tempVec, m()->fTemp), 0);
+  jac.result = 1;
+  ASSERT_EQ(setup(MS_CONVFAIL_OTHER, &jcur), 1);
+  EXPECT_EQ(msDenseSolve(m(), b, m()->ewt, m()->tempVec, m()->fTemp), 1);
+  N_VDestroy(b);
+}
+
 TEST_F(FoundationDense, DifferenceQuotientsOfALinearRhs) {
   attach(false);
   int jcur = -1;

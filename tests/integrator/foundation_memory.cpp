@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
+#include <iterator>
 #include <string>
 
 #include "foundation_recorder.h"
@@ -173,7 +176,12 @@ TEST_F(FoundationMemory, RefusalsReachTheHandlerAndChangeNothing) {
   N_Vector negative = vectorOf({1e-6, -1});
   N_Vector noProd = vectorOf({1, 2});
   noProd->ops->nvprod = nullptr;
+  N_Vector noData = N_VNewEmpty_Serial(2);  // the right length, no elements behind it
+  const double inf = HUGE_VAL;
+  N_Vector infinite = vectorOf({1e-6, inf});
+  N_Vector notANumber = vectorOf({NAN, 1e-6});
   int i = 0;
+  double t = 0;
   const Case cases[] = {
       {"init without y0", false, [&] { return MstepInit(mem, decay, 0, nullptr); }, MS_ILL_INPUT,
        "MstepInit", "y0 = NULL illegal."},
@@ -197,6 +205,24 @@ TEST_F(FoundationMemory, RefusalsReachTheHandlerAndChangeNothing) {
        MS_ILL_INPUT, "MstepSVtolerances", "abstol has wrong length (illegal)."},
       {"negative abstol", true, [&] { return MstepSVtolerances(mem, 1e-4, negative); },
        MS_ILL_INPUT, "MstepSVtolerances", "abstol has negative component(s) (illegal)."},
+      {"infinite reltol", true, [&] { return MstepSVtolerances(mem, inf, abstol); }, MS_ILL_INPUT,
+       "MstepSVtolerances", "reltol is not finite (illegal)."},
+      {"NaN reltol", true, [&] { return MstepSVtolerances(mem, NAN, abstol); }, MS_ILL_INPUT,
+       "MstepSVtolerances", "reltol is not finite (illegal)."},
+      {"infinite abstol", true, [&] { return MstepSVtolerances(mem, 1e-4, infinite); },
+       MS_ILL_INPUT, "MstepSVtolerances", "abstol has non-finite component(s) (illegal)."},
+      {"NaN abstol", true, [&] { return MstepSVtolerances(mem, 1e-4, notANumber); }, MS_ILL_INPUT,
+       "MstepSVtolerances", "abstol has non-finite component(s) (illegal)."},
+      {"abstol without elements", true, [&] { return MstepSVtolerances(mem, 1e-4, noData); },
+       MS_ILL_INPUT, "MstepSVtolerances", "abstol has wrong length (illegal)."},
+      {"reinit without elements", true, [&] { return MstepReInit(mem, 0, noData); }, MS_ILL_INPUT,
+       "MstepReInit", "y0 has wrong length (illegal)."},
+      {"weights into no elements", true, [&] { return MstepGetErrWeights(mem, noData); },
+       MS_ILL_INPUT, "MstepGetErrWeights", "eweight has wrong length (illegal)."},
+      {"infinite initial step", true, [&] { return MstepSetInitStep(mem, -inf); }, MS_ILL_INPUT,
+       "MstepSetInitStep", "hin is not finite (illegal)."},
+      {"NaN initial step", true, [&] { return MstepSetInitStep(mem, NAN); }, MS_ILL_INPUT,
+       "MstepSetInitStep", "hin is not finite (illegal)."},
       {"weights before init", false, [&] { return MstepGetErrWeights(mem, y0); }, MS_NO_MALLOC,
        "MstepGetErrWeights", "Attempt to call before MstepInit."},
       {"weights into nothing", true, [&] { return MstepGetErrWeights(mem, nullptr); }, MS_ILL_INPUT,
@@ -217,6 +243,36 @@ TEST_F(FoundationMemory, RefusalsReachTheHandlerAndChangeNothing) {
        MS_ILL_INPUT, "MstepGetNumNonlinSolvConvFails", "nncfails = NULL illegal."},
       {"no tolerances at setup", true, [&] { return MsInitialSetup(m()); }, MS_ILL_INPUT,
        "MsInitialSetup", "No integration tolerances have been specified."},
+      // Several bad arguments: the first check reports.
+      {"init: y0 before f", false, [&] { return MstepInit(mem, nullptr, 0, nullptr); },
+       MS_ILL_INPUT, "MstepInit", "y0 = NULL illegal."},
+      {"reinit: state before y0", false, [&] { return MstepReInit(mem, 0, nullptr); },
+       MS_NO_MALLOC, "MstepReInit", "Attempt to call before MstepInit."},
+      {"tolerances: state before reltol", false,
+       [&] { return MstepSVtolerances(mem, -1, negative); }, MS_NO_MALLOC, "MstepSVtolerances",
+       "Attempt to call before MstepInit."},
+      {"tolerances: reltol before abstol", true,
+       [&] { return MstepSVtolerances(mem, -1, negative); }, MS_ILL_INPUT, "MstepSVtolerances",
+       "reltol < 0 illegal."},
+      {"tolerances: a non-finite reltol before abstol", true,
+       [&] { return MstepSVtolerances(mem, NAN, nullptr); }, MS_ILL_INPUT, "MstepSVtolerances",
+       "reltol is not finite (illegal)."},
+      {"tolerances: length before sign", true, [&] { return MstepSVtolerances(mem, 1e-4, longer); },
+       MS_ILL_INPUT, "MstepSVtolerances", "abstol has wrong length (illegal)."},
+      {"step: state before yout", false, [&] { return Mstep(mem, 1, nullptr, nullptr, 3); },
+       MS_NO_MALLOC, "Mstep", "Attempt to call before MstepInit."},
+      {"step: yout before tret", true, [&] { return Mstep(mem, NAN, nullptr, nullptr, 3); },
+       MS_ILL_INPUT, "Mstep", "yout = NULL illegal."},
+      {"step: yout length before tret", true, [&] { return Mstep(mem, NAN, longer, nullptr, 3); },
+       MS_ILL_INPUT, "Mstep", "yout has wrong length (illegal)."},
+      {"step: tret before itask", true, [&] { return Mstep(mem, NAN, y0, nullptr, 3); },
+       MS_ILL_INPUT, "Mstep", "tret = NULL illegal."},
+      {"step: itask before tout", true, [&] { return Mstep(mem, NAN, y0, &t, 3); }, MS_ILL_INPUT,
+       "Mstep", "Illegal value for itask."},
+      {"interpolation: dky before k", true, [&] { return MstepGetDky(mem, NAN, -1, nullptr); },
+       MS_BAD_DKY, "MstepGetDky", "dky = NULL illegal."},
+      {"interpolation: k before t", true, [&] { return MstepGetDky(mem, NAN, -1, y0); }, MS_BAD_K,
+       "MstepGetDky", "Illegal value for k."},
   };
   for (const auto& c : cases) {
     if (c.initialized && m()->initDone == 0) init();
@@ -233,11 +289,10 @@ TEST_F(FoundationMemory, RefusalsReachTheHandlerAndChangeNothing) {
     EXPECT_EQ(rec.reports[0].function, c.function) << c.name;
     EXPECT_EQ(rec.reports[0].message, c.message) << c.name;
     EXPECT_EQ(m()->tolKind, 0) << c.name;
+    EXPECT_EQ(m()->hInit, 0.0) << c.name;
   }
   (void)i;
-  N_VDestroy(longer);
-  N_VDestroy(negative);
-  N_VDestroy(noProd);
+  for (N_Vector v : {longer, negative, noProd, noData, infinite, notANumber}) N_VDestroy(v);
 }
 
 TEST_F(FoundationMemory, SetupRefusals) {
@@ -417,6 +472,94 @@ TEST_F(FoundationMemory, InitAndReInitStartAfresh) {
   MstepGetNumSteps(mem, &n);
   EXPECT_EQ(n, 0);
   N_VDestroy(y1);
+}
+
+int rootFn(double, N_Vector, double* g, void*) {
+  g[0] = g[1] = 1.0;
+  return 0;
+}
+int stepRootFn(void*) { return 0; }
+
+using FieldCheck = std::function<bool(const MstepMemRecord&, const MstepMemRecord&)>;
+
+template <typename T>
+FieldCheck same(T MstepMemRecord::*field) {
+  return [field](const MstepMemRecord& a, const MstepMemRecord& b) { return a.*field == b.*field; };
+}
+
+TEST_F(FoundationMemory, ReInitKeepsEverySettingOfTheProblem) {
+  init();
+  int token = 0;
+  ASSERT_EQ(MstepSetUserData(mem, &token), MS_SUCCESS);
+  ASSERT_EQ(MstepSVtolerances(mem, 1e-3, abstol), MS_SUCCESS);
+  ASSERT_EQ(MsDense(mem, 2), MSDLS_SUCCESS);
+  ASSERT_EQ(MstepRootInit(mem, 2, rootFn), MS_SUCCESS);
+  ASSERT_EQ(MstepStepRootInit(mem, stepRootFn), MS_SUCCESS);
+  ASSERT_EQ(MstepSetMaxNumSteps(mem, 123), MS_SUCCESS);
+  ASSERT_EQ(MstepSetMaxNonlinIters(mem, 5), MS_SUCCESS);
+  ASSERT_EQ(MstepSetMaxErrTestFails(mem, 15), MS_SUCCESS);
+  ASSERT_EQ(MstepSetNonlinConvCoef(mem, 0.2), MS_SUCCESS);
+  ASSERT_EQ(MstepSetInitStep(mem, 1e-3), MS_SUCCESS);
+  MstepMem r = m();
+  r->maxConvFails = 4;  // no setter of their own
+  r->mxhnil = 3;
+  r->hmin = 1e-9;
+  r->hmaxInv = 0.5;
+  r->tstopSet = 1;
+  r->tstop = 9.0;
+  r->gActive[1] = 0;
+  const MstepMemRecord before = *r;
+
+  ASSERT_EQ(MstepReInit(mem, 2.0, y0), MS_SUCCESS);
+  const struct {
+    const char* name;
+    FieldCheck kept;
+  } fields[] = {
+      {"f", same(&MstepMemRecord::f)},
+      {"userData", same(&MstepMemRecord::userData)},
+      {"lmm", same(&MstepMemRecord::lmm)},
+      {"iter", same(&MstepMemRecord::iter)},
+      {"tolKind", same(&MstepMemRecord::tolKind)},
+      {"reltol", same(&MstepMemRecord::reltol)},
+      {"abstol", same(&MstepMemRecord::abstol)},
+      {"ewtSet", same(&MstepMemRecord::ewtSet)},
+      {"ewt", same(&MstepMemRecord::ewt)},
+      {"correction", same(&MstepMemRecord::correction)},
+      {"tempVec", same(&MstepMemRecord::tempVec)},
+      {"fTemp", same(&MstepMemRecord::fTemp)},
+      {"mxstep", same(&MstepMemRecord::mxstep)},
+      {"maxNonlinIters", same(&MstepMemRecord::maxNonlinIters)},
+      {"maxErrTestFails", same(&MstepMemRecord::maxErrTestFails)},
+      {"maxConvFails", same(&MstepMemRecord::maxConvFails)},
+      {"mxhnil", same(&MstepMemRecord::mxhnil)},
+      {"nonlinConvCoef", same(&MstepMemRecord::nonlinConvCoef)},
+      {"hInit", same(&MstepMemRecord::hInit)},
+      {"hmin", same(&MstepMemRecord::hmin)},
+      {"hmaxInv", same(&MstepMemRecord::hmaxInv)},
+      {"tstopSet", same(&MstepMemRecord::tstopSet)},
+      {"tstop", same(&MstepMemRecord::tstop)},
+      {"errHandler", same(&MstepMemRecord::errHandler)},
+      {"errHandlerData", same(&MstepMemRecord::errHandlerData)},
+      {"lsInit", same(&MstepMemRecord::lsInit)},
+      {"lsSetup", same(&MstepMemRecord::lsSetup)},
+      {"lsSolve", same(&MstepMemRecord::lsSolve)},
+      {"lsFree", same(&MstepMemRecord::lsFree)},
+      {"lsMem", same(&MstepMemRecord::lsMem)},
+      {"lsSetupPresent", same(&MstepMemRecord::lsSetupPresent)},
+      {"g", same(&MstepMemRecord::g)},
+      {"numRootFns", same(&MstepMemRecord::numRootFns)},
+      {"gLow", same(&MstepMemRecord::gLow)},
+      {"gActive", same(&MstepMemRecord::gActive)},
+      {"rootDirection", same(&MstepMemRecord::rootDirection)},
+      {"stepRootFn", same(&MstepMemRecord::stepRootFn)},
+      {"history vectors",
+       [](const MstepMemRecord& a, const MstepMemRecord& b) {
+         return std::equal(std::begin(a.nordsieck), std::end(a.nordsieck), std::begin(b.nordsieck));
+       }},
+  };
+  for (const auto& f : fields) EXPECT_TRUE(f.kept(before, *r)) << f.name;
+  EXPECT_EQ(r->gActive[1], 0);
+  EXPECT_EQ(r->tcur, 2.0);
 }
 
 TEST_F(FoundationMemory, SecondInitReleasesWhatTheFirstMade) {

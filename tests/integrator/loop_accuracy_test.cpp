@@ -26,6 +26,16 @@ TEST(LoopAccuracy, DecayReachesTheToleranceAtOneAndTen) {
   EXPECT_GT(o.m()->hu, 0.1);
 }
 
+TEST(LoopAccuracy, ErrorWeightsFollowTheSolution) {
+  // With an absolute tolerance far below the solution, only weights renewed
+  // at every step keep the error relative as y decays by e^-20.
+  ode::Ode o(ode::decayRhs, {1.0}, 0.0, 1e-5, 1e-20);
+  MstepSetMaxNumSteps(o.mem, -1);
+  double t;
+  ASSERT_EQ(o.step(20.0, &t), MS_SUCCESS);
+  EXPECT_NEAR(o[0] / std::exp(-20.0), 1.0, 1e-2);
+}
+
 TEST(LoopAccuracy, ConstantSlopeRunIsFullyDetermined) {
   // y' = 1 is integrated exactly: every corrector change is zero, so each
   // step costs one evaluation and the step grows by 10000 once, then by 10.

@@ -27,13 +27,18 @@ TEST(LoopControl, ArgumentChecks) {
   EXPECT_EQ(Mstep(o.mem, std::nan(""), o.y, &t, MS_NORMAL), MS_ILL_INPUT);
   EXPECT_EQ(o.count("Illegal value for tout."), 1);
   EXPECT_EQ(o.m()->numRhsEvals, 0);
-  // A caller's vector of another length would be overrun.
-  N_Vector longer = N_VNew_Serial(3);
-  EXPECT_EQ(Mstep(o.mem, 1.0, longer, &t, MS_NORMAL), MS_ILL_INPUT);
-  EXPECT_EQ(o.count("yout has wrong length (illegal)."), 1);
-  EXPECT_EQ(MstepGetDky(o.mem, 0.0, 0, longer), MS_BAD_DKY);
-  EXPECT_EQ(o.count("dky has wrong length (illegal)."), 1);
-  N_VDestroy(longer);
+  // A caller's vector of another length would be overrun, and so would one
+  // of the right length without elements.
+  int refused = 0;
+  for (N_Vector v : {N_VNew_Serial(3), N_VNewEmpty_Serial(1)}) {
+    ++refused;
+    EXPECT_EQ(Mstep(o.mem, 1.0, v, &t, MS_NORMAL), MS_ILL_INPUT);
+    EXPECT_EQ(o.count("yout has wrong length (illegal)."), refused);
+    EXPECT_EQ(MstepGetDky(o.mem, 0.0, 0, v), MS_BAD_DKY);
+    EXPECT_EQ(o.count("dky has wrong length (illegal)."), refused);
+    N_VDestroy(v);
+  }
+  EXPECT_EQ(o.m()->numRhsEvals, 0);
 
   void* fresh = MstepCreate(MS_BDF, MS_NEWTON);
   std::vector<ode::Message> log;
@@ -98,6 +103,62 @@ TEST(LoopControl, FirstCallRhsFailures) {
     EXPECT_EQ(t, 0.0);
     EXPECT_EQ(o[0], 1.0);
   }
+}
+
+TEST(LoopControl, FirstCallRefusesWhatWouldPoisonTheHistory) {
+  // Each would leave a NaN in the history that the failure exit hands back
+  // as the last accepted solution.
+  const double inf = HUGE_VAL;
+  struct Case {
+    const char* name;
+    double t0, y0, tout, lambda;
+    int flag;
+    const char* text;
+  } cases[] = {
+      {"infinite tout", 0.0, 1.0, inf, 1.0, MS_ILL_INPUT, "Illegal value for tout."},
+      {"tout at minus infinity", 0.0, 1.0, -inf, 1.0, MS_ILL_INPUT, "Illegal value for tout."},
+      {"NaN derivative", 0.0, 1.0, 1.0, NAN, MS_RHSFUNC_FAIL,
+       "At t = 0, the right-hand side routine failed in an unrecoverable manner."},
+      {"infinite derivative", 0.0, 1.0, 1.0, inf, MS_RHSFUNC_FAIL,
+       "At t = 0, the right-hand side routine failed in an unrecoverable manner."},
+      // tout - t0 overflows: the estimate gives an infinite first step.
+      {"no finite first step", -1e308, 0.0, 1e308, 1.0, MS_ILL_INPUT,
+       "h0 not finite for tout - t0 = inf."},
+  };
+  for (const Case& c : cases) {
+    ode::Ode o(ode::decayRhs, {c.y0}, c.t0);
+    o.params.lambda = c.lambda;
+    double t = -1;
+    EXPECT_EQ(o.step(c.tout, &t), c.flag) << c.name;
+    EXPECT_EQ(o.count(c.text), 1) << c.name;
+    EXPECT_EQ(t, c.t0) << c.name;
+    EXPECT_EQ(o[0], c.y0) << c.name;
+    EXPECT_EQ(o.m()->numSteps, 0) << c.name;
+  }
+}
+
+// y' = -y, but NaN with a result of 0 at the start time after its first
+// call there: the only such call is the rebuild of the history at order 1
+// after the fourth error-test failure of the first step.
+int nanAtRebuild(double t, N_Vector y, N_Vector ydot, void* ud) {
+  auto* p = static_cast<ode::Params*>(ud);
+  ++p->rhsCalls;
+  data(ydot)[0] = (t == 0.0 && p->rhsCalls > 1) ? NAN : -data(y)[0];
+  return 0;
+}
+
+TEST(LoopControl, AFailedStepHandsBackItsStartEvenFromAPoisonedHistory) {
+  ode::Ode o(nanAtRebuild, {1.0}, 0.0, 1e-12, 1e-12);
+  MstepSetInitStep(o.mem, 0.5);  // far too large: the error test fails again and again
+  double t = -1;
+  const int flag = o.step(1.0, &t);
+  MstepMem m = o.m();
+  ASSERT_GE(m->numErrTestFails, 4);
+  EXPECT_LT(flag, 0);
+  EXPECT_EQ(m->numSteps, 0);
+  EXPECT_EQ(t, 0.0);
+  EXPECT_EQ(o[0], 1.0);
+  EXPECT_EQ(data(m->nordsieck[0])[0], 1.0);
 }
 
 TEST(LoopControl, FirstStepEstimateFailureLeavesTheStartValue) {
@@ -275,14 +336,16 @@ TEST(LoopControl, InterpolationBeforeTheFirstStep) {
   N_Vector dky = N_VNew_Serial(1);
   ASSERT_EQ(MstepGetDky(o.mem, 2.0, 0, dky), MS_SUCCESS);
   EXPECT_EQ(data(dky)[0], 1.5);
-  EXPECT_EQ(MstepGetDky(o.mem, 2.0, 1, dky), MS_BAD_T);
+  // No derivative exists yet: the order is what is wrong, not the time.
+  EXPECT_EQ(MstepGetDky(o.mem, 2.0, 1, dky), MS_BAD_K);
+  EXPECT_EQ(o.messages.back().text, "Illegal value for k.");
   EXPECT_EQ(MstepGetDky(o.mem, 2.1, 0, dky), MS_BAD_T);
   // The same after a restart.
   double t;
   ASSERT_EQ(o.step(3.0, &t), MS_SUCCESS);
   data(o.y)[0] = 0.25;
   MstepReInit(o.mem, 3.0, o.y);
-  EXPECT_EQ(MstepGetDky(o.mem, 3.0, 1, dky), MS_BAD_T);
+  EXPECT_EQ(MstepGetDky(o.mem, 3.0, 1, dky), MS_BAD_K);
   ASSERT_EQ(MstepGetDky(o.mem, 3.0, 0, dky), MS_SUCCESS);
   EXPECT_EQ(data(dky)[0], 0.25);
   N_VDestroy(dky);
@@ -317,7 +380,41 @@ TEST(LoopControl, StabilityLimitDetectionKeepsTheSolution) {
   EXPECT_NEAR(o[0], std::sin(30.0), 1e-5);
   EXPECT_NEAR(o[1], std::cos(30.0), 1e-5);
   EXPECT_GE(o.m()->qUsed, 3);
-  EXPECT_GE(o.m()->numOrderReductions, 0);
+  // The norms were recorded, no violation was found, and watching changed
+  // nothing: the run is the one without detection, to the last bit.
+  EXPECT_GT(o.m()->stabData[5][2], 0.0);
+  EXPECT_EQ(o.m()->numOrderReductions, 0);
+  ode::Ode plain(ode::oscillatorRhs, {0.0, 1.0}, 0.0, 1e-9, 1e-11);
+  MstepSetMaxNumSteps(plain.mem, -1);
+  ASSERT_EQ(plain.step(30.0, &t), MS_SUCCESS);
+  EXPECT_EQ(plain[0], o[0]);
+  EXPECT_EQ(plain[1], o[1]);
+  EXPECT_EQ(plain.m()->numSteps, o.m()->numSteps);
+}
+
+// A fast oscillation damped at rate 1 (eigenvalues -1 +- 100i) beside a slow
+// driven component: once the oscillation has decayed, the steps grow until
+// the higher BDF orders are at the edge of their stability.
+int dampedOscillationRhs(double t, N_Vector y, N_Vector ydot, void* ud) {
+  const double* v = data(y);
+  double* d = data(ydot);
+  d[0] = -v[0] + 100.0 * v[1];
+  d[1] = -100.0 * v[0] - v[1];
+  d[2] = -0.1 * (v[2] - std::cos(0.1 * t));
+  return ode::countRhs(static_cast<ode::Params*>(ud));
+}
+
+TEST(LoopControl, StabilityLimitDetectionLowersTheOrderAtTheEdgeOfStability) {
+  ode::Ode o(dampedOscillationRhs, {1.0, 0.0, 1.0}, 0.0, 1e-5, 1e-8);
+  o.m()->stabLimDet = 1;
+  MstepSetMaxNumSteps(o.mem, -1);
+  double t;
+  ASSERT_EQ(o.step(100.0, &t), MS_SUCCESS);
+  EXPECT_GT(o.m()->numOrderReductions, 0);
+  EXPECT_NEAR(o[0], 0.0, 1e-7);
+  EXPECT_NEAR(o[1], 0.0, 1e-7);
+  // y3 = (cos 0.1t + sin 0.1t + e^-0.1t) / 2
+  EXPECT_NEAR(o[2], 0.5 * (std::cos(10.0) + std::sin(10.0) + std::exp(-10.0)), 2e-5);
 }
 
 }  // namespace

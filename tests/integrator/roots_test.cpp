@@ -246,6 +246,114 @@ TEST(Roots, NonFiniteValuesEndTheSearchWithAFailure) {
   EXPECT_LT(o.params.rootCalls, 100);
 }
 
+TEST(Roots, ANaNEndsTheSearchWhereverItComes) {
+  // A NaN has no sign: a search that went on would lose the root.
+  struct Case {
+    const char* name;
+    int n;
+    MsRootFn g;
+    const char* function;
+  } cases[] = {
+      {"at the start", 1,
+       [](double, N_Vector, double* g, void*) {
+         g[0] = NAN;
+         return 0;
+       },
+       "MsRcheck1"},
+      {"at a step end, after a crossing", 1,
+       [](double t, N_Vector, double* g, void*) {
+         g[0] = t < 0.7 ? t - 0.5 : NAN;
+         return 0;
+       },
+       "MsRcheck3"},
+      {"of a second function at a trial time", 2,
+       [](double t, N_Vector, double* g, void*) {
+         g[0] = t - 0.5;
+         g[1] = (t > 0.45 && t < 0.55) ? NAN : 1.0;
+         return 0;
+       },
+       "MsRcheck3"},
+  };
+  for (const Case& c : cases) {
+    ode::Ode o(ode::constantRhs, {0.0});
+    ASSERT_EQ(MstepRootInit(o.mem, c.n, c.g), MS_SUCCESS);
+    double t = -1;
+    EXPECT_EQ(o.step(2.0, &t), MS_RTFUNC_FAIL) << c.name;
+    ASSERT_EQ(o.messages.size(), 1u) << c.name;
+    EXPECT_EQ(o.messages[0].function, c.function) << c.name;
+    EXPECT_EQ(t, o.m()->tcur) << c.name;
+    EXPECT_EQ(o[0], data(o.m()->nordsieck[0])[0]) << c.name;
+  }
+}
+
+TEST(Roots, SecantPassesOnCurvedRoots) {
+  // The number of evaluations pins the weighting of the secant: doubled
+  // while the trial times stay left of the root, halved while they stay
+  // right of it.
+  struct Case {
+    const char* name;
+    MsRootFn g;
+    int evaluations;
+  } cases[] = {
+      {"convex", [](double, N_Vector y, double* g, void*) {
+         g[0] = std::exp(5.0 * data(y)[0]) - std::exp(2.5);
+         return 0;
+       }, 21},
+      {"concave", [](double, N_Vector y, double* g, void*) {
+         g[0] = std::log(data(y)[0] + 0.01) - std::log(0.51);
+         return 0;
+       }, 14},
+  };
+  for (const Case& c : cases) {
+    ode::Ode o(ode::constantRhs, {0.0});
+    ASSERT_EQ(MstepRootInit(o.mem, 1, c.g), MS_SUCCESS);
+    double t;
+    ASSERT_EQ(o.step(2.0, &t), MS_ROOT_RETURN) << c.name;
+    EXPECT_NEAR(t, 0.5, 2 * o.m()->rootTol) << c.name;
+    int evaluations = 0;
+    MstepGetNumGEvals(o.mem, &evaluations);
+    EXPECT_EQ(evaluations, c.evaluations) << c.name;
+  }
+}
+
+TEST(Roots, AFunctionArmedBetweenCallsIsWatchedFromTheNextStepEnd) {
+  ode::Ode o(ode::constantRhs, {0.0});
+  o.params.armed = false;
+  ASSERT_EQ(MstepRootInit(o.mem, 1, armedRoot), MS_SUCCESS);
+  double t;
+  ASSERT_EQ(o.step(10.0, &t, MS_ONE_STEP), MS_SUCCESS);
+  ASSERT_EQ(o.m()->gActive[0], 0);
+  // Armed without a restart: active again where the next step ends, and
+  // its crossing is found in a later step.
+  o.params.armed = true;
+  o.params.next = 2.0;
+  ASSERT_EQ(o.step(10.0, &t, MS_ONE_STEP), MS_SUCCESS);
+  ASSERT_LT(t, 2.0);
+  EXPECT_EQ(o.m()->gActive[0], 1);
+  EXPECT_EQ(o.step(10.0, &t), MS_ROOT_RETURN);
+  EXPECT_NEAR(t, 2.0, 1e-14);
+  EXPECT_EQ(o.m()->rootsFound[0], 1);
+}
+
+TEST(Roots, RootBackwardInTime) {
+  // y' = 1 from 0 toward -2, g = y + 0.5: falls through 0 at t = -0.5.
+  ode::Ode o(ode::constantRhs, {0.0});
+  ASSERT_EQ(MstepRootInit(o.mem, 1,
+                          [](double, N_Vector y, double* g, void*) {
+                            g[0] = data(y)[0] + 0.5;
+                            return 0;
+                          }),
+            MS_SUCCESS);
+  double t;
+  ASSERT_EQ(o.step(-2.0, &t), MS_ROOT_RETURN);
+  EXPECT_NEAR(t, -0.5, 2 * o.m()->rootTol);
+  EXPECT_LE(t, -0.5 + 1e-15);  // the far end of the final bracket
+  EXPECT_EQ(o.m()->rootsFound[0], -1);
+  EXPECT_NEAR(o[0], t, 1e-15);
+  ASSERT_EQ(o.step(-2.0, &t), MS_SUCCESS);
+  EXPECT_EQ(t, -2.0);
+}
+
 TEST(Roots, AFiniteCrossingLeadsTheSearchPastANonFiniteOne) {
   // In the step from 0.378 to 3.78 of y' = 1: g1 crosses at 0.5, g0 jumps
   // to -inf at 0.6.

@@ -349,3 +349,151 @@ TEST(StepStability, AnOrderDecreaseAlreadyChosenOnlyRecords) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(StepControl, ProposalsForTheNeighbouringOrdersFollowTheirFormulas) {
+  // Lower: 1 / ((6 ||z[q]|| tq1)^(1/q) + 1e-6). Higher, with
+  // c = (tq5 / saved tq5) (h / pastSteps[2])^(q+1):
+  // 1 / ((10 ||correction - c z[maxOrder]|| tq3)^(1/(q+2)) + 1e-6).
+  struct Case {
+    int q;
+    double weight;
+    double zq, tq1, lower;
+    double tq5, savedTq5, h, past2, correction, zmax, tq3, higher;
+  } cases[] = {
+      {1, 1.0, 0.0, 0.0, 0.0, 1.0, 4.0, 2.0, 1.0, 1.5, 0.5, 0.8, 1.0 / (2.0 + 1e-6)},
+      {2, 2.0, 0.5, 2.0 / 3.0, 1.0 / (2.0 + 1e-6), 2.0, 1.0, 1.0, 0.5, 8.5, 0.5, 1.6,
+       1.0 / (std::pow(8.0, 0.25) + 1e-6)},
+      {3, 1.0, 1.0, 8.0 / 6.0, 1.0 / (2.0 + 1e-6), 3.0, 3.0, 1.0, 1.0, 3.5, 1.0, 1.28,
+       1.0 / (2.0 + 1e-6)},
+      {4, 1.0, 1.0, 13.5, 1.0 / (3.0 + 1e-6), 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1e6},
+  };
+  for (const Case& c : cases) {
+    ode::Ode o(ode::decayRhs, {1.0});
+    MstepMem m = o.m();
+    m->q = c.q;
+    m->coeffCount = c.q + 1;
+    N_VConst(c.weight, m->ewt);
+    data(m->nordsieck[c.q])[0] = c.zq;
+    m->testQuant[1] = c.tq1;
+    m->testQuant[3] = c.tq3;
+    m->testQuant[5] = c.tq5;
+    m->savedTestQuant5 = c.savedTq5;
+    m->h = c.h;
+    m->pastSteps[2] = c.past2;
+    data(m->correction)[0] = c.correction / c.weight;
+    data(m->nordsieck[m->maxOrder])[0] = c.zmax / c.weight;
+    EXPECT_NEAR(msRatioLowerOrder(m), c.lower, 1e-15) << c.q;
+    EXPECT_EQ(m->etaOrderDown, msRatioLowerOrder(m));
+    EXPECT_NEAR(msRatioHigherOrder(m), c.higher, 1e-15 * c.higher) << c.q;
+    EXPECT_EQ(m->etaOrderUp, msRatioHigherOrder(m));
+  }
+}
+
+TEST(StepControl, ARealRunRaisesTheOrderFromThreeToFour) {
+  ode::Ode o(ode::oscillatorRhs, {0.0, 1.0}, 0.0, 1e-9, 1e-11);
+  double t = 0;
+  int previous = 1;
+  bool raised = false;
+  while (t < 5.0 && !raised) {
+    ASSERT_EQ(o.step(5.0, &t, MS_ONE_STEP), MS_SUCCESS);
+    const int q = o.m()->qUsed;
+    EXPECT_LE(q, previous + 1) << "one order at a time";
+    if (previous == 3 && q == 4) raised = true;
+    previous = q;
+  }
+  ASSERT_TRUE(raised);
+  // The raised history still interpolates the solution.
+  N_Vector dky = N_VNew_Serial(2);
+  ASSERT_EQ(MstepGetDky(o.mem, t - 0.5 * o.m()->hu, 1, dky), MS_SUCCESS);
+  EXPECT_NEAR(data(dky)[0], std::cos(t - 0.5 * o.m()->hu), 1e-7);
+  N_VDestroy(dky);
+  EXPECT_NEAR(o[0], std::sin(t), 1e-8);
+}
+
+TEST(StepStability, TheIntegerProductFitsAtOrderTwelve) {
+  // 11! 12 13 = 6227020800 leaves 32 bits.
+  ode::Ode o(ode::decayRhs, {1.0}, 0.0, 1e-5, 1e-5, MS_ADAMS, MS_FUNCTIONAL);
+  MstepMem m = o.m();
+  ASSERT_EQ(m->maxOrder, 12);
+  m->q = m->qNew = 12;
+  m->corrNorm = 1.0;
+  m->testQuant[5] = 6227020800.0;
+  N_VConst(1.0, m->ewt);
+  data(m->nordsieck[12])[0] = 1.0;
+  data(m->nordsieck[11])[0] = 1.0;
+  msStabilityCheck(m);
+  EXPECT_EQ(m->stabData[1][3], 1.0);
+  EXPECT_EQ(m->stabData[1][2], std::pow(479001600.0, 2));  // 12 11!
+  EXPECT_EQ(m->stabData[1][1], std::pow(39916800.0, 2));   // 11!
+}
+
+// A column whose quartic P(x) = c1 x^4 + c2 x^3 + c4 x + c5 has the root rr:
+// s_i = t_i / rr^(i-1) for i = 1 .. 4 and s_5 solved from P(rr) = 0.
+void quarticColumn(const double t[4], double rr, double s[6]) {
+  for (int i = 1; i <= 4; ++i) s[i] = t[i - 1] / std::pow(rr, i - 1);
+  const double x3 = rr * rr * rr, x4 = x3 * rr;
+  const double c4 = s[2] * s[3] - s[1] * s[4], c5 = s[1] * s[3] - s[2] * s[2];
+  s[5] = -(s[4] * s[4] * x4 - s[3] * s[4] * x3 + c4 * rr + c5) / (s[2] * x3 - s[3] * x4);
+}
+
+// The value the detection compares across the columns at rr (its check of the root).
+double columnSigma(const double s[6], double rr) {
+  const double a = s[1], b = s[2] * rr, c = s[3] * rr * rr, d = s[4] * rr * rr * rr;
+  const double d1a = a - b, d1b = b - c, d1c = c - d;
+  const double d2b = d1b - d1c;
+  const double e = -((d1a - d1b) - d2b) / d1b;
+  return s[3] + (d2b / e) / (rr * rr);
+}
+
+TEST(StepStability, QuarticAndNewtonCasesOnSyntheticHistories) {
+  // Three columns of different shape that share the root rr, scaled so that
+  // their values fit order 4 with rr as dominant root; then s_5 of one
+  // column is disturbed by a factor, which moves the common root.
+  struct Case {
+    const char* name;
+    double shapes[3][4];
+    double rr;
+    int column;
+    double disturbance;
+    int code;
+  } cases[] = {
+      {"common root, stable", {{1, 1.01, 1.005, 0.99}, {1, 1.02, 1.0, 0.97}, {1, 0.99, 1.0, 1.02}},
+       0.95, 1, 0.0, 2},
+      {"common root near the unit circle",
+       {{1, 1.01, 1.005, 0.99}, {1, 1.02, 1.0, 0.97}, {1, 0.99, 1.0, 1.02}}, 0.99, 1, 0.0, 5},
+      {"corrected by Newton, stable",
+       {{1, 0.68, 1.4, 0.97}, {1, 1.28, 0.85, 1.37}, {1, 0.4, 0.81, 1.95}}, 0.95, 2, 0.003, 3},
+      {"corrected by Newton, near the unit circle",
+       {{1, 1.77, 0.56, 1.15}, {1, 1.65, 0.43, 1.91}, {1, 0.59, 1.62, 1.97}}, 0.99, 2, 0.003, 6},
+      {"columns of one shape: no pivot",
+       {{1, 1.01, 1.005, 0.99}, {1, 1.01, 1.005, 0.99}, {1, 1.01, 1.005, 0.99}}, 0.95, 1, 0.0, -4},
+      {"root out of range", {{1, 0.79, 1.13, 0.93}, {1, 0.97, 1.41, 0.63}, {1, 0.61, 1.46, 0.8}},
+       0.99, 3, 0.1, -5},
+      {"Newton does not converge",
+       {{1, 0.34, 1.22, 1.9}, {1, 0.95, 0.67, 1.02}, {1, 0.35, 0.68, 1.04}}, 0.99, 3, 0.01, -6},
+  };
+  const int q = 4;
+  for (const Case& c : cases) {
+    double s[4][6];
+    for (int k = 1; k <= 3; ++k) quarticColumn(c.shapes[k - 1], c.rr, s[k]);
+    // Columns q-1 and q+1 relative to q: ratm = bb + 1 + f1 and ratp = 1
+    // make 1 / tem equal rr (f1 = (q^2 - 1) / 4, f2 = 2 / (q - 1)).
+    const double ratm = (1.0 - 1.0 / c.rr) / (2.0 / (q - 1)) + 1.0 + 0.25 * (q * q - 1);
+    const double scale1 = ratm * columnSigma(s[2], c.rr) / columnSigma(s[1], c.rr);
+    const double scale3 = columnSigma(s[2], c.rr) / columnSigma(s[3], c.rr);
+    ode::Ode o(ode::decayRhs, {1.0});
+    MstepMem m = o.m();
+    m->q = q;
+    for (int i = 1; i <= 5; ++i) {
+      m->stabData[i][1] = scale1 * s[1][i];
+      m->stabData[i][2] = s[2][i];
+      m->stabData[i][3] = scale3 * s[3][i];
+    }
+    m->stabData[5][c.column] *= 1.0 + c.disturbance;
+    EXPECT_EQ(msStabilityLimit(m), c.code) << c.name;
+  }
+}
+
+}  // namespace

@@ -27,6 +27,7 @@ struct FakeSolver {
   std::vector<int> convfails;
   int setupCalls = 0;
   int solveCalls = 0;
+  int solvesBeforeFirstSetup = -1;
 };
 
 int pick(const std::vector<int>& script, int call, int fallback) {
@@ -36,6 +37,7 @@ int pick(const std::vector<int>& script, int call, int fallback) {
 int fakeSetup(MstepMem mem, int convfail, N_Vector, N_Vector, int* jcur, N_Vector, N_Vector,
               N_Vector) {
   auto* s = static_cast<FakeSolver*>(mem->lsMem);
+  if (s->setupCalls == 0) s->solvesBeforeFirstSetup = s->solveCalls;
   s->convfails.push_back(convfail);
   *jcur = pick(s->setupJcur, s->setupCalls, 1);
   const int res = pick(s->setupResults, s->setupCalls, 0);
@@ -142,6 +144,7 @@ void prepareStaleAttempt(FakeOde& o) {
   m->stepsAtLastSetup = m->numSteps;
   ASSERT_EQ(m->jacCurrent, 0);
   o.solver.setupCalls = o.solver.solveCalls = 0;
+  o.solver.solvesBeforeFirstSetup = -1;
   o.solver.setupResults.clear();
   o.solver.setupJcur.clear();
   o.solver.solveResults.clear();
@@ -150,6 +153,60 @@ void prepareStaleAttempt(FakeOde& o) {
 
 // A predicted derivative of zero: the corrector has a long way to go.
 void spoilPrediction(FakeOde& o) { data(o.m()->nordsieck[1])[0] = 0.0; }
+
+TEST(StepCorrector, WhenTheNewtonMatrixIsRebuilt) {
+  // Up front, before the first solve: after a failed attempt of the step,
+  // 20 steps after the last setup, or with gamma moved by more than 30 %.
+  struct Case {
+    const char* name;
+    int nflag;
+    int stepsSinceSetup;
+    double gammaRatio;
+    bool rebuilt;
+    int convfail;
+  } cases[] = {
+      {"nothing changed", NLS_FIRST_CALL, 0, 1.0, false, 0},
+      {"19 steps since the setup", NLS_FIRST_CALL, 19, 1.0, false, 0},
+      {"20 steps since the setup", NLS_FIRST_CALL, 20, 1.0, true, MS_CONVFAIL_NONE},
+      {"gamma 29.9 % up", NLS_FIRST_CALL, 0, 1.299, false, 0},
+      {"gamma 30.1 % up", NLS_FIRST_CALL, 0, 1.301, true, MS_CONVFAIL_NONE},
+      {"gamma 29.9 % down", NLS_FIRST_CALL, 0, 0.701, false, 0},
+      {"gamma 30.1 % down", NLS_FIRST_CALL, 0, 0.699, true, MS_CONVFAIL_NONE},
+      {"after an error-test failure", NLS_AFTER_ERR_FAIL, 0, 1.0, true, MS_CONVFAIL_NONE},
+      {"after a corrector failure", NLS_AFTER_CONV_FAIL, 0, 1.0, true, MS_CONVFAIL_OTHER},
+  };
+  for (const Case& c : cases) {
+    FakeOde o;
+    prepareStaleAttempt(o);
+    MstepMem m = o.m();
+    m->stepsAtLastSetup = m->numSteps - c.stepsSinceSetup;
+    m->gammaRatio = c.gammaRatio;
+    msNewtonCorrector(m, c.nflag);
+    EXPECT_EQ(o.solver.solvesBeforeFirstSetup == 0, c.rebuilt) << c.name;
+    if (c.rebuilt) {
+      EXPECT_EQ(o.solver.convfails[0], c.convfail) << c.name;
+    }
+  }
+}
+
+TEST(StepCorrector, ADenseSolverAttachedAfterStepsStartsWithAFreshJacobian) {
+  ode::Ode o(ode::stiffRhs, {1.0, 1.0});
+  o.params.lambda = 100.0;
+  MsDlsSetDenseJacFn(o.mem, ode::stiffJac);
+  double t;
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(o.step(1.0, &t, MS_ONE_STEP), MS_SUCCESS);
+  ASSERT_EQ(MsDense(o.mem, 2), MSDLS_SUCCESS);
+  ASSERT_EQ(MsDlsSetDenseJacFn(o.mem, ode::stiffJac), MSDLS_SUCCESS);
+  ASSERT_EQ(o.step(1.0, &t, MS_ONE_STEP), MS_SUCCESS);
+  // The new solver has no Jacobian to reuse: its first setup evaluates one.
+  int evals = 0;
+  MsDlsGetNumJacEvals(o.mem, &evals);
+  EXPECT_EQ(evals, 1);
+  EXPECT_NEAR(o[0], std::exp(-t), 1e-4);
+  EXPECT_NEAR(o[1], std::exp(-t), 1e-4);
+  ASSERT_EQ(o.step(1.0, &t), MS_SUCCESS);
+  EXPECT_NEAR(o[0], std::exp(-1.0), 1e-4);
+}
 
 TEST(StepCorrector, StaleMatrixFailureRetriesOnceWithAFreshSetup) {
   FakeOde o;

@@ -464,3 +464,119 @@ TEST(Model, HomotopyContinuationRunsToTheActualProblemAndEnds) {
   EXPECT_EQ(lines[0], "Trying to solve non-linear system using global homotopy-method.");
   homotopy_used = 0;
 }
+
+TEST(Model, TimeRelationCountsAsReachedFromARelativeDistanceOf4em14) {
+  // The pulse end 0.1 is reached from 0.1 - 0.1 * 4e-14 on.
+  struct Case {
+    const char* name;
+    double below;  // distance of the time below the threshold, in ulps or absolute
+    bool ulps;
+    bool reached;
+  } cases[] = {
+      {"at the threshold", 0, true, true},
+      {"one ulp below", 1, true, true},
+      {"1e-14 below", 1e-14, false, false},
+  };
+  for (const Case& c : cases) {
+    ModelArrays m;
+    ASSERT_EQ(m.initialize(0.0), 0);
+    const double threshold = m.w[4] + m.w[3];
+    ASSERT_DOUBLE_EQ(threshold, 0.1);
+    m.time = c.ulps ? threshold : threshold - c.below;
+    if (c.ulps)
+      for (int i = 0; i < c.below; ++i) m.time = std::nextafter(m.time, 0.0);
+    ASSERT_EQ(m.call(DEMAND_EVENT_UPDATE), 0) << c.name;
+    EXPECT_EQ(time_relations[1], c.reached ? 1 : 0) << c.name;
+    EXPECT_DOUBLE_EQ(m.w[2], c.reached ? 0 : 10) << c.name;
+    EXPECT_EQ(m.realOptions[2], c.reached ? kNone : threshold) << c.name;
+  }
+}
+
+TEST(Model, ANewInitializationClearsTheLogFlagsOfAFailedIteration) {
+  LiveInstance live;
+  ModelArrays m;
+  ASSERT_EQ(m.initialize(0.0), 0);
+  m.w[5] = std::numeric_limits<double>::quiet_NaN();
+  ASSERT_EQ(m.call(DEMAND_EVENT_UPDATE), 1);
+  ASSERT_NE(m.intOptions[1] & 2, 0) << "the failed iteration switched logging on";
+  host::reset_record();
+  ASSERT_EQ(m.initialize(0.0), 0);
+  EXPECT_EQ(m.intOptions[1], 0);
+  EXPECT_TRUE(LiveInstance::lines().empty()) << LiveInstance::joined();
+}
+
+TEST(Model, ParameterChangeCounterWrapsAndInitializationAlwaysCountsAsAChange) {
+  {
+    ModelArrays m;
+    m.intOptions[8] = INT_MAX;
+    ASSERT_EQ(m.initialize(0.0), 0);
+    EXPECT_EQ(m.intOptions[8], INT_MIN);
+  }
+  // The counter wraps to 0, the value the initialization starts from: the
+  // pulse width must be computed all the same, or the first pulse is lost.
+  ModelArrays m;
+  m.intOptions[8] = -1;
+  ASSERT_EQ(m.initialize(0.0), 0);
+  EXPECT_EQ(m.intOptions[8], 0);
+  EXPECT_DOUBLE_EQ(m.w[3], 0.1);
+  EXPECT_DOUBLE_EQ(m.w[2], 10);
+  EXPECT_DOUBLE_EQ(m.realOptions[2], 0.1);
+}
+
+namespace {
+
+int destroyed = 0;
+void countDestruction(void*) { ++destroyed; }
+
+}  // namespace
+
+TEST(Model, ResetWorkArraysClearsEveryArray) {
+  struct Doubles {
+    const char* name;
+    double* values;
+    int count;
+  } doubles[] = {
+      {"saved_crossings", saved_crossings, MODEL_CROSSINGS},
+      {"integer_arguments", integer_arguments, 2},
+      {"integer_values", integer_values, 2},
+      {"integer_margins", integer_margins, 2},
+      {"model_temporaries", model_temporaries, 2},
+      {"pre_discrete", pre_discrete, 1},
+      {"sample_counters", sample_counters, MODEL_SAMPLE_SLOTS},
+      {"sample_next", sample_next, MODEL_SAMPLE_SLOTS},
+      {"crossing_now", crossing_now, MODEL_CROSSINGS},
+      {"crossing_prev", crossing_prev, MODEL_CROSSINGS},
+      {"crossing_prev2", crossing_prev2, MODEL_CROSSINGS},
+      {"crossing_prev3", crossing_prev3, MODEL_CROSSINGS},
+  };
+  struct Ints {
+    const char* name;
+    int* values;
+    int count;
+  } ints[] = {
+      {"relation_attributes", relation_attributes, MODEL_NREL + 1},
+      {"relation_evaluated", relation_evaluated, MODEL_NREL + 1},
+      {"time_relations", time_relations, 3},
+      {"when_edge_committed", when_edge_committed, 1},
+      {"when_edge_current", when_edge_current, 1},
+      {"sample_started", sample_started, MODEL_SAMPLE_SLOTS},
+      {"sample_evaluated", sample_evaluated, MODEL_SAMPLE_SLOTS},
+  };
+  for (const Doubles& a : doubles)
+    for (int i = 0; i < a.count; ++i) a.values[i] = 1.5;
+  for (const Ints& a : ints)
+    for (int i = 0; i < a.count; ++i) a.values[i] = 3;
+  static int object = 0;
+  external_objects[0] = {&object, countDestruction};
+
+  model_reset_work_arrays();
+  for (const Doubles& a : doubles)
+    for (int i = 0; i < a.count; ++i) EXPECT_EQ(a.values[i], 0.0) << a.name << "[" << i << "]";
+  for (const Ints& a : ints)
+    for (int i = 0; i < a.count; ++i) EXPECT_EQ(a.values[i], 0) << a.name << "[" << i << "]";
+  EXPECT_EQ(destroyed, 1);
+  EXPECT_EQ(external_objects[0].object, nullptr);
+  EXPECT_EQ(external_objects[0].destructor, nullptr);
+  model_reset_work_arrays();
+  EXPECT_EQ(destroyed, 1) << "an object is destroyed once";
+}

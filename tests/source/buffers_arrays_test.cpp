@@ -2,6 +2,7 @@
 // record fields and padded formatting.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -249,6 +250,52 @@ TEST(BuffersArrays, ConcatenationRefusesAShorterLaterField) {
   EXPECT_EQ(refusal([] { concat_record_field_real_arrays(field_records, 0); }),
             "Index out of bounds");
   fields[1].dims = field_dims;
+}
+
+namespace {
+
+// A field descriptor claiming the largest dimension count: added to the
+// record array's own count it would leave 32 bits.
+RealArray huge_count_fields[2] = {{INT32_MAX, field_dims, field0}, {1, field_dims, field1}};
+RealArray huge_count_records = {2, fields_dims, reinterpret_cast<double*>(huge_count_fields)};
+
+}  // namespace
+
+TEST(BuffersArrays, ConcatenationRefusesAHugeDimensionCountBeforeAddingIt) {
+  LiveInstance instance;
+  EXPECT_EQ(refusal([] { concat_record_field_real_arrays(huge_count_records, 0); }),
+            "Too many array dimensions");
+  EXPECT_EQ(LiveInstance::lines().at(0), "ndims<=INT_MAX");
+}
+
+TEST(BuffersArrays, ARefusedConcatenationOutsideAnEvaluationIsEmpty) {
+  // Outside an evaluation a refusal returns to the caller, which must not
+  // get extents whose elements were never filled.
+  LiveInstance instance;
+  static std::int32_t one[1] = {1};
+  struct Case {
+    const char* name;
+    RealArray (*call)();
+  } cases[] = {
+      {"a shorter later field",
+       [] {
+         fields[1].dims = one;
+         RealArray r = concat_record_field_real_arrays(field_records, 0);
+         fields[1].dims = field_dims;
+         return r;
+       }},
+      {"a huge dimension count",
+       [] { return concat_record_field_real_arrays(huge_count_records, 0); }},
+  };
+  for (const Case& c : cases) {
+    buffer_reset_all();
+    LiveInstance::clear();
+    RealArray r = c.call();
+    EXPECT_FALSE(LiveInstance::lines().empty()) << c.name << ": refused";
+    EXPECT_EQ(r.ndims, 0) << c.name;
+    EXPECT_EQ(r.dims, nullptr) << c.name;
+    EXPECT_EQ(r.data, nullptr) << c.name;
+  }
 }
 
 TEST(BuffersArrays, PaddedFormattingTable) {

@@ -123,6 +123,12 @@ TEST(Events, CeilPeriods) {
   EXPECT_EQ(ceil_periods(2.5, 0, 1), 3);
   EXPECT_EQ(ceil_periods(2, 0, 1), 2);
   EXPECT_EQ(ceil_periods(0.5, 1, 0.5), -1);
+  // By a zero interval: the quotients IEEE arithmetic gives.
+  EXPECT_EQ(ceil_periods(2, 1, 0.0), HUGE_VAL);
+  EXPECT_EQ(ceil_periods(0.5, 1, 0.0), -HUGE_VAL);
+  EXPECT_EQ(ceil_periods(2, 1, -0.0), -HUGE_VAL);
+  EXPECT_TRUE(std::isnan(ceil_periods(1, 1, 0.0)));
+  EXPECT_TRUE(std::isnan(ceil_periods(NAN, 1, 0.0)));
 }
 
 TEST(Events, SampleAtItsStartFiresAndProposesTheNextInstant) {

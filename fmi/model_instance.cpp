@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "fmi/Pelvarin.h"
+#include "fmi/cosim_hooks.h"
 #include "fmi/fmi_functions.h"
 #include "fmi/logging.h"
 #include "fmi/version.h"
@@ -24,6 +25,7 @@ double* allocate_values(ModelInstance* instance, std::uint32_t count) {
   return static_cast<double*>(allocate_zeroed(instance, static_cast<size_t>(count) + 1, sizeof(double)));
 }
 
+// Deliberately never NULL: a host's freeMemory need not accept it.
 void free_block(ModelInstance* instance, void* block) {
   if (block != nullptr) instance->freeMemory(block);
 }
@@ -150,5 +152,7 @@ fmiComponent fmiInstantiateModel(fmiString instanceName, fmiString GUID, fmiCall
 void fmiFreeModelInstance(fmiComponent c) {
   ModelInstance* instance = live_instance(c);
   if (instance == nullptr) return;
+  // A slave freed here, or without termination, still holds its integrator.
+  free_integrator(instance);
   release_instance(instance);
 }

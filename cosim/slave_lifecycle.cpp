@@ -6,7 +6,6 @@
 #include "fmi/evaluation.h"
 #include "fmi/fmi_functions.h"
 #include "fmi/logging.h"
-#include "fmi/result_hooks.h"
 #include "fmi/variable_access.h"
 #include "fmi/version.h"
 #include "model/model_interface.h"

@@ -122,7 +122,9 @@ FILE* open_file_at_line(const char* fileName, int skip) {
       return nullptr;
     }
   }
-  for (; skip != 0 && !std::feof(stream); --skip) {
+  // A read error ends the skipping: it would repeat for every line, and the
+  // reader reports it from the stream's error flag.
+  for (; skip != 0 && !std::feof(stream) && !std::ferror(stream); --skip) {
     int c;
     do c = std::getc(stream);
     while (c != EOF && c != '\n');

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -208,6 +209,9 @@ TEST_F(TextFiles, ReadingErrorsWithTheirTexts) {
       {f, 0, "Error when reading line 0 from file\n\"" + f + "\":\nInvalid argument"},
       {f, -3, "Error when reading line -3 from file\n\"" + f + "\":\nInvalid argument"},
       {folder_, 1, "Error when reading line 1 from file\n\"" + folder_ + "\":\nIs a directory"},
+      // A read error ends the skipping at once, not after every line asked to skip.
+      {folder_, INT_MAX,
+       "Error when reading line 2147483647 from file\n\"" + folder_ + "\":\nIs a directory"},
   };
   for (const Case& c : cases) {
     LiveInstance::clear();

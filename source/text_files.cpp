@@ -251,8 +251,8 @@ DirEntry* dir_read(DirStream* stream) {
     return nullptr;
   }
   if (stream->position < 0) return nullptr;
-  // The count cannot go on: the listing stops here rather than wrap.
-  if (stream->position == INT16_MAX) {
+  // Stopped at the limit by an earlier read (its search is closed): stays so.
+  if (stream->position == INT16_MAX && stream->searchHandle == -1) {
     errno = EOVERFLOW;
     return nullptr;
   }
@@ -265,6 +265,12 @@ DirEntry* dir_read(DirStream* stream) {
     end_search(stream);
     stream->position = -1;
     errno = error;
+    return nullptr;
+  }
+  // The count cannot go on: the listing stops here, for good, rather than wrap.
+  if (stream->position == INT16_MAX) {
+    end_search(stream);
+    errno = EOVERFLOW;
     return nullptr;
   }
   stream->position = (std::int16_t)(stream->position + 1);

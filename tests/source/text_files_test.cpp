@@ -423,6 +423,15 @@ TEST_F(TextFiles, PositionsNeverWrap) {
   EXPECT_EQ(errno, EOVERFLOW);
   dir_rewind(s);
   EXPECT_NE(dir_read(s), nullptr);
+  // A listing that ends exactly at the limit ends as any other.
+  dir_rewind(s);
+  ASSERT_EQ(listing(s).size(), 3u);
+  dir_rewind(s);
+  for (int k = 0; k < 3; ++k) ASSERT_NE(dir_read(s), nullptr);
+  s->position = INT16_MAX;
+  EXPECT_EQ(dir_read(s), nullptr);
+  EXPECT_EQ(errno, 0);
+  EXPECT_EQ(dir_tell(s), -1);
   EXPECT_EQ(dir_close(s), 0);
 }
 

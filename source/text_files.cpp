@@ -134,14 +134,16 @@ FILE* open_file_at_line(const char* fileName, int skip) {
 
 const char* read_line(const char* fileName, int lineNumber, std::int32_t* endOfFile) {
   *endOfFile = 1;
-  if (lineNumber < 1) {
+  if (lineNumber < 0) {
     errno = EINVAL;
     raise_read_error(lineNumber, fileName);
     return "";
   }
-  FILE* stream = open_file_at_line(fileName, lineNumber - 1);
+  FILE* stream = open_file_at_line(fileName, lineNumber > 0 ? lineNumber - 1 : 0);
   if (!stream) return "";
-  if (std::feof(stream)) {
+  // Line 0 lies before the first line: the file must open, but it has no
+  // text there, as for a line past its end.
+  if (lineNumber == 0 || std::feof(stream)) {
     std::fclose(stream);
     return new_empty_string();
   }

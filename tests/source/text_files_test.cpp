@@ -101,6 +101,8 @@ TEST_F(TextFiles, LinesInTurnAndTheEnd) {
   const Case cases[] = {
       {1, "first", 0}, {2, "", 0}, {3, "third", 0}, {4, "last without feed", 0}, {5, "", 1},
       {6, "", 1},      {2, "", 0}, {1, "first", 0}, {4, "last without feed", 0}, {99, "", 1},
+      // Line 0 lies before the text: nothing there, as past the end.
+      {0, "", 1},      {1, "first", 0},
   };
   for (const Case& c : cases) {
     ReadLineResult r = read(f, c.line);
@@ -205,8 +207,11 @@ TEST_F(TextFiles, ReadingErrorsWithTheirTexts) {
       {path("missing.txt"), 1,
        "Not possible to open file \"" + path("missing.txt") +
            "\" for reading:\nNo such file or directory\n"},
-      // Line numbers count from 1: nothing is read for others.
-      {f, 0, "Error when reading line 0 from file\n\"" + f + "\":\nInvalid argument"},
+      // Line numbers count from 1: nothing is read for negative ones, and
+      // line 0 of a missing file is still an open error.
+      {path("missing.txt"), 0,
+       "Not possible to open file \"" + path("missing.txt") +
+           "\" for reading:\nNo such file or directory\n"},
       {f, -3, "Error when reading line -3 from file\n\"" + f + "\":\nInvalid argument"},
       {folder_, 1, "Error when reading line 1 from file\n\"" + folder_ + "\":\nIs a directory"},
       // A read error ends the skipping at once, not after every line asked to skip.
@@ -221,7 +226,7 @@ TEST_F(TextFiles, ReadingErrorsWithTheirTexts) {
   }
   EXPECT_EQ(lineCache.stream, nullptr);
   // Outside an evaluation the refusal returns an empty line at the end.
-  ReadLineResult r = read(f, 0);
+  ReadLineResult r = read(f, -1);
   EXPECT_STREQ(r.line, "");
   EXPECT_EQ(r.endOfFile, 1);
   // A negative skip is refused too.

@@ -72,7 +72,7 @@ int put_binary_numeric(AmatPutFile* file, const AmatMatrix& m, const BinaryKind&
     amat_message(kBadDimensions, m.name, nrow, ncol, amat_file_name(file));
     return amatError;
   }
-  if (nrow * ncol > 0 && m.data == nullptr) {
+  if (amat_data_missing(m)) {
     amat_message(kNullPointer);
     return amatNullPointer;
   }
@@ -228,6 +228,12 @@ bool amat_dimensions_fit(long nrow, long ncol, long elementSize) {
   if (nrow < 0 || ncol < 0 || nrow > limit || ncol > limit) return false;
   // nrow * ncol * elementSize stays within what memory and files address.
   return ncol == 0 || nrow <= (0x7fffffffffffffffL / elementSize) / ncol;
+}
+
+bool amat_data_missing(const AmatMatrix& m) {
+  if (m.data != nullptr || m.type == charMatrix) return false;
+  const bool rows = m.type == realRowMatrix || m.type == doubleRowMatrix;
+  return rows ? m.nrow > 0 : static_cast<long>(m.nrow) * m.ncol > 0;
 }
 
 int amatPutOpen(const char* fileName, int format, int bstruct, const char* className,

@@ -52,7 +52,7 @@ int begin(AmatPutFile* file, const AmatMatrix& m, const char* comment, const cha
         m.name, static_cast<long>(m.nrow), static_cast<long>(m.ncol), amat_file_name(file));
     return amatError;
   }
-  if (m.type != charMatrix && static_cast<long>(m.nrow) * m.ncol > 0 && m.data == nullptr) {
+  if (amat_data_missing(m)) {
     amat_message("Unexpected null-pointer");
     return amatNullPointer;
   }

@@ -101,15 +101,26 @@ TEST(ResultThroughHosts, ModelExchangeRecordsTheHostsStepsAndEvents) {
   }
 }
 
-TEST(ResultThroughHosts, CoSimulationRecordsCommunicationPointsAndEvents) {
+// Communication grids with the events on them and between them.
+struct Grid {
+  const char* label;
+  double h;
+  int steps;
+};
+
+class CoSimulationGrid : public ::testing::TestWithParam<Grid> {};
+
+TEST_P(CoSimulationGrid, RecordsCommunicationPointsAndEvents) {
   ScratchDirectory dir;
   ResultSwitch on("1");
   cosim_test::SlaveApi api;
   fmiComponent c = api.make(fmiFalse, "cs");
-  const double stop = 3.0, h = 0.01;
+  const double h = GetParam().h;
+  const int steps = GetParam().steps;
+  const double stop = steps * h;
   ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiTrue, stop));
   std::vector<double> communicationPoints;
-  for (int k = 0; k < 300; ++k) {
+  for (int k = 0; k < steps; ++k) {
     ASSERT_EQ(fmiOK, api.do_step(c, k * h, h, fmiTrue));
     communicationPoints.push_back(static_cast<float>(api.time(c)));
   }
@@ -122,16 +133,19 @@ TEST(ResultThroughHosts, CoSimulationRecordsCommunicationPointsAndEvents) {
   EXPECT_EQ(static_cast<float>(stop), times.back());
   EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
   // Period starts (state events) and pulse ends (time events): a point
-  // before and one after each event, at the event.
+  // before and one after each event, at the event, besides a communication
+  // point there.
   const double events[] = {0.1, 1.0, 1.1, 2.0, 2.1};
   auto near_event = [&](double t) {
     for (double e : events)
       if (std::fabs(t - e) < 1e-6) return true;
     return false;
   };
+  auto near = [](double e) { return [e](double t) { return std::fabs(t - e) < 1e-6; }; };
   for (double e : events) {
-    const long at = std::count_if(times.begin(), times.end(), [&](double t) { return std::fabs(t - e) < 1e-6; });
-    EXPECT_GE(at, 2) << "event at " << e;
+    const long at = std::count_if(times.begin(), times.end(), near(e));
+    const long communicated = std::count_if(communicationPoints.begin(), communicationPoints.end(), near(e));
+    EXPECT_EQ(2 + communicated, at) << "event at " << e;
   }
   // Every communication point is there, unless it came within 1 ms of the
   // point before it.
@@ -144,6 +158,11 @@ TEST(ResultThroughHosts, CoSimulationRecordsCommunicationPointsAndEvents) {
   for (size_t i = 1; i < times.size(); ++i)
     if (times[i] - times[i - 1] < 1e-3) EXPECT_TRUE(near_event(times[i])) << "point " << times[i];
 }
+
+const Grid kGrids[] = {{"events_on_the_grid", 0.01, 300}, {"events_between_points", 0.045, 66}};
+
+INSTANTIATE_TEST_SUITE_P(Grids, CoSimulationGrid, ::testing::ValuesIn(kGrids),
+                         [](const ::testing::TestParamInfo<Grid>& info) { return std::string(info.param.label); });
 
 TEST(ResultThroughHosts, AModelExchangeRunFreedWithoutTerminateLeavesACompleteFile) {
   ScratchDirectory dir;

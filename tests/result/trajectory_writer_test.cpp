@@ -128,6 +128,7 @@ TEST(Trajectory, WithARowIndexTheFileStaysOpenForTheRows) {
   EXPECT_EQ(nullptr, file.stream);
   // The data up to the row-wise matrix is released, the names stay.
   EXPECT_EQ(nullptr, one.traj.dataMatrices[0].data);
+  EXPECT_EQ(nullptr, one.traj.dataMatrices[1].data);
   EXPECT_STREQ("data_1", one.traj.dataMatrices[0].name);
   EXPECT_STREQ("data_2", one.traj.dataMatrices[1].name);
 

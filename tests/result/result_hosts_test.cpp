@@ -403,6 +403,36 @@ TEST(ResultFailures, AResultFileNameTakenByADirectory) { expect_no_file_at_set_u
 
 TEST(ResultFailures, ACurrentDirectoryThatIsGone) { expect_no_file_at_set_up("gone"); }
 
+TEST(ResultFailures, AFileThatTakesNotEvenItsFirstMatricesIsNotLeftBehind) {
+  ScratchDirectory scratch;
+  me::Api meApi;
+  cosim_test::SlaveApi csApi;
+  const std::vector<double> meReference = me_scenario(meApi);
+  const std::vector<double> csReference = cs_scenario(csApi);
+  ResultSwitch on("1");
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit previous;
+  getrlimit(RLIMIT_FSIZE, &previous);
+  rlimit small = previous;
+  small.rlim_cur = 30;  // the file is made, but not even "Aclass" fits
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    ScratchDirectory dir;
+    host::reset_record();
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
+    const std::vector<double> seen = round == 0 ? me_scenario(meApi) : cs_scenario(csApi);
+    setrlimit(RLIMIT_FSIZE, &previous);
+    EXPECT_EQ(round == 0 ? meReference : csReference, seen);
+    EXPECT_EQ(1u, me::count_exact(std::string("Result generation: Failed to open result inst.mat: Error when writing "
+                                              "matrix \"data_2\" row-wise to file \"inst.mat\":\n") +
+                                  strerror(EFBIG)))
+        << host::all_logs();
+    EXPECT_EQ(1, cosim_test::count_logs(kSetupFailed));
+    EXPECT_TRUE(dir.files().empty());
+    EXPECT_EQ(0, host::record().live_blocks);
+  }
+}
+
 TEST(ResultFailures, AFileThatStopsGrowingIsReportedOnceAndKeepsItsRows) {
   ScratchDirectory dir;
   me::Api api;

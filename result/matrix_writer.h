@@ -85,4 +85,4 @@ char* amat_copy_text(const char* text);                // malloc copy, none when
 bool amat_dimensions_fit(long nrow, long ncol, long elementSize);
 // Whether a numeric matrix announces elements, or in the row forms rows, but
 // has no data to take them from.
-bool amat_data_missing(const AmatMatrix& m);
+bool amat_data_missing(AmatType type, long nrow, long ncol, const void* data);

@@ -368,42 +368,15 @@ TEST(ResultFailures, ASlaveWhoseIntegratorCannotBeMadeKeepsACompleteFile) {
   }
 }
 
-// A directory that takes no result file: a warning with the reason, and the
-// run goes on without the file.
-void expect_no_file_at_set_up(const char* reason) {
-  ScratchDirectory scratch;
-  me::Api meApi;
-  cosim_test::SlaveApi csApi;
-  const std::vector<double> meReference = me_scenario(meApi);
-  const std::vector<double> csReference = cs_scenario(csApi);
-  ResultSwitch on("1");
-  for (int round = 0; round < 2; ++round) {
-    SCOPED_TRACE(round);
-    ScratchDirectory dir;
-    if (std::string(reason) == "is a directory") {
-      std::filesystem::create_directory("inst.mat");
-    } else {
-      std::filesystem::create_directory("gone");
-      std::filesystem::current_path("gone");
-      std::filesystem::remove(std::filesystem::path(dir.path()) / "gone");
-    }
-    host::reset_record();
-    EXPECT_EQ(round == 0 ? meReference : csReference, round == 0 ? me_scenario(meApi) : cs_scenario(csApi));
-    const std::string error = std::string(reason) == "is a directory" ? strerror(EISDIR) : strerror(ENOENT);
-    EXPECT_EQ(1u, me::count_exact("Result generation: Failed to open result inst.mat: Error opening file "
-                                  "\"inst.mat\": " + error))
-        << host::all_logs();
-    EXPECT_EQ(1, cosim_test::count_logs(kSetupFailed));
-    EXPECT_EQ(0, host::record().live_blocks);
-    if (std::string(reason) == "is a directory") EXPECT_TRUE(std::filesystem::is_directory("inst.mat"));
-  }
-}
+// A place that takes no result file: a warning with the reason, the run goes
+// on, and no file is left behind.
+enum NoFile {
+  NAME_TAKEN,       // by a directory
+  DIRECTORY_GONE,   // the current one
+  FILE_TOO_SMALL,   // made, but not even "Aclass" fits
+};
 
-TEST(ResultFailures, AResultFileNameTakenByADirectory) { expect_no_file_at_set_up("is a directory"); }
-
-TEST(ResultFailures, ACurrentDirectoryThatIsGone) { expect_no_file_at_set_up("gone"); }
-
-TEST(ResultFailures, AFileThatTakesNotEvenItsFirstMatricesIsNotLeftBehind) {
+void expect_no_file_at_set_up(NoFile why) {
   ScratchDirectory scratch;
   me::Api meApi;
   cosim_test::SlaveApi csApi;
@@ -414,24 +387,43 @@ TEST(ResultFailures, AFileThatTakesNotEvenItsFirstMatricesIsNotLeftBehind) {
   rlimit previous;
   getrlimit(RLIMIT_FSIZE, &previous);
   rlimit small = previous;
-  small.rlim_cur = 30;  // the file is made, but not even "Aclass" fits
+  small.rlim_cur = 30;
+  const std::string reason =
+      why == NAME_TAKEN       ? std::string("Error opening file \"inst.mat\": ") + strerror(EISDIR)
+      : why == DIRECTORY_GONE ? std::string("Error opening file \"inst.mat\": ") + strerror(ENOENT)
+                              : std::string("Error when writing matrix \"data_2\" row-wise to file \"inst.mat\":\n") +
+                                    strerror(EFBIG);
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round);
     ScratchDirectory dir;
+    if (why == NAME_TAKEN) {
+      std::filesystem::create_directory("inst.mat");
+    } else if (why == DIRECTORY_GONE) {
+      std::filesystem::create_directory("gone");
+      std::filesystem::current_path("gone");
+      std::filesystem::remove(std::filesystem::path(dir.path()) / "gone");
+    }
     host::reset_record();
-    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
+    if (why == FILE_TOO_SMALL) ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
     const std::vector<double> seen = round == 0 ? me_scenario(meApi) : cs_scenario(csApi);
     setrlimit(RLIMIT_FSIZE, &previous);
     EXPECT_EQ(round == 0 ? meReference : csReference, seen);
-    EXPECT_EQ(1u, me::count_exact(std::string("Result generation: Failed to open result inst.mat: Error when writing "
-                                              "matrix \"data_2\" row-wise to file \"inst.mat\":\n") +
-                                  strerror(EFBIG)))
-        << host::all_logs();
+    EXPECT_EQ(1u, me::count_exact("Result generation: Failed to open result inst.mat: " + reason)) << host::all_logs();
     EXPECT_EQ(1, cosim_test::count_logs(kSetupFailed));
-    EXPECT_TRUE(dir.files().empty());
     EXPECT_EQ(0, host::record().live_blocks);
+    if (why == NAME_TAKEN) {
+      EXPECT_TRUE(std::filesystem::is_directory("inst.mat"));
+    } else {
+      EXPECT_TRUE(dir.files().empty());
+    }
   }
 }
+
+TEST(ResultFailures, AResultFileNameTakenByADirectory) { expect_no_file_at_set_up(NAME_TAKEN); }
+
+TEST(ResultFailures, ACurrentDirectoryThatIsGone) { expect_no_file_at_set_up(DIRECTORY_GONE); }
+
+TEST(ResultFailures, AFileThatTakesNotEvenItsFirstMatricesIsNotLeftBehind) { expect_no_file_at_set_up(FILE_TOO_SMALL); }
 
 TEST(ResultFailures, AFileThatStopsGrowingIsReportedOnceAndKeepsItsRows) {
   ScratchDirectory dir;

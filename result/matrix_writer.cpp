@@ -62,33 +62,35 @@ bool put_header(AmatPutFile* file, std::int32_t code, std::int32_t mrows, std::i
 bool name_fits(const char* name) { return strlen(name) < 0x7fffffff; }
 
 // integer, real and double matrices, contiguous or as row pointers.
-int put_binary_numeric(AmatPutFile* file, const AmatMatrix& m, const BinaryKind& kind) {
-  if (file == nullptr || m.name == nullptr) {
+int put_binary_numeric(AmatPutFile* file, const char* name, long nrow, long ncol, const void* data,
+                       AmatType type) {
+  if (file == nullptr || name == nullptr) {
     amat_message(kNullPointer);
     return amatNullPointer;
   }
-  const long nrow = m.nrow, ncol = m.ncol;
-  if (!amat_dimensions_fit(nrow, ncol, kind.size) || !name_fits(m.name)) {
-    amat_message(kBadDimensions, m.name, nrow, ncol, amat_file_name(file));
+  const BinaryKind kind = binary_kind(type);
+  if (!amat_dimensions_fit(nrow, ncol, kind.size) || !name_fits(name)) {
+    amat_message(kBadDimensions, name, nrow, ncol, amat_file_name(file));
     return amatError;
   }
-  if (nrow * ncol > 0 && m.data == nullptr) {
+  if (amat_data_missing(type, nrow, ncol, data)) {
     amat_message(kNullPointer);
     return amatNullPointer;
   }
   const bool normal = file->bstruct != binTrans;
-  bool ok = put_header(file, kind.code, normal ? m.nrow : m.ncol, normal ? m.ncol : m.nrow, m.name);
+  const std::int32_t rows32 = static_cast<std::int32_t>(nrow), cols32 = static_cast<std::int32_t>(ncol);
+  bool ok = put_header(file, kind.code, normal ? rows32 : cols32, normal ? cols32 : rows32, name);
   const size_t size = static_cast<size_t>(kind.size);
   if (!kind.rows) {
-    const char* data = static_cast<const char*>(m.data);
+    const char* elements = static_cast<const char*>(data);
     if (normal) {
-      ok = ok && put(file, data, size, static_cast<size_t>(nrow * ncol));
+      ok = ok && put(file, elements, size, static_cast<size_t>(nrow * ncol));
     } else {
       for (long r = 0; ok && r < nrow; ++r)
-        for (long c = 0; ok && c < ncol; ++c) ok = put(file, data + (r + c * nrow) * kind.size, size, 1);
+        for (long c = 0; ok && c < ncol; ++c) ok = put(file, elements + (r + c * nrow) * kind.size, size, 1);
     }
   } else {
-    const char* const* rows = static_cast<const char* const*>(m.data);
+    const char* const* rows = static_cast<const char* const*>(data);
     if (normal) {
       for (long c = 0; ok && c < ncol; ++c)
         for (long r = 0; ok && r < nrow; ++r) ok = put(file, rows[r] + c * kind.size, size, 1);
@@ -97,37 +99,54 @@ int put_binary_numeric(AmatPutFile* file, const AmatMatrix& m, const BinaryKind&
     }
   }
   if (!ok) {
-    amat_message(kWriteFailed, m.name, nrow, ncol, amat_file_name(file), amat_error_text());
+    amat_message(kWriteFailed, name, nrow, ncol, amat_file_name(file), amat_error_text());
     return amatError;
   }
   return amatOk;
+}
+
+// The binary writers, one per element type.
+int amatPutBinInt(AmatPutFile* file, const char* name, int nrow, int ncol, const void* data) {
+  return put_binary_numeric(file, name, nrow, ncol, data, integerMatrix);
+}
+int amatPutBinReal(AmatPutFile* file, const char* name, int nrow, int ncol, const void* data) {
+  return put_binary_numeric(file, name, nrow, ncol, data, realMatrix);
+}
+int amatPutBinDouble(AmatPutFile* file, const char* name, int nrow, int ncol, const void* data) {
+  return put_binary_numeric(file, name, nrow, ncol, data, doubleMatrix);
+}
+int amatPutBinRealRow(AmatPutFile* file, const char* name, int nrow, int ncol, const void* data) {
+  return put_binary_numeric(file, name, nrow, ncol, data, realRowMatrix);
+}
+int amatPutBinDoubleRow(AmatPutFile* file, const char* name, int nrow, int ncol, const void* data) {
+  return put_binary_numeric(file, name, nrow, ncol, data, doubleRowMatrix);
 }
 
 size_t text_length(const char* const* texts, long r) {
   return (texts == nullptr || texts[r] == nullptr) ? 0 : strlen(texts[r]);
 }
 
-int put_binary_char(AmatPutFile* file, const AmatMatrix& m, char pad) {
-  if (file == nullptr || m.name == nullptr) {
+int amatPutBinChar(AmatPutFile* file, const char* name, int nrow, int ncol, const void* data, char pad) {
+  if (file == nullptr || name == nullptr) {
     amat_message(kNullPointer);
     return amatNullPointer;
   }
-  const long nrow = m.nrow;
-  const long shownCols = nrow == 0 ? 0 : m.ncol;
-  const char* const* texts = static_cast<const char* const*>(m.data);
+  const long rows = nrow;
+  const long shownCols = rows == 0 ? 0 : ncol;
+  const char* const* texts = static_cast<const char* const*>(data);
   size_t width = 0;
-  for (long r = 0; r < nrow; ++r) width = std::max(width, text_length(texts, r));
-  if (!amat_dimensions_fit(nrow, static_cast<long>(width), 1) || m.ncol < 0 || !name_fits(m.name)) {
-    amat_message(kBadDimensions, m.name, nrow, shownCols, amat_file_name(file));
+  for (long r = 0; r < rows; ++r) width = std::max(width, text_length(texts, r));
+  if (!amat_dimensions_fit(rows, static_cast<long>(width), 1) || ncol < 0 || !name_fits(name)) {
+    amat_message(kBadDimensions, name, rows, shownCols, amat_file_name(file));
     return amatError;
   }
   const std::int32_t w = static_cast<std::int32_t>(width);
   const bool normal = file->bstruct != binTrans;
-  bool ok = put_header(file, 51, normal ? m.nrow : w, normal ? w : m.nrow, m.name);
+  bool ok = put_header(file, 51, normal ? nrow : w, normal ? w : nrow, name);
   if (normal) {
     // Column j of the stored matrix: character j of every text.
     for (size_t j = 0; ok && j < width; ++j) {
-      for (long r = 0; ok && r < nrow; ++r) {
+      for (long r = 0; ok && r < rows; ++r) {
         const char* text = texts == nullptr ? nullptr : texts[r];
         const size_t known = text == nullptr ? 0 : strnlen(text, j + 1);
         const char ch = known > j ? text[j] : (known == j ? '\0' : pad);
@@ -135,14 +154,14 @@ int put_binary_char(AmatPutFile* file, const AmatMatrix& m, char pad) {
       }
     }
   } else {
-    for (long r = 0; ok && r < nrow; ++r) {
+    for (long r = 0; ok && r < rows; ++r) {
       const size_t length = text_length(texts, r);
       ok = put(file, length == 0 ? "" : texts[r], 1, length);
       for (size_t j = length; ok && j < width; ++j) ok = put(file, &pad, 1, 1);
     }
   }
   if (!ok) {
-    amat_message(kWriteFailed, m.name, nrow, shownCols, amat_file_name(file), amat_error_text());
+    amat_message(kWriteFailed, name, rows, shownCols, amat_file_name(file), amat_error_text());
     return amatError;
   }
   return amatOk;
@@ -152,16 +171,27 @@ int put_text(AmatPutFile* file, const AmatMatrix& m, const char* comment, const 
              int indent) {
   switch (m.type) {
     case integerMatrix: return amatPutTextInt(file, m, comment, rowComments, indent);
-    case realMatrix:
-    case realRowMatrix: return amatPutTextReal(file, m, comment, rowComments, indent);
-    case doubleMatrix:
-    case doubleRowMatrix: return amatPutTextDouble(file, m, comment, rowComments, indent);
+    case realMatrix: return amatPutTextReal(file, m, comment, rowComments, indent);
+    case realRowMatrix: return amatPutTextRealRow(file, m, comment, rowComments, indent);
+    case doubleMatrix: return amatPutTextDouble(file, m, comment, rowComments, indent);
+    case doubleRowMatrix: return amatPutTextDoubleRow(file, m, comment, rowComments, indent);
     default: return amatPutTextChar(file, m, comment);
   }
 }
 
-int put_dispatch(AmatPutFile* file, const AmatMatrix& m, const char* comment,
-                 const char* const* rowComments, int indent) {
+int put_binary(AmatPutFile* file, const AmatMatrix& m, char pad) {
+  switch (m.type) {
+    case integerMatrix: return amatPutBinInt(file, m.name, m.nrow, m.ncol, m.data);
+    case realMatrix: return amatPutBinReal(file, m.name, m.nrow, m.ncol, m.data);
+    case doubleMatrix: return amatPutBinDouble(file, m.name, m.nrow, m.ncol, m.data);
+    case realRowMatrix: return amatPutBinRealRow(file, m.name, m.nrow, m.ncol, m.data);
+    case doubleRowMatrix: return amatPutBinDoubleRow(file, m.name, m.nrow, m.ncol, m.data);
+    default: return amatPutBinChar(file, m.name, m.nrow, m.ncol, m.data, pad);
+  }
+}
+
+int amatPutDispatch(AmatPutFile* file, const AmatMatrix& m, char pad, const char* comment,
+                    const char* const* rowComments, int indent) {
   if (file == nullptr) {
     amat_message(kNullPointer);
     return amatNullPointer;
@@ -197,8 +227,7 @@ int put_dispatch(AmatPutFile* file, const AmatMatrix& m, const char* comment,
   }
   errno = 0;
   if (file->format == AMAT_FORMAT_TEXT) return put_text(file, m, comment, rowComments, indent);
-  if (m.type == charMatrix) return put_binary_char(file, m, kPad);
-  return put_binary_numeric(file, m, binary_kind(m.type));
+  return put_binary(file, m, pad);
 }
 
 }  // namespace
@@ -228,6 +257,12 @@ bool amat_dimensions_fit(long nrow, long ncol, long elementSize) {
   if (nrow < 0 || ncol < 0 || nrow > limit || ncol > limit) return false;
   // nrow * ncol * elementSize stays within what memory and files address.
   return ncol == 0 || nrow <= (0x7fffffffffffffffL / elementSize) / ncol;
+}
+
+bool amat_data_missing(AmatType type, long nrow, long ncol, const void* data) {
+  if (data != nullptr || type == charMatrix) return false;
+  const bool rows = type == realRowMatrix || type == doubleRowMatrix;
+  return rows ? nrow > 0 : nrow * ncol > 0;
 }
 
 int amatPutOpen(const char* fileName, int format, int bstruct, const char* className,
@@ -312,11 +347,11 @@ int amatPutOpen(const char* fileName, int format, int bstruct, const char* class
   return amatOk;
 }
 
-int amatPut(AmatPutFile* file, AmatMatrix matrix) { return put_dispatch(file, matrix, nullptr, nullptr, 0); }
+int amatPut(AmatPutFile* file, AmatMatrix matrix) { return amatPutDispatch(file, matrix, kPad, nullptr, nullptr, 0); }
 
 int amatPutCommented(AmatPutFile* file, AmatMatrix matrix, const char* comment,
                      const char* const* rowComments, int indent) {
-  return put_dispatch(file, matrix, comment, rowComments, indent);
+  return amatPutDispatch(file, matrix, kPad, comment, rowComments, indent);
 }
 
 int amatPutClose(AmatPutFile* file) {

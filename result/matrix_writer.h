@@ -83,3 +83,6 @@ char* amat_copy_text(const char* text);                // malloc copy, none when
 // Whether nrow x ncol elements of elementSize bytes can be described by a
 // matrix header and addressed in memory.
 bool amat_dimensions_fit(long nrow, long ncol, long elementSize);
+// Whether a numeric matrix announces elements, or in the row forms rows, but
+// has no data to take them from.
+bool amat_data_missing(AmatType type, long nrow, long ncol, const void* data);

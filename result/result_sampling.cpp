@@ -43,7 +43,7 @@ std::int32_t slot(const ResultFile* r, std::int32_t k) { return (r->readIndex + 
 
 ResultPoint* point_at(ResultFile* r, std::int32_t k) { return r->points[slot(r, k)]; }
 
-void free_item_arrays(ModelInstance* c, std::int32_t from) {
+void result_free_item_arrays(ModelInstance* c, std::int32_t from) {
   ResultFile* r = c->result;
   for (std::int32_t s = from; s < r->allocatedSlots; ++s) {
     for (int k = 0; k < kValueArrays; ++k) {
@@ -55,7 +55,7 @@ void free_item_arrays(ModelInstance* c, std::int32_t from) {
 
 // Value arrays for the next two slots. Arrays of no elements are not
 // requested: the host's answer to such a request means nothing.
-bool extend_buffer(ModelInstance* c) {
+bool result_extend_buffer(ModelInstance* c) {
   ResultFile* r = c->result;
   const std::int32_t first = r->allocatedSlots;
   if (first + 2 > RESULT_RING_SLOTS) return false;
@@ -68,7 +68,7 @@ bool extend_buffer(ModelInstance* c) {
       if (n == 0) continue;
       *point_array(point, k) = static_cast<double*>(allocate(c, n, sizeof(double)));
       if (*point_array(point, k) == nullptr) {
-        free_item_arrays(c, first);
+        result_free_item_arrays(c, first);
         r->allocatedSlots = first;
         return false;
       }
@@ -78,7 +78,7 @@ bool extend_buffer(ModelInstance* c) {
   return true;
 }
 
-void buffer_point(ModelInstance* c) {
+void result_buffer_point(ModelInstance* c) {
   ResultFile* r = c->result;
   ResultPoint* point = r->points[r->writeIndex];
   point->time = c->time;
@@ -110,7 +110,7 @@ void write_point(ModelInstance* c, ResultPoint* point) {
   if (status != amatOk) warn_file_failure(c);
 }
 
-void flush_two(ModelInstance* c) {
+void result_flush_two(ModelInstance* c) {
   ResultFile* r = c->result;
   if (r->bufferedCount < 2) return;
   write_point(c, point_at(r, 0));
@@ -122,7 +122,7 @@ void flush_two(ModelInstance* c) {
   r->writeIndex = slot(r, r->bufferedCount);
 }
 
-void flush_all(ModelInstance* c) {
+void result_flush_all(ModelInstance* c) {
   ResultFile* r = c->result;
   if (r->bufferedCount == 0) return;
   for (std::int32_t k = 0; k < r->bufferedCount; ++k) write_point(c, point_at(r, k));
@@ -154,7 +154,7 @@ bool set_up(ModelInstance* c) {
     r->points[s] = static_cast<ResultPoint*>(allocate(c, 1, sizeof(ResultPoint)));
     if (r->points[s] == nullptr) return false;
   }
-  if (!extend_buffer(c)) return false;
+  if (!result_extend_buffer(c)) return false;
 
   result_phase = 0;
   declare_(nullptr, nullptr, nullptr, nullptr);
@@ -221,14 +221,14 @@ void store_result_point(ModelInstance* c, bool isEvent) {
                 kPrefix, t, point_at(r, 0)->time, point_at(r, 1)->time);
         r->bufferFullWarned = 1;
       }
-      flush_two(c);
-    } else if (!extend_buffer(c)) {
+      result_flush_two(c);
+    } else if (!result_extend_buffer(c)) {
       FMI_LOG(c, fmiWarning, "%s: buffer extension failed at t = %.4f, forcing file output for interval t = %.4f ... %.4f",
               kPrefix, t, point_at(r, 0)->time, point_at(r, r->bufferedCount - 1)->time);
-      flush_two(c);
+      result_flush_two(c);
     }
   }
-  buffer_point(c);
+  result_buffer_point(c);
 }
 
 void finish_result_generation(ModelInstance* c) {
@@ -239,7 +239,7 @@ void finish_result_generation(ModelInstance* c) {
     r->hasBuffered = false;
     store_result_point(c, false);
   }
-  if (r->fileOpen) flush_all(c);
+  if (r->fileOpen) result_flush_all(c);
   if (result_close(r) != amatOk) warn_file_failure(c);
 
   release(c, r->path);

@@ -52,7 +52,7 @@ int begin(AmatPutFile* file, const AmatMatrix& m, const char* comment, const cha
         m.name, static_cast<long>(m.nrow), static_cast<long>(m.ncol), amat_file_name(file));
     return amatError;
   }
-  if (m.type != charMatrix && static_cast<long>(m.nrow) * m.ncol > 0 && m.data == nullptr) {
+  if (amat_data_missing(m.type, m.nrow, m.ncol, m.data)) {
     amat_message("Unexpected null-pointer");
     return amatNullPointer;
   }
@@ -137,8 +137,11 @@ int amatPutTextInt(AmatPutFile* file, const AmatMatrix& m, const char* comment,
   return finish(file, m, o);
 }
 
-int amatPutTextReal(AmatPutFile* file, const AmatMatrix& m, const char* comment,
-                    const char* const* rowComments, int indent) {
+namespace {
+
+// Real matrices, contiguous or by rows: m.type tells the layout.
+int put_text_reals(AmatPutFile* file, const AmatMatrix& m, const char* comment, const char* const* rowComments,
+                   int indent) {
   Out o;
   int status = begin(file, m, comment, "float", m.ncol, &o);
   if (status != amatOk) return status;
@@ -157,8 +160,8 @@ int amatPutTextReal(AmatPutFile* file, const AmatMatrix& m, const char* comment,
   return finish(file, m, o);
 }
 
-int amatPutTextDouble(AmatPutFile* file, const AmatMatrix& m, const char* comment,
-                      const char* const* rowComments, int indent) {
+int put_text_doubles(AmatPutFile* file, const AmatMatrix& m, const char* comment, const char* const* rowComments,
+                     int indent) {
   Out o;
   int status = begin(file, m, comment, "double", m.ncol, &o);
   if (status != amatOk) return status;
@@ -202,6 +205,28 @@ int amatPutTextDouble(AmatPutFile* file, const AmatMatrix& m, const char* commen
   }
   free(widths);
   return finish(file, m, o);
+}
+
+}  // namespace
+
+int amatPutTextReal(AmatPutFile* file, const AmatMatrix& m, const char* comment,
+                    const char* const* rowComments, int indent) {
+  return put_text_reals(file, m, comment, rowComments, indent);
+}
+
+int amatPutTextRealRow(AmatPutFile* file, const AmatMatrix& m, const char* comment,
+                       const char* const* rowComments, int indent) {
+  return put_text_reals(file, m, comment, rowComments, indent);
+}
+
+int amatPutTextDouble(AmatPutFile* file, const AmatMatrix& m, const char* comment,
+                      const char* const* rowComments, int indent) {
+  return put_text_doubles(file, m, comment, rowComments, indent);
+}
+
+int amatPutTextDoubleRow(AmatPutFile* file, const AmatMatrix& m, const char* comment,
+                         const char* const* rowComments, int indent) {
+  return put_text_doubles(file, m, comment, rowComments, indent);
 }
 
 int amatPutTextChar(AmatPutFile* file, const AmatMatrix& m, const char* comment) {

@@ -7,10 +7,12 @@
 // integerMatrix.
 int amatPutTextInt(AmatPutFile* file, const AmatMatrix& m, const char* comment,
                    const char* const* rowComments, int indent);
-// realMatrix and realRowMatrix.
 int amatPutTextReal(AmatPutFile* file, const AmatMatrix& m, const char* comment,
                     const char* const* rowComments, int indent);
-// doubleMatrix and doubleRowMatrix.
+int amatPutTextRealRow(AmatPutFile* file, const AmatMatrix& m, const char* comment,
+                       const char* const* rowComments, int indent);
 int amatPutTextDouble(AmatPutFile* file, const AmatMatrix& m, const char* comment,
                       const char* const* rowComments, int indent);
+int amatPutTextDoubleRow(AmatPutFile* file, const AmatMatrix& m, const char* comment,
+                         const char* const* rowComments, int indent);
 int amatPutTextChar(AmatPutFile* file, const AmatMatrix& m, const char* comment);

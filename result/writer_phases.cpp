@@ -1,6 +1,7 @@
 #include "result/writer_phases.h"
 
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -154,8 +155,12 @@ int phase_open(ResultFile* r, double t2) {
   if (r->data1Values == nullptr) return fail(r, false, "Internal error");
   r->data1Values[1] = static_cast<float>(t2);
   if (r->path == nullptr) return fail(r, false, "Result file path is NULL");
-  if (atrajPutOpen(r->path, &r->traj, 1, AMAT_FORMAT_BINARY, &r->file) != amatOk)
+  if (atrajPutOpen(r->path, &r->traj, 1, AMAT_FORMAT_BINARY, &r->file) != amatOk) {
+    // The writer made the file (it keeps openedByPath after the close), but
+    // it is not a readable result: no file rather than a broken one.
+    if (r->file.openedByPath) remove(r->path);
     return fail(r, true, "Failed to open result %s", r->path);
+  }
   r->fileOpen = 1;
   return amatOk;
 }

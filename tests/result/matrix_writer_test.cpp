@@ -188,16 +188,19 @@ const Refusal kRefusals[] = {
      "large.\n"},
     {"null_name", {nullptr, 2, 2, integerMatrix, kSomeInts}, amatNullPointer, "Unexpected null-pointer"},
     {"null_data", {"D", 2, 2, integerMatrix, nullptr}, amatNullPointer, "Unexpected null-pointer"},
+    {"null_rows", {"R", 2, 0, doubleRowMatrix, nullptr}, amatNullPointer, "Unexpected null-pointer"},
 };
 
 class MatrixRefusal : public ::testing::TestWithParam<Refusal> {};
 
 TEST_P(MatrixRefusal, IsReportedAndWritesNothing) {
   ScratchDirectory dir;
-  for (int format : {AMAT_FORMAT_BINARY, AMAT_FORMAT_TEXT}) {
-    SCOPED_TRACE(format);
+  for (int form = 0; form < 4; ++form) {
+    const int format = form / 2 == 0 ? AMAT_FORMAT_BINARY : AMAT_FORMAT_TEXT;
+    const int bstruct = form % 2 == 0 ? binNormal : binTrans;
+    SCOPED_TRACE(form);
     AmatPutFile file;
-    ASSERT_EQ(amatOk, amatPutOpen("r.mat", format, binNormal, "", nullptr, nullptr, &file));
+    ASSERT_EQ(amatOk, amatPutOpen("r.mat", format, bstruct, "", nullptr, nullptr, &file));
     ASSERT_EQ(0, fflush(file.stream));
     const long before = ftell(file.stream);
     EXPECT_EQ(GetParam().status, amatPut(&file, GetParam().matrix));

@@ -101,15 +101,26 @@ TEST(ResultThroughHosts, ModelExchangeRecordsTheHostsStepsAndEvents) {
   }
 }
 
-TEST(ResultThroughHosts, CoSimulationRecordsCommunicationPointsAndEvents) {
+// Communication grids with the events on them and between them.
+struct Grid {
+  const char* label;
+  double h;
+  int steps;
+};
+
+class CoSimulationGrid : public ::testing::TestWithParam<Grid> {};
+
+TEST_P(CoSimulationGrid, RecordsCommunicationPointsAndEvents) {
   ScratchDirectory dir;
   ResultSwitch on("1");
   cosim_test::SlaveApi api;
   fmiComponent c = api.make(fmiFalse, "cs");
-  const double stop = 3.0, h = 0.01;
+  const double h = GetParam().h;
+  const int steps = GetParam().steps;
+  const double stop = steps * h;
   ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiTrue, stop));
   std::vector<double> communicationPoints;
-  for (int k = 0; k < 300; ++k) {
+  for (int k = 0; k < steps; ++k) {
     ASSERT_EQ(fmiOK, api.do_step(c, k * h, h, fmiTrue));
     communicationPoints.push_back(static_cast<float>(api.time(c)));
   }
@@ -122,16 +133,19 @@ TEST(ResultThroughHosts, CoSimulationRecordsCommunicationPointsAndEvents) {
   EXPECT_EQ(static_cast<float>(stop), times.back());
   EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
   // Period starts (state events) and pulse ends (time events): a point
-  // before and one after each event, at the event.
+  // before and one after each event, at the event, besides a communication
+  // point there.
   const double events[] = {0.1, 1.0, 1.1, 2.0, 2.1};
   auto near_event = [&](double t) {
     for (double e : events)
       if (std::fabs(t - e) < 1e-6) return true;
     return false;
   };
+  auto near = [](double e) { return [e](double t) { return std::fabs(t - e) < 1e-6; }; };
   for (double e : events) {
-    const long at = std::count_if(times.begin(), times.end(), [&](double t) { return std::fabs(t - e) < 1e-6; });
-    EXPECT_GE(at, 2) << "event at " << e;
+    const long at = std::count_if(times.begin(), times.end(), near(e));
+    const long communicated = std::count_if(communicationPoints.begin(), communicationPoints.end(), near(e));
+    EXPECT_EQ(2 + communicated, at) << "event at " << e;
   }
   // Every communication point is there, unless it came within 1 ms of the
   // point before it.
@@ -144,6 +158,11 @@ TEST(ResultThroughHosts, CoSimulationRecordsCommunicationPointsAndEvents) {
   for (size_t i = 1; i < times.size(); ++i)
     if (times[i] - times[i - 1] < 1e-3) EXPECT_TRUE(near_event(times[i])) << "point " << times[i];
 }
+
+const Grid kGrids[] = {{"events_on_the_grid", 0.01, 300}, {"events_between_points", 0.045, 66}};
+
+INSTANTIATE_TEST_SUITE_P(Grids, CoSimulationGrid, ::testing::ValuesIn(kGrids),
+                         [](const ::testing::TestParamInfo<Grid>& info) { return std::string(info.param.label); });
 
 TEST(ResultThroughHosts, AModelExchangeRunFreedWithoutTerminateLeavesACompleteFile) {
   ScratchDirectory dir;
@@ -349,40 +368,62 @@ TEST(ResultFailures, ASlaveWhoseIntegratorCannotBeMadeKeepsACompleteFile) {
   }
 }
 
-// A directory that takes no result file: a warning with the reason, and the
-// run goes on without the file.
-void expect_no_file_at_set_up(const char* reason) {
+// A place that takes no result file: a warning with the reason, the run goes
+// on, and no file is left behind.
+enum NoFile {
+  NAME_TAKEN,       // by a directory
+  DIRECTORY_GONE,   // the current one
+  FILE_TOO_SMALL,   // made, but not even "Aclass" fits
+};
+
+void expect_no_file_at_set_up(NoFile why) {
   ScratchDirectory scratch;
   me::Api meApi;
   cosim_test::SlaveApi csApi;
   const std::vector<double> meReference = me_scenario(meApi);
   const std::vector<double> csReference = cs_scenario(csApi);
   ResultSwitch on("1");
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit previous;
+  getrlimit(RLIMIT_FSIZE, &previous);
+  rlimit small = previous;
+  small.rlim_cur = 30;
+  const std::string reason =
+      why == NAME_TAKEN       ? std::string("Error opening file \"inst.mat\": ") + strerror(EISDIR)
+      : why == DIRECTORY_GONE ? std::string("Error opening file \"inst.mat\": ") + strerror(ENOENT)
+                              : std::string("Error when writing matrix \"data_2\" row-wise to file \"inst.mat\":\n") +
+                                    strerror(EFBIG);
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round);
     ScratchDirectory dir;
-    if (std::string(reason) == "is a directory") {
+    if (why == NAME_TAKEN) {
       std::filesystem::create_directory("inst.mat");
-    } else {
+    } else if (why == DIRECTORY_GONE) {
       std::filesystem::create_directory("gone");
       std::filesystem::current_path("gone");
       std::filesystem::remove(std::filesystem::path(dir.path()) / "gone");
     }
     host::reset_record();
-    EXPECT_EQ(round == 0 ? meReference : csReference, round == 0 ? me_scenario(meApi) : cs_scenario(csApi));
-    const std::string error = std::string(reason) == "is a directory" ? strerror(EISDIR) : strerror(ENOENT);
-    EXPECT_EQ(1u, me::count_exact("Result generation: Failed to open result inst.mat: Error opening file "
-                                  "\"inst.mat\": " + error))
-        << host::all_logs();
+    if (why == FILE_TOO_SMALL) ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
+    const std::vector<double> seen = round == 0 ? me_scenario(meApi) : cs_scenario(csApi);
+    setrlimit(RLIMIT_FSIZE, &previous);
+    EXPECT_EQ(round == 0 ? meReference : csReference, seen);
+    EXPECT_EQ(1u, me::count_exact("Result generation: Failed to open result inst.mat: " + reason)) << host::all_logs();
     EXPECT_EQ(1, cosim_test::count_logs(kSetupFailed));
     EXPECT_EQ(0, host::record().live_blocks);
-    if (std::string(reason) == "is a directory") EXPECT_TRUE(std::filesystem::is_directory("inst.mat"));
+    if (why == NAME_TAKEN) {
+      EXPECT_TRUE(std::filesystem::is_directory("inst.mat"));
+    } else {
+      EXPECT_TRUE(dir.files().empty());
+    }
   }
 }
 
-TEST(ResultFailures, AResultFileNameTakenByADirectory) { expect_no_file_at_set_up("is a directory"); }
+TEST(ResultFailures, AResultFileNameTakenByADirectory) { expect_no_file_at_set_up(NAME_TAKEN); }
 
-TEST(ResultFailures, ACurrentDirectoryThatIsGone) { expect_no_file_at_set_up("gone"); }
+TEST(ResultFailures, ACurrentDirectoryThatIsGone) { expect_no_file_at_set_up(DIRECTORY_GONE); }
+
+TEST(ResultFailures, AFileThatTakesNotEvenItsFirstMatricesIsNotLeftBehind) { expect_no_file_at_set_up(FILE_TOO_SMALL); }
 
 TEST(ResultFailures, AFileThatStopsGrowingIsReportedOnceAndKeepsItsRows) {
   ScratchDirectory dir;

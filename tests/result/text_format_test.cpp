@@ -66,6 +66,9 @@ TEST(TextFormat, DoubleColumnsOfIntegralValuesAreNarrow) {
   double column[2] = {2.0, 0.5};
   EXPECT_EQ("double C(2,1)\n       2                \n  5.0000000000000000E-01\n\n",
             as_text(*amatSet("C", 2, 1, doubleMatrix, column, &m)));
+  // Eight digits are too many for an integer column.
+  double digits[2] = {9999999, 10000000};
+  EXPECT_EQ("double G(1,2)\n  9999999  1.0000000000000000E+07\n\n", as_text(*amatSet("G", 1, 2, doubleMatrix, digits, &m)));
 }
 
 TEST(TextFormat, LongDoubleRowsBreakAfterSeventyCharacters) {
@@ -76,6 +79,10 @@ TEST(TextFormat, LongDoubleRowsBreakAfterSeventyCharacters) {
       "  5.0000000000000000E-01  2.5000000000000000E-01  1.2500000000000000E-01\n"
       "  1.5000000000000000E+00\n\n",
       as_text(*amatSet("L", 1, 4, doubleMatrix, values, &m)));
+  // Exactly 70 characters do not break the line.
+  double seventy[6] = {0.5, 0.5, 1234567, 1234567, 12, 3};
+  EXPECT_EQ("double S(1,6)\n  5.0000000000000000E-01  5.0000000000000000E-01  1234567  1234567  12  3\n\n",
+            as_text(*amatSet("S", 1, 6, doubleMatrix, seventy, &m)));
 }
 
 TEST(TextFormat, TextsStandOneALineUnpadded) {

@@ -1,6 +1,9 @@
 // The trajectory record and the trajectory file in both formats.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -128,6 +131,7 @@ TEST(Trajectory, WithARowIndexTheFileStaysOpenForTheRows) {
   EXPECT_EQ(nullptr, file.stream);
   // The data up to the row-wise matrix is released, the names stay.
   EXPECT_EQ(nullptr, one.traj.dataMatrices[0].data);
+  EXPECT_EQ(nullptr, one.traj.dataMatrices[1].data);
   EXPECT_STREQ("data_1", one.traj.dataMatrices[0].name);
   EXPECT_STREQ("data_2", one.traj.dataMatrices[1].name);
 
@@ -201,6 +205,25 @@ TEST(Trajectory, TheTextFileCarriesTheDataInfoComment) {
       "int dataInfo(1,4)\n  0  1  0 -1   # Time\n\n"
       "double data_1(2,1)\n  0\n  1\n\n";
   EXPECT_EQ(expected, mat4::read_text("t.txt"));
+}
+
+TEST(Trajectory, AFailedOpenClosesTheFileAndReportsWhatFailed) {
+  ScratchDirectory dir;
+  OneSignal one(2);
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit previous;
+  getrlimit(RLIMIT_FSIZE, &previous);
+  rlimit small = previous;
+  small.rlim_cur = 30;  // the class matrix does not fit
+  ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
+  AmatPutFile file;
+  const int status = atrajPutOpen("t.mat", &one.traj, 1, AMAT_FORMAT_BINARY, &file);
+  const std::string message = amatMessage;
+  setrlimit(RLIMIT_FSIZE, &previous);
+  EXPECT_EQ(amatError, status);
+  EXPECT_EQ(nullptr, file.stream);
+  EXPECT_EQ(std::string("Error when writing matrix \"data_2\" row-wise to file \"t.mat\":\n") + strerror(EFBIG) + "\n",
+            message);
 }
 
 TEST(Trajectory, CloseRefusesARowIndexWithoutARowWiseMatrixAndStillCloses) {

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "cosim/integrator_setup.h"
+#include "cosim/slave_lifecycle.h"
 #include "fmi/evaluation.h"
 #include "fmi/fmi_functions.h"
 #include "fmi/logging.h"
@@ -13,8 +14,24 @@ namespace {
 
 bool inline_integration_requested(const ModelInstance* m) { return m->intOptions[5] != 0; }
 
+// Counts an event at the current time: 1 (logged) when the run it ends has
+// made no progress in time, since events that no longer move the time would
+// keep the step from ever returning.
+int event_without_progress(ModelInstance* m) {
+  IntegratorDriver* d = m->integrator;
+  if (d->eventRunCount == 0) d->eventRunTime = m->time;
+  if (++d->eventRunCount < CS_EVENT_RUN) return 0;
+  d->eventRunCount = 0;
+  const double resolved = CS_EVENT_RUN * CS_EVENT_RESOLUTION * (std::fabs(d->eventRunTime) + 1.0);
+  if (m->time - d->eventRunTime > resolved) return 0;
+  FMI_LOG(m, fmiError, "fmiDoStep: no progress in time over %d events from t = %.16e to %.16e",
+          CS_EVENT_RUN, d->eventRunTime, m->time);
+  return 1;
+}
+
 // An event at the current time, with the result points around it.
 fmiStatus handle_event(ModelInstance* m) {
+  if (event_without_progress(m)) return terminate_on_error(m);
   if (m->resultGeneration) store_result_point(m, true);
   fmiStatus r = cs_event_iteration(m);
   if (r != fmiOK) return r;
@@ -51,6 +68,8 @@ fmiStatus cs_event_iteration(ModelInstance* m) {
 int integrate_to(ModelInstance* m, double* tout) {
   bool initialStepSet = false;
   for (;;) {
+    // Too short to integrate: the states stand for the whole stretch.
+    if (*tout - m->time <= cs_time_tolerance(m->time)) return INTEGRATE_REACHED;
     IntegratorDriver* d = m->integrator;
     if (evaluate_model(m, 1, "fetching current output") == 0) {
       for (std::uint32_t i = 0; i < m->ny; ++i) d->prevOutputs[i] = m->y[i];
@@ -80,6 +99,7 @@ int integrate_to(ModelInstance* m, double* tout) {
     if (flag == MS_ROOT_RETURN) {
       d->inputDerValid = 0;
       fmiSetTime(m, tret);
+      if (event_without_progress(m)) return INTEGRATE_FAILED;
       if (m->resultGeneration) store_result_point(m, true);
       fmiEventInfo eventInfo = {};
       // A failed update has terminated the slave and released its integrator.
@@ -101,7 +121,7 @@ int integrate_to(ModelInstance* m, double* tout) {
       continue;
     }
     if (flag == MS_SUCCESS) {
-      if (std::fabs(tret - *tout) > (std::fabs(tstart) + 1.0) * CS_TIME_TOLERANCE) {
+      if (std::fabs(tret - *tout) > cs_time_tolerance(tstart)) {
         FMI_LOG(m, fmiError, "Internal step error: tret = %.16e  !=  tout = %.16e", tret, *tout);
         return INTEGRATE_FAILED;
       }
@@ -109,13 +129,16 @@ int integrate_to(ModelInstance* m, double* tout) {
       return INTEGRATE_REACHED;
     }
     check_integrator_flag(&flag, "Mstep", CHECK_FLAG, m);
+    // The states are the integrator's last accepted solution: the time goes
+    // with them.
+    if (tret > m->time && std::isfinite(tret)) fmiSetTime(m, tret);
     return INTEGRATE_FAILED;
   }
 }
 
 fmiStatus fmiDoStep(fmiComponent c, fmiReal currentCommunicationPoint,
                     fmiReal communicationStepSize, fmiBoolean newStep) {
-  ModelInstance* m = live_instance(c);
+  ModelInstance* m = live_slave(c, fmi_function_names[FMI_NAME_DO_STEP]);
   if (m == nullptr) return fmiError;
 
   if (!std::isfinite(currentCommunicationPoint)) {
@@ -133,7 +156,7 @@ fmiStatus fmiDoStep(fmiComponent c, fmiReal currentCommunicationPoint,
   double h = communicationStepSize;
   const double offset = std::fabs(m->time - currentCommunicationPoint);
   if (offset > 0) {
-    if (offset >= (std::fabs(m->time) + 1.0) * CS_TIME_TOLERANCE) {
+    if (offset >= cs_time_tolerance(m->time)) {
       FMI_LOG(m, fmiDiscard, "fmiDoStep: currentCommunicationPoint = %.16f, expected %.16f",
               currentCommunicationPoint, m->time);
       return fmiDiscard;
@@ -171,7 +194,7 @@ fmiStatus fmiDoStep(fmiComponent c, fmiReal currentCommunicationPoint,
   if (m->stopTimeDefined) {
     const double over = target - m->stopTime;
     if (over > 0) {
-      if (over > 2.0 * (std::fabs(m->stopTime) + 1.0) * CS_TIME_TOLERANCE) {
+      if (over > 2.0 * cs_time_tolerance(m->stopTime)) {
         FMI_LOG(m, fmiDiscard, "fmiDoStep: trying to compute past tStop = %f, to %.16f,  at t = %f",
                 m->stopTime, target, m->time);
         return fmiDiscard;
@@ -203,6 +226,7 @@ fmiStatus fmiDoStep(fmiComponent c, fmiReal currentCommunicationPoint,
     if (q != 0) return terminate_on_error(m);
   }
 
+  m->integrator->eventRunCount = 0;
   // A due time event is handled once per point: should an update leave it
   // in place, integration goes on rather than handling it again and again.
   bool eventHandled = false;

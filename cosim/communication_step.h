@@ -2,12 +2,22 @@
 // fmi/fmi_functions.h) and the operations it is built from.
 #pragma once
 
+#include <cmath>
+
 #include "fmi/fmi_types.h"
 #include "fmi/model_instance.h"
 
 // Tolerance factor of time comparisons, and of the explicit initial step.
 constexpr double CS_TIME_TOLERANCE = 0x1p-50;
 constexpr double CS_INITIAL_STEP_FACTOR = 0x1p-51;
+// A step's events are looked at in runs of CS_EVENT_RUN: a run that moves the
+// time by no more than the root finding resolves, (|t| + 1) *
+// CS_EVENT_RESOLUTION for each event, makes no progress and ends the step.
+constexpr int CS_EVENT_RUN = 1000;
+constexpr double CS_EVENT_RESOLUTION = 100 * 0x1p-52;
+
+// Two times closer than this are the same time for the stepper.
+inline double cs_time_tolerance(double t) { return (std::fabs(t) + 1.0) * CS_TIME_TOLERANCE; }
 
 // Results of integrate_to.
 enum {
@@ -22,7 +32,7 @@ fmiStatus cs_event_iteration(ModelInstance* instance);
 // Integrates up to *tout, handling state events on the way. A state event
 // whose update proposes a time event before *tout ends the integration at
 // that time event instead: *tout is then lowered to it, so that the caller
-// handles it in time.
+// handles it in time. A stretch too short to integrate is reached at once.
 int integrate_to(ModelInstance* instance, double* tout);
 
 // 0 success, 1 failure (logged).

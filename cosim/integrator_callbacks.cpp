@@ -41,6 +41,9 @@ fmiStatus evaluate_at(ModelInstance* m, double t, N_Vector y, double* out, Evalu
   interpolate_inputs(m, savedTime);
   m->time = savedTime;
   m->x = savedX;
+  // The arrays hold the trial point's values now: nothing is current for
+  // the instance's own time and states.
+  m->computedLevel = 0;
   const float ticks = static_cast<float>(processor_clock() - ticks0);
   if (kind == EVALUATE_DERIVATIVES) {
     add_to_counter(&d->derivativeCalls, 1);
@@ -56,9 +59,15 @@ fmiStatus evaluate_at(ModelInstance* m, double t, N_Vector y, double* out, Evalu
 int integrator_derivatives(double t, N_Vector y, N_Vector ydot, void* data) {
   ModelInstance* m = as_instance(data);
   if (release_pending(m)) return -1;
-  fmiStatus s = evaluate_at(m, t, y, N_VGetArrayPointer(ydot), EVALUATE_DERIVATIVES);
+  double* out = N_VGetArrayPointer(ydot);
+  fmiStatus s = evaluate_at(m, t, y, out, EVALUATE_DERIVATIVES);
   if (release_pending(m)) return -1;
-  return s != fmiOK ? 1 : 0;
+  if (s != fmiOK) return 1;
+  // Such a derivative would enter the integrator's history and spoil every
+  // later state: the integrator retries with a smaller step instead.
+  for (std::uint32_t i = 0; i < m->nx; ++i)
+    if (!std::isfinite(out[i])) return 1;
+  return 0;
 }
 
 int integrator_root_functions(double t, N_Vector y, double* gout, void* data) {

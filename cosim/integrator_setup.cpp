@@ -158,6 +158,9 @@ int setup_integrator(ModelInstance* instance, double rtol) {
     d->prevOutputs =
         static_cast<double*>(instance->allocateMemory(instance->ny + 1, sizeof(double)));
     if (d->inputDer == nullptr || d->inputRef == nullptr || d->prevOutputs == nullptr) break;
+    // The first output-derivative estimate starts here.
+    for (std::uint32_t i = 0; i < instance->ny; ++i) d->prevOutputs[i] = instance->y[i];
+    d->prevOutputTime = instance->time;
     failed = false;
   } while (false);
 
@@ -231,9 +234,10 @@ void free_integrator(ModelInstance* instance) {
   N_VDestroy_Serial(d->errWeights);
   N_VDestroy_Serial(d->work1);
   N_VDestroy_Serial(d->work2);
-  instance->freeMemory(d->prevOutputs);
-  instance->freeMemory(d->inputDer);
-  instance->freeMemory(d->inputRef);
+  // As for the instance's own blocks, NULL never goes to the host.
+  double* arrays[] = {d->prevOutputs, d->inputDer, d->inputRef};
+  for (double* block : arrays)
+    if (block != nullptr) instance->freeMemory(block);
   instance->freeMemory(d);
   instance->integrator = nullptr;
 }

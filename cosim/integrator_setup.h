@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "source/processor_clock.h"
+#include "fmi/cosim_hooks.h"
 #include "fmi/model_instance.h"
 #include "integrator/mstep.h"
 
@@ -49,6 +50,9 @@ struct IntegratorDriver {
   // the call has returned.
   std::int32_t integratorCallDepth;
   std::int32_t releasePending;
+  // The events of the current step since the time last moved on.
+  double eventRunTime;
+  std::int32_t eventRunCount;
 };
 
 // Adds n to one of the driver's counters; a very long run stops it at the
@@ -65,7 +69,6 @@ int setup_integrator(ModelInstance* instance, double rtol);
 // Logs the statistics and releases the integrator and driver (later, when an
 // integrator call is in progress).
 void finish_integrator(ModelInstance* instance);
-void free_integrator(ModelInstance* instance);
 
 // 1 when the value shows a failure (logged), else 0. kind: CHECK_POINTER
 // (value is the returned pointer) or CHECK_FLAG (value points at the flag).

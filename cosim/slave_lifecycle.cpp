@@ -1,10 +1,11 @@
 #include "cosim/slave_lifecycle.h"
 
+#include <cmath>
+
 #include "cosim/integrator_setup.h"
 #include "fmi/evaluation.h"
 #include "fmi/fmi_functions.h"
 #include "fmi/logging.h"
-#include "fmi/result_hooks.h"
 #include "fmi/variable_access.h"
 #include "fmi/version.h"
 #include "model/model_interface.h"
@@ -15,6 +16,13 @@ namespace {
 bool inline_integration_requested(const ModelInstance* m) { return m->intOptions[5] != 0; }
 
 }  // namespace
+
+ModelInstance* live_slave(fmiComponent c, const char* name) {
+  ModelInstance* m = live_instance(c);
+  if (m == nullptr || m->isCoSimulation) return m;
+  FMI_LOG(m, fmiError, "%s: the instance was not made by fmiInstantiateSlave", name);
+  return nullptr;
+}
 
 fmiComponent fmiInstantiateSlave(fmiString instanceName, fmiString GUID, fmiString fmuLocation,
                                  fmiString mimeType, fmiReal timeout, fmiBoolean visible,
@@ -39,15 +47,7 @@ fmiComponent fmiInstantiateSlave(fmiString instanceName, fmiString GUID, fmiStri
   return c;
 }
 
-void fmiFreeSlaveInstance(fmiComponent c) {
-  ModelInstance* m = live_instance(c);
-  if (m == nullptr) return;
-  // A slave freed without termination still holds its integrator and its
-  // buffered result points.
-  if (m->resultGeneration) finish_result_generation(m);
-  free_integrator(m);
-  fmiFreeModelInstance(c);
-}
+void fmiFreeSlaveInstance(fmiComponent c) { fmiFreeModelInstance(c); }
 
 fmiStatus initialize_slave_core(ModelInstance* m, fmiReal tStart, fmiBoolean stopTimeDefined,
                                 fmiReal tStop) {
@@ -67,16 +67,24 @@ fmiStatus initialize_slave_core(ModelInstance* m, fmiReal tStart, fmiBoolean sto
 
 fmiStatus fmiInitializeSlave(fmiComponent c, fmiReal tStart, fmiBoolean StopTimeDefined,
                              fmiReal tStop) {
-  ModelInstance* m = live_instance(c);
-  if (m == nullptr) return fmiError;
   const char* name = fmi_function_names[FMI_NAME_INITIALIZE_SLAVE];
+  ModelInstance* m = live_slave(c, name);
+  if (m == nullptr) return fmiError;
   FMI_LOG(m, fmiOK, "%s...", name);
   // Refused before anything changes: an initialized slave keeps its time,
-  // its integrator and its run.
+  // its integrator and its run, a fresh one stays fresh.
   if (m->state != INSTANCE_INSTANTIATED) {
     FMI_LOG(m, fmiDiscard, "model cannot be initialized in current state(%d)",
             static_cast<int>(m->state));
     return fmiDiscard;
+  }
+  if (!std::isfinite(tStart)) {
+    FMI_LOG(m, fmiError, "%s: tStart = %g is not a finite number", name, tStart);
+    return fmiError;
+  }
+  if (StopTimeDefined && !std::isfinite(tStop)) {
+    FMI_LOG(m, fmiError, "%s: tStop = %g is not a finite number", name, tStop);
+    return fmiError;
   }
   fmiStatus r = initialize_slave_core(m, tStart, StopTimeDefined, tStop);
   if (r != fmiOK) return r;
@@ -87,9 +95,9 @@ fmiStatus fmiInitializeSlave(fmiComponent c, fmiReal tStart, fmiBoolean StopTime
 }
 
 fmiStatus fmiTerminateSlave(fmiComponent c) {
-  ModelInstance* m = live_instance(c);
-  if (m == nullptr) return fmiError;
   const char* name = fmi_function_names[FMI_NAME_TERMINATE_SLAVE];
+  ModelInstance* m = live_slave(c, name);
+  if (m == nullptr) return fmiError;
   FMI_LOG(m, fmiOK, "%s...", name);
   if (m->state == INSTANCE_TERMINATED) {
     FMI_LOG(m, fmiWarning, "%s: already terminated, ignoring call", name);
@@ -102,9 +110,9 @@ fmiStatus fmiTerminateSlave(fmiComponent c) {
 }
 
 fmiStatus fmiResetSlave(fmiComponent c) {
-  ModelInstance* m = live_instance(c);
-  if (m == nullptr) return fmiError;
   const char* name = fmi_function_names[FMI_NAME_RESET_SLAVE];
+  ModelInstance* m = live_slave(c, name);
+  if (m == nullptr) return fmiError;
   FMI_LOG(m, fmiOK, "%s...", name);
   if (m->state == INSTANCE_INSTANTIATED) {
     FMI_LOG(m, fmiOK, "%s: already reset, ignoring call", name);
@@ -132,9 +140,9 @@ fmiStatus fmiResetSlave(fmiComponent c) {
 
 fmiStatus fmiSetRealInputDerivatives(fmiComponent c, const fmiValueReference vr[], size_t nvr,
                                      const fmiInteger order[], const fmiReal value[]) {
-  ModelInstance* m = live_instance(c);
-  if (m == nullptr) return fmiError;
   const char* name = fmi_function_names[FMI_NAME_SET_REAL_INPUT_DERIVATIVES];
+  ModelInstance* m = live_slave(c, name);
+  if (m == nullptr) return fmiError;
   if (inline_integration_requested(m)) {
     FMI_LOG(m, fmiWarning, "fmiSetRealInputDerivatives is not suported with inline integration");
     return fmiDiscard;
@@ -174,9 +182,9 @@ fmiStatus fmiSetRealInputDerivatives(fmiComponent c, const fmiValueReference vr[
 
 fmiStatus fmiGetRealOutputDerivatives(fmiComponent c, const fmiValueReference vr[], size_t nvr,
                                       const fmiInteger order[], fmiReal value[]) {
-  ModelInstance* m = live_instance(c);
-  if (m == nullptr) return fmiError;
   const char* name = fmi_function_names[FMI_NAME_GET_REAL_OUTPUT_DERIVATIVES];
+  ModelInstance* m = live_slave(c, name);
+  if (m == nullptr) return fmiError;
   if (inline_integration_requested(m)) {
     FMI_LOG(m, fmiWarning, "fmiGetRealOutputDerivatives is not suported with inline integration");
     return fmiDiscard;
@@ -222,7 +230,7 @@ fmiStatus fmiGetRealOutputDerivatives(fmiComponent c, const fmiValueReference vr
 }
 
 fmiStatus fmiCancelStep(fmiComponent c) {
-  ModelInstance* m = live_instance(c);
+  ModelInstance* m = live_slave(c, "fmiCancelStep");
   if (m == nullptr) return fmiError;
   FMI_LOG(m, fmiDiscard, "fmiCancelStep: asynchronous execution of fmiDoStep is not supported");
   return fmiDiscard;
@@ -231,7 +239,7 @@ fmiStatus fmiCancelStep(fmiComponent c) {
 fmiStatus fmiGetStatus(fmiComponent c, fmiStatusKind s, fmiStatus* value) {
   (void)s;
   (void)value;
-  ModelInstance* m = live_instance(c);
+  ModelInstance* m = live_slave(c, "fmiGetStatus");
   if (m == nullptr) return fmiError;
   FMI_LOG(m, fmiDiscard,
           "fmiGetStatus: not supported since asynchronous execution of fmiDoStep is not "
@@ -240,7 +248,7 @@ fmiStatus fmiGetStatus(fmiComponent c, fmiStatusKind s, fmiStatus* value) {
 }
 
 fmiStatus fmiGetRealStatus(fmiComponent c, fmiStatusKind s, fmiReal* value) {
-  ModelInstance* m = live_instance(c);
+  ModelInstance* m = live_slave(c, "fmiGetRealStatus");
   if (m == nullptr) return fmiError;
   if (s == fmiLastSuccessfulTime) {
     if (value == nullptr) {
@@ -256,7 +264,7 @@ fmiStatus fmiGetRealStatus(fmiComponent c, fmiStatusKind s, fmiReal* value) {
 
 fmiStatus fmiGetIntegerStatus(fmiComponent c, fmiStatusKind s, fmiInteger* value) {
   (void)value;
-  ModelInstance* m = live_instance(c);
+  ModelInstance* m = live_slave(c, "fmiGetIntegerStatus");
   if (m == nullptr) return fmiError;
   FMI_LOG(m, fmiDiscard, "fmiGetIntegerStatus: fmiStatusKind %d unknown", static_cast<int>(s));
   return fmiDiscard;
@@ -264,7 +272,7 @@ fmiStatus fmiGetIntegerStatus(fmiComponent c, fmiStatusKind s, fmiInteger* value
 
 fmiStatus fmiGetBooleanStatus(fmiComponent c, fmiStatusKind s, fmiBoolean* value) {
   (void)value;
-  ModelInstance* m = live_instance(c);
+  ModelInstance* m = live_slave(c, "fmiGetBooleanStatus");
   if (m == nullptr) return fmiError;
   FMI_LOG(m, fmiDiscard, "fmiGetBooleanStatus: fmiStatusKind %d unknown", static_cast<int>(s));
   return fmiDiscard;
@@ -273,7 +281,7 @@ fmiStatus fmiGetBooleanStatus(fmiComponent c, fmiStatusKind s, fmiBoolean* value
 fmiStatus fmiGetStringStatus(fmiComponent c, fmiStatusKind s, fmiString* value) {
   (void)s;
   (void)value;
-  ModelInstance* m = live_instance(c);
+  ModelInstance* m = live_slave(c, "fmiGetStringStatus");
   if (m == nullptr) return fmiError;
   FMI_LOG(m, fmiDiscard,
           "fmiGetStringStatus: not supported since asynchronous execution of fmiDoStep is not "

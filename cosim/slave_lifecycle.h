@@ -10,3 +10,7 @@
 // The part of fmiInitializeSlave between its entry and completion lines.
 fmiStatus initialize_slave_core(ModelInstance* instance, fmiReal tStart, fmiBoolean stopTimeDefined,
                                 fmiReal tStop);
+
+// The instance behind a handle when it is a live slave; a model-exchange
+// instance is refused with fmiError "<name>: ...". NULL when refused.
+ModelInstance* live_slave(fmiComponent c, const char* name);

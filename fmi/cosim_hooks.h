@@ -10,3 +10,7 @@
 // A setter stored input `index` of a slave: it becomes the reference value of
 // that input's interpolation.
 void update_input_reference(ModelInstance* instance, std::int32_t index);
+
+// Releases a slave's integrator and driver, without the statistics report;
+// nothing when there is none.
+void free_integrator(ModelInstance* instance);

@@ -1,5 +1,7 @@
 #include "fmi/evaluation.h"
 
+#include <cmath>
+
 #include "fmi/cosim_hooks.h"
 #include "fmi/fmi_functions.h"
 #include "fmi/logging.h"
@@ -64,9 +66,15 @@ fmiStatus terminate_on_error(ModelInstance* instance) {
 fmiStatus fmiSetTime(fmiComponent c, fmiReal time) {
   ModelInstance* instance = live_instance(c);
   if (instance == nullptr) return fmiError;
+  const char* name = fmi_function_names[FMI_NAME_SET_TIME];
+  // No event, relation or step could ever be decided at such a time.
+  if (!std::isfinite(time)) {
+    FMI_LOG(instance, fmiError, "%s: time = %g is not a finite number", name, time);
+    return fmiError;
+  }
   instance->time = time;
   instance->computedLevel = 0;
-  FMI_LOG(instance, fmiOK, "%s to %g", fmi_function_names[FMI_NAME_SET_TIME], time);
+  FMI_LOG(instance, fmiOK, "%s to %g", name, time);
   return fmiOK;
 }
 

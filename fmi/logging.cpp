@@ -81,26 +81,28 @@ void fmi_log_host(fmiCallbackLogger logger, fmiString instanceName, fmiStatus st
   send_escaped(logger, nullptr, instanceName, status, category, text);
 }
 
-void fmi_log_pending(ModelInstance* instance, fmiString /*instanceName*/, fmiStatus status,
-                     fmiString /*category*/, const char* format, ...) {
+void fmi_log_pending(ModelInstance* instance, fmiString instanceName, fmiStatus status,
+                     fmiString category, const char* format, ...) {
   if (instance == nullptr) return;
   if (!instance->loggingOn && status < fmiError) return;
   if (instance->pendingEnd == nullptr) clear_pending(instance);
 
-  size_t used = pending_length(instance);
-  size_t room = used < FMI_PENDING_MAX_TEXT ? FMI_PENDING_MAX_TEXT - used : 0;
-  // One character more than fits shows that the piece is too long.
-  char piece[INSTANCE_PENDING_SIZE];
+  // A piece longer than the whole room is cut there.
+  char piece[FMI_PENDING_MAX_TEXT + 1];
   va_list args;
   va_start(args, format);
-  int n = c_vsprintf(piece, room + 2, format, args);
+  const int n = c_vsprintf(piece, sizeof piece, format, args);
   va_end(args);
-  if (n <= 0 || static_cast<size_t>(n) > room) {
-    clear_pending(instance);
-    return;
+  const size_t length = n > 0 ? static_cast<size_t>(n) : 0;
+  // Nothing collected is dropped: what cannot be continued goes out first.
+  if (pending_length(instance) > 0 &&
+      (length == 0 || pending_length(instance) + length > FMI_PENDING_MAX_TEXT)) {
+    fmi_log(instance, instanceName, status, category, "%s", "");
+    clear_pending(instance);  // what the filter passed has gone out
   }
-  memcpy(instance->pendingEnd, piece, static_cast<size_t>(n) + 1);
-  instance->pendingEnd += n;
+  memcpy(instance->pendingEnd, piece, length);
+  instance->pendingEnd += length;
+  *instance->pendingEnd = '\0';
 }
 
 char* copy_instance_string(const ModelInstance* instance, fmiString text) {

@@ -25,7 +25,8 @@ void fmi_log_v(ModelInstance* instance, fmiString instanceName, fmiStatus status
     __attribute__((format(printf, 5, 0)));
 
 // Collects a piece of text that goes out in front of the next message.
-// A piece that is empty or does not fit discards everything pending.
+// A piece that is empty or does not fit first sends what is pending; a piece
+// longer than the room is cut there.
 void fmi_log_pending(ModelInstance* instance, fmiString instanceName, fmiStatus status,
                      fmiString category, const char* format, ...)
     __attribute__((format(printf, 5, 6)));

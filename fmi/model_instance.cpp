@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "fmi/Pelvarin.h"
+#include "fmi/cosim_hooks.h"
 #include "fmi/fmi_functions.h"
 #include "fmi/logging.h"
 #include "fmi/result_hooks.h"
@@ -26,6 +27,7 @@ double* allocate_values(ModelInstance* instance, std::uint32_t count) {
   return static_cast<double*>(allocate_zeroed(instance, static_cast<size_t>(count) + 1, sizeof(double)));
 }
 
+// Deliberately never NULL: a host's freeMemory need not accept it.
 void free_block(ModelInstance* instance, void* block) {
   if (block != nullptr) instance->freeMemory(block);
 }
@@ -158,7 +160,10 @@ fmiComponent fmiInstantiateModel(fmiString instanceName, fmiString GUID, fmiCall
 void fmiFreeModelInstance(fmiComponent c) {
   ModelInstance* instance = live_instance(c);
   if (instance == nullptr) return;
-  // A run freed without terminate still gets its buffered points written.
+  // A run freed without terminate still gets its buffered points written,
+  // and a slave freed here, or without termination, still holds its
+  // integrator.
   if (instance->resultGeneration) finish_result_generation(instance);
+  free_integrator(instance);
   release_instance(instance);
 }

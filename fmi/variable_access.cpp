@@ -15,6 +15,10 @@ namespace {
 
 enum { PARAMETER_CHANGE_COUNTER = 8 };  // slot of intOptions
 
+// A read asks for no more than the event indicators' level: anything above
+// would make it run an event iteration.
+constexpr int MAX_READ_LEVEL = DEMAND_ALL_SECTIONS;
+
 // The element a reference names, or NULL when its category names no vector or
 // its index lies beyond the vector.
 double* variable_slot(const ModelInstance* instance, fmiValueReference vr) {
@@ -80,7 +84,8 @@ fmiStatus get_values(fmiComponent c, const char* name, const fmiValueReference v
   }
   int demand = 0;
   for (size_t i = 0; i < nvr; ++i) {
-    if (vr_level(vr[i]) > demand) demand = vr_level(vr[i]);
+    const int level = vr_level(vr[i]);
+    if (level > demand && level <= MAX_READ_LEVEL) demand = level;
   }
   // Level-0 values need no evaluation; asking the model for level 0 would be
   // an initialization call.
@@ -93,7 +98,7 @@ fmiStatus get_values(fmiComponent c, const char* name, const fmiValueReference v
     }
   }
   for (size_t i = 0; i < nvr; ++i) {
-    const double* slot = variable_slot(instance, vr[i]);
+    const double* slot = vr_level(vr[i]) <= MAX_READ_LEVEL ? variable_slot(instance, vr[i]) : nullptr;
     if (slot == nullptr) {
       FMI_LOG(instance, fmiDiscard, "%s: cannot get #%c%u#", name, Type::letter, vr[i]);
       return fmiDiscard;
@@ -102,6 +107,19 @@ fmiStatus get_values(fmiComponent c, const char* name, const fmiValueReference v
     FMI_LOG(instance, fmiOK, "%s: #%c%u# = %g", name, Type::letter, vr[i], Type::to_double(value[i]));
   }
   return fmiOK;
+}
+
+// What is stored is used from now on: derivatives, event indicators and, for
+// a slave, the next step.
+void mark_written(ModelInstance* instance) {
+  instance->computedLevel = 0;
+  instance->inputsChanged = 1;
+}
+
+// A refusal after `stored` values: those stay, and count as a write.
+fmiStatus refused_after(ModelInstance* instance, size_t stored) {
+  if (stored > 0) mark_written(instance);
+  return fmiDiscard;
 }
 
 template <typename Type>
@@ -117,14 +135,14 @@ fmiStatus set_values(fmiComponent c, const char* name, const fmiValueReference v
     double* slot = variable_slot(instance, vr[i]);
     if (slot == nullptr) {
       FMI_LOG(instance, fmiDiscard, "%s: cannot set #%c%u#  ", name, Type::letter, vr[i]);
-      return fmiDiscard;
+      return refused_after(instance, i);
     }
     const int category = vr_category(vr[i]);
     const bool computed = category == VR_CATEGORY_DERIVATIVE || category == VR_CATEGORY_OUTPUT ||
                           category == VR_CATEGORY_AUXILIARY;
     if (computed && instance->state != INSTANCE_INSTANTIATED) {
       FMI_LOG(instance, fmiDiscard, "%s: may not change #%c%u# at this stage", name, Type::letter, vr[i]);
-      return fmiDiscard;
+      return refused_after(instance, i);
     }
     const double v = Type::to_double(value[i]);
     *slot = v;
@@ -136,8 +154,7 @@ fmiStatus set_values(fmiComponent c, const char* name, const fmiValueReference v
     }
     FMI_LOG(instance, fmiOK, "%s: #%c%u# = %g", name, Type::letter, vr[i], v);
   }
-  instance->computedLevel = 0;
-  instance->inputsChanged = 1;
+  mark_written(instance);
   return fmiOK;
 }
 
@@ -203,16 +220,19 @@ fmiStatus fmiSetBoolean(fmiComponent c, const fmiValueReference vr[], size_t nvr
   return set_values<BooleanType>(c, "fmiSetBoolean", vr, nvr, value);
 }
 
-fmiStatus fmiGetString(fmiComponent c, const fmiValueReference[], size_t, fmiString[]) {
+// The model has no strings; asking for none of them is no request at all.
+fmiStatus fmiGetString(fmiComponent c, const fmiValueReference[], size_t nvr, fmiString[]) {
   ModelInstance* instance = live_instance(c);
   if (instance == nullptr) return fmiError;
+  if (nvr == 0) return fmiOK;
   FMI_LOG(instance, fmiWarning, "fmiGetString: not supported");
   return fmiDiscard;
 }
 
-fmiStatus fmiSetString(fmiComponent c, const fmiValueReference[], size_t, const fmiString[]) {
+fmiStatus fmiSetString(fmiComponent c, const fmiValueReference[], size_t nvr, const fmiString[]) {
   ModelInstance* instance = live_instance(c);
   if (instance == nullptr) return fmiError;
+  if (nvr == 0) return fmiOK;
   FMI_LOG(instance, fmiWarning, "fmiSetString: not supported");
   return fmiDiscard;
 }

@@ -14,6 +14,7 @@
 #include "fmi/fmi_functions.h"
 #include "fmi/model_instance.h"
 #include "integrator/allocation.h"
+#include "integrator/dense_solver.h"
 #include "support/fmu_host.h"
 
 namespace {
@@ -121,6 +122,54 @@ struct JacobianCall {
   ~JacobianCall() { DestroyMat(J); }
 };
 
+// A callback leaves the trial point's values in the instance's arrays: the
+// next read evaluates the instance's own point again.
+TEST(ModelCallbacks, AReadAfterACallbackSeesTheInstancesOwnPoint) {
+  enum Callback { DERIVATIVES, ROOTS, JACOBIAN };
+  for (Callback callback : {DERIVATIVES, ROOTS, JACOBIAN}) {
+    SCOPED_TRACE(callback);
+    LinkedSlave s(0.05);
+    const fmiValueReference concentration = 0x26000000;  // x[1] / Vd
+    double own = -1.0, der[2];
+    ASSERT_EQ(fmiOK, fmiGetReal(s.c, &concentration, 1, &own));
+    ASSERT_EQ(fmiOK, fmiGetDerivatives(s.c, der, 2));
+    JacobianCall j;
+    j.y[0] = 0.25;
+    j.y[1] = 0.5;
+    double g[2];
+    if (callback == ROOTS) {
+      EXPECT_EQ(0, integrator_root_functions(0.07, j.y.v, g, s.m));
+    } else {
+      ASSERT_EQ(0, integrator_derivatives(0.07, j.y.v, j.fy.v, s.m));
+    }
+    if (callback == JACOBIAN) {
+      EXPECT_EQ(0, integrator_dense_jacobian(2, 0.07, j.y.v, j.fy.v, j.J, s.m, j.t1.v, j.t2.v, j.t3.v));
+    }
+    double again = -1.0, derAgain[2];
+    ASSERT_EQ(fmiOK, fmiGetReal(s.c, &concentration, 1, &again));
+    ASSERT_EQ(fmiOK, fmiGetDerivatives(s.c, derAgain, 2));
+    EXPECT_EQ(own, again);
+    EXPECT_EQ(s.m->x[1] / 10.0, again);
+    EXPECT_EQ(der[0], derAgain[0]);
+    EXPECT_EQ(der[1], derAgain[1]);
+  }
+}
+
+// A derivative that is no finite number would enter the integrator's
+// history; it fails the evaluation instead, so that the step is retried.
+TEST(ModelCallbacks, ANonFiniteDerivativeIsAFailedEvaluation) {
+  LinkedSlave s(0.05);
+  Vector y(2), ydot(2);
+  y[0] = 1e308;  // -10 * x0 overflows
+  EXPECT_EQ(1, integrator_derivatives(0.07, y.v, ydot.v, s.m));
+  y[0] = 0.25;
+  s.m->p[1] = NAN;  // the pulse amplitude
+  EXPECT_EQ(1, integrator_derivatives(0.07, y.v, ydot.v, s.m));
+  s.m->p[1] = 10.0;
+  EXPECT_EQ(0, integrator_derivatives(0.07, y.v, ydot.v, s.m));
+  EXPECT_DOUBLE_EQ(10.0 - 2.5, ydot[0]);
+}
+
 TEST(Jacobian, DifferenceQuotientsOfTheLinearModelCostTwoDerivativeCalls) {
   LinkedSlave s(0.3);
   JacobianCall j;
@@ -170,6 +219,20 @@ TEST(Jacobian, IncrementsFromTheErrorWeightsAndTheStep) {
   EXPECT_EQ(0x1p-26, srur);
   EXPECT_EQ(1.0, minInc);  // a zero right-hand side
   EXPECT_EQ(0, jacobian_group_count);
+}
+
+// An integration that fails after some progress leaves the last accepted
+// solution in the states, and the time they belong to.
+TEST(FailedIntegration, LeavesTheStatesWithTheirTime) {
+  LinkedSlave s(0.3);
+  ASSERT_EQ(0, MstepSetMaxNumSteps(s.driver()->mstep_mem, 3));  // too few to reach 0.9
+  EXPECT_EQ(fmiError, fmiDoStep(s.c, 0.3, 0.6, fmiTrue));
+  EXPECT_EQ(1, count_logs("INTEGRATOR_ERROR: Mstep() failed with flag = MS_TOO_MUCH_WORK"));
+  EXPECT_GT(s.m->time, 0.3);
+  EXPECT_LT(s.m->time, 0.9);
+  // The model's closed form: a decay after the pulse has ended at 0.1.
+  const double x0at03 = (1.0 - std::exp(-1.0)) * std::exp(-10.0 * 0.2);
+  EXPECT_NEAR(x0at03 * std::exp(-10.0 * (s.m->time - 0.3)), s.m->x[0], 1e-4);
 }
 
 TEST(Statistics, CountersOfAVeryLongRunStopAtTheirLimit) {
@@ -324,6 +387,7 @@ TEST(InputDerivatives, RefusedWithoutADriverAndForWrongReferences) {
   EXPECT_EQ(0, host::record().live_blocks);
 }
 
+// The first estimate starts from the outputs and the time of the set-up.
 TEST(OutputDerivatives, EstimatedFromTheOutputsAtTheLastSegmentStart) {
   fmiComponent c = fmiInstantiateSlave("linked", PELVARIN_GUID, "", "", 0.0, fmiFalse, fmiFalse,
                                        host::cs_callbacks(), fmiTrue);
@@ -334,14 +398,15 @@ TEST(OutputDerivatives, EstimatedFromTheOutputsAtTheLastSegmentStart) {
   double value = 9.0;
   EXPECT_EQ(fmiError, fmiGetRealOutputDerivatives(c, &output, 1, &order, &value));
   EXPECT_EQ(1, count_logs("fmiGetRealOutputDerivatives: the slave is not initialized"));
-  m->ny = 0;
-  ASSERT_EQ(fmiOK, fmiInitializeSlave(c, 0.0, fmiFalse, 0.0));
-  m->ny = 1;
+  m->y[0] = 3.0;
+  ASSERT_EQ(fmiOK, fmiInitializeSlave(c, 2.0, fmiFalse, 0.0));
+  EXPECT_EQ(2.0, m->integrator->prevOutputTime);
+  EXPECT_EQ(3.0, m->integrator->prevOutputs[0]);
   EXPECT_EQ(fmiOK, fmiGetRealOutputDerivatives(c, &output, 1, &order, &value));
   EXPECT_EQ(0.0, value);
   EXPECT_EQ(1, count_logs(
                    "fmiGetRealOutputDerivatives: time interval for estimate is 0.000000, returning 0"));
-  ASSERT_EQ(fmiOK, fmiDoStep(c, 0.0, 0.5, fmiTrue));
+  ASSERT_EQ(fmiOK, fmiDoStep(c, 2.0, 0.5, fmiTrue));
   m->y[0] = m->integrator->prevOutputs[0] + 2.0 * (m->time - m->integrator->prevOutputTime);
   m->computedLevel = 1;  // keep the value set above
   value = 0.0;
@@ -359,6 +424,22 @@ TEST(OutputDerivatives, EstimatedFromTheOutputsAtTheLastSegmentStart) {
   EXPECT_EQ(1, count_logs("fmiGetRealOutputDerivatives: variable is not output"));
   m->ny = 0;
   fmiFreeSlaveInstance(c);
+}
+
+TEST(Setup, AModelWithoutStatesGetsOneDummyStateAndADenseSolverOfThatSize) {
+  fmiComponent c = fmiInstantiateSlave("linked", PELVARIN_GUID, "", "", 0.0, fmiFalse, fmiFalse,
+                                       host::cs_callbacks(), fmiTrue);
+  ModelInstance* m = static_cast<ModelInstance*>(c);
+  m->nx = 0;
+  ASSERT_EQ(fmiOK, fmiInitializeSlave(c, 0.0, fmiFalse, 0.0));
+  EXPECT_EQ(1u, m->nx);
+  EXPECT_EQ(0.0, m->x[0]);
+  EXPECT_EQ(1.0, m->xNominal[0]);
+  EXPECT_EQ(1, static_cast<N_VectorContent_Serial>(m->integrator->stateVector->content)->length);
+  const MstepMem mem = static_cast<MstepMem>(m->integrator->mstep_mem);
+  EXPECT_EQ(1, static_cast<MsDlsMem>(mem->lsMem)->size);
+  fmiFreeSlaveInstance(c);
+  EXPECT_EQ(0, host::record().live_blocks);
 }
 
 TEST(Setup, ADriverForThisModel) {

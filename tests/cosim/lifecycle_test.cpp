@@ -1,5 +1,9 @@
 // The slave's life cycle as a master sees it: instantiation, initialization,
 // termination, reset, release, and the functions a slave refuses.
+#include <functional>
+#include <tuple>
+#include <utility>
+
 #include "slave_fixture.h"
 
 using namespace cosim_test;
@@ -149,15 +153,24 @@ TEST(SlaveLifecycle, ResetOfAnInitializedSlaveRestoresStartValuesAndAllowsANewRu
   EXPECT_EQ(0, host::record().live_blocks);
 }
 
-// Every state a master can leave a slave in, then fmiFreeSlaveInstance.
+// Every state a master can leave a slave in, then either release: a host
+// may free a slave through the model-exchange function as well.
 enum FreeState { FRESH, INITIALIZED, STEPPED, TERMINATED, RESET, RESET_INITIALIZED };
 
-class FreeInEveryState : public ::testing::TestWithParam<FreeState> {};
+class FreeInEveryState : public ::testing::TestWithParam<std::tuple<FreeState, bool>> {};
 
 TEST_P(FreeInEveryState, ReturnsEveryHostBlock) {
   SlaveApi api;
+  auto free_model = api.lib.get<decltype(&Pelvarin_fmiFreeModelInstance)>("Pelvarin_fmiFreeModelInstance");
+  const FreeState state = std::get<0>(GetParam());
+  const auto release = [&](fmiComponent c) {
+    if (std::get<1>(GetParam())) {
+      free_model(c);
+    } else {
+      api.free_instance(c);
+    }
+  };
   fmiComponent c = api.make();
-  const FreeState state = GetParam();
   if (state != FRESH) {
     ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiTrue, 10.0));
   }
@@ -174,20 +187,22 @@ TEST_P(FreeInEveryState, ReturnsEveryHostBlock) {
     ASSERT_EQ(fmiOK, api.initialize(c, 1.0, fmiFalse, 0.0));
   }
   EXPECT_GT(host::record().live_blocks, 0);
-  api.free_instance(c);
+  release(c);
   EXPECT_EQ(0, host::record().live_blocks);
   EXPECT_EQ(host::record().allocations, host::record().frees);
+  EXPECT_EQ(0, host::record().null_frees);
   // Room for a new instance.
   fmiComponent again = api.make();
   ASSERT_NE(nullptr, again);
   EXPECT_EQ(fmiOK, api.initialize(again, 0.0, fmiFalse, 0.0));
-  api.free_instance(again);
+  release(again);
   EXPECT_EQ(0, host::record().live_blocks);
 }
 
 INSTANTIATE_TEST_SUITE_P(Slave, FreeInEveryState,
-                         ::testing::Values(FRESH, INITIALIZED, STEPPED, TERMINATED, RESET,
-                                           RESET_INITIALIZED));
+                         ::testing::Combine(::testing::Values(FRESH, INITIALIZED, STEPPED, TERMINATED,
+                                                              RESET, RESET_INITIALIZED),
+                                            ::testing::Bool()));
 
 TEST(SlaveLifecycle, HostAllocationFailureDuringInitializationIsFatalAndLeavesNothing) {
   // The driver record and its three arrays come from the host; the
@@ -201,6 +216,7 @@ TEST(SlaveLifecycle, HostAllocationFailureDuringInitializationIsFatalAndLeavesNo
     host::record().fail_at = host::record().allocation_calls + k;
     EXPECT_EQ(fmiFatal, api.initialize(c, 0.0, fmiFalse, 0.0));
     EXPECT_EQ(k == 1 ? 0 : 1, count_logs(STATISTICS));
+    EXPECT_EQ(0, host::record().null_frees);
     EXPECT_EQ(fmiError, api.do_step(c, 0.0, 0.1, fmiTrue));
     // Still in state 0: a second attempt succeeds.
     EXPECT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
@@ -245,6 +261,96 @@ TEST(SlaveLifecycle, ASlaveEndedByTheModelExchangeTerminateStillReleasesItsInteg
   api.free_instance(c);
   EXPECT_EQ(0, host::record().live_blocks);
 }
+
+// The slave functions need an instance made by fmiInstantiateSlave; a
+// model-exchange instance is refused and stays what it was.
+TEST(SlaveLifecycle, SlaveFunctionsRefuseAModelExchangeInstance) {
+  SlaveApi api;
+  auto instantiate_model =
+      api.lib.get<decltype(&Pelvarin_fmiInstantiateModel)>("Pelvarin_fmiInstantiateModel");
+  auto initialize_model = api.lib.get<decltype(&Pelvarin_fmiInitialize)>("Pelvarin_fmiInitialize");
+  auto free_model = api.lib.get<decltype(&Pelvarin_fmiFreeModelInstance)>("Pelvarin_fmiFreeModelInstance");
+  fmiComponent c = instantiate_model("me", PELVARIN_GUID, host::me_callbacks(), fmiTrue);
+  ASSERT_NE(nullptr, c);
+  const fmiValueReference vr = 0x05000000;
+  const fmiInteger order = 1;
+  double value = 0.0;
+  fmiStatus st;
+  fmiInteger i;
+  fmiBoolean b;
+  fmiString s;
+  const std::vector<std::pair<std::string, std::function<fmiStatus()>>> calls = {
+      {"fmiInitializeSlave", [&] { return api.initialize(c, 0.0, fmiFalse, 0.0); }},
+      {"fmiDoStep", [&] { return api.do_step(c, 0.0, 0.1, fmiTrue); }},
+      {"fmiDoStep", [&] { return api.do_step(c, 0.0, 0.0, fmiTrue); }},
+      {"fmiTerminateSlave", [&] { return api.terminate(c); }},
+      {"fmiResetSlave", [&] { return api.reset(c); }},
+      {"fmiSetRealInputDerivatives", [&] { return api.set_input_derivatives(c, &vr, 1, &order, &value); }},
+      {"fmiGetRealOutputDerivatives", [&] { return api.get_output_derivatives(c, &vr, 1, &order, &value); }},
+      {"fmiCancelStep", [&] { return api.cancel_step(c); }},
+      {"fmiGetStatus", [&] { return api.get_status(c, fmiDoStepStatus, &st); }},
+      {"fmiGetRealStatus", [&] { return api.get_real_status(c, fmiLastSuccessfulTime, &value); }},
+      {"fmiGetIntegerStatus", [&] { return api.get_integer_status(c, fmiLastSuccessfulTime, &i); }},
+      {"fmiGetBooleanStatus", [&] { return api.get_boolean_status(c, fmiLastSuccessfulTime, &b); }},
+      {"fmiGetStringStatus", [&] { return api.get_string_status(c, fmiLastSuccessfulTime, &s); }},
+  };
+  for (const auto& call : calls) {
+    const size_t logged = host::record().logs.size();
+    EXPECT_EQ(fmiError, call.second()) << call.first;
+    ASSERT_EQ(logged + 1, host::record().logs.size()) << call.first << host::all_logs();
+    const host::LogRecord& r = host::record().logs.back();
+    EXPECT_EQ(fmiError, r.status);
+    EXPECT_EQ(0u, r.message.rfind(call.first + ": ", 0)) << r.message;
+  }
+  EXPECT_EQ(0.0, value);
+  // Still a model-exchange instance in its first state.
+  fmiEventInfo info = {};
+  EXPECT_EQ(fmiOK, initialize_model(c, fmiFalse, 0.0, &info));
+  free_model(c);
+  EXPECT_EQ(0, host::record().live_blocks);
+}
+
+struct StartCase {
+  double tStart;
+  fmiBoolean stopDefined;
+  double tStop;
+  bool refused;
+};
+
+class InitializeTimes : public ::testing::TestWithParam<StartCase> {};
+
+// A time that is no number is refused before anything changes: the slave
+// stays fresh and a proper initialization follows.
+TEST_P(InitializeTimes, ThatAreNotFiniteAreRefusedBeforeAnythingChanges) {
+  const StartCase& tc = GetParam();
+  SlaveApi api;
+  fmiComponent c = api.make();
+  const fmiStatus r = api.initialize(c, tc.tStart, tc.stopDefined, tc.tStop);
+  if (tc.refused) {
+    EXPECT_EQ(fmiError, r);
+    EXPECT_EQ(1u, host::logs_containing("fmiInitializeSlave: t").size()) << host::all_logs();
+    EXPECT_EQ(0, count_logs(STATISTICS));
+    EXPECT_EQ(0.0, api.time(c));
+    ASSERT_EQ(fmiOK, api.initialize(c, 0.25, fmiTrue, 1.0));
+  } else {
+    EXPECT_EQ(fmiOK, r);
+  }
+  ASSERT_EQ(fmiOK, api.do_step(c, api.time(c), 1.0 - api.time(c), fmiTrue)) << host::all_logs();
+  ClosedForm::State e = ClosedForm().solve({0.0, 0.0}, tc.refused ? 0.25 : tc.tStart, 1.0);
+  EXPECT_NEAR(e.x0, api.real(c, VR_X0), 1e-4);
+  EXPECT_NEAR(e.x1, api.real(c, VR_X1), 1e-4);
+  api.free_instance(c);
+  EXPECT_EQ(0, host::record().live_blocks);
+}
+
+INSTANTIATE_TEST_SUITE_P(Slave, InitializeTimes,
+                         ::testing::Values(StartCase{NAN, fmiFalse, 0.0, true},
+                                           StartCase{INFINITY, fmiFalse, 0.0, true},
+                                           StartCase{-INFINITY, fmiTrue, 1.0, true},
+                                           StartCase{0.0, fmiTrue, NAN, true},
+                                           StartCase{0.0, fmiTrue, INFINITY, true},
+                                           // Without a stop time its value is never read.
+                                           StartCase{0.0, fmiFalse, NAN, false}));
 
 TEST(SlaveLifecycle, StepBeforeInitializationIsRefusedClearly) {
   SlaveApi api;

@@ -52,6 +52,10 @@ struct SlaveApi {
       lib.get<decltype(&Pelvarin_fmiGetStringStatus)>("Pelvarin_fmiGetStringStatus");
   decltype(&Pelvarin_fmiGetReal) get_real = lib.get<decltype(&Pelvarin_fmiGetReal)>("Pelvarin_fmiGetReal");
   decltype(&Pelvarin_fmiSetReal) set_real = lib.get<decltype(&Pelvarin_fmiSetReal)>("Pelvarin_fmiSetReal");
+  decltype(&Pelvarin_fmiSetInteger) set_integer =
+      lib.get<decltype(&Pelvarin_fmiSetInteger)>("Pelvarin_fmiSetInteger");
+  decltype(&Pelvarin_fmiSetBoolean) set_boolean =
+      lib.get<decltype(&Pelvarin_fmiSetBoolean)>("Pelvarin_fmiSetBoolean");
 
   fmiComponent make(fmiBoolean loggingOn = fmiTrue, const char* name = "slave") {
     return instantiate(name, PELVARIN_GUID, "", "application/x-fmu-sharedlibrary", 0.0, fmiFalse,

@@ -1,6 +1,7 @@
 // fmiDoStep as a master sees it: communication points, step sizes, the stop
 // time, input changes between steps, failures and repeatability.
 #include <cstdio>
+#include <functional>
 
 #include "slave_fixture.h"
 
@@ -276,24 +277,215 @@ TEST(Repeatability, ResetAndRerunReproduceARunBitForBit) {
   EXPECT_EQ(0, host::record().live_blocks);
 }
 
-TEST(TooClose, AStepTooShortToStartIsAnsweredWithAnExplicitInitialStep) {
-  Stepped s(1.0, 1.0);
-  const double target = std::nextafter(1.0, 2.0);  // one ulp: too close to start
-  const double h = target - 1.0;
-  ASSERT_EQ(fmiOK, s.api.do_step(s.c, 1.0, h, fmiTrue)) << host::all_logs();
+// A step shorter than the stepper's time tolerance (|t| + 1) * 2^-50 ends at
+// its target without the integrator, at any time.
+struct TinyCase {
+  double t;
+  double h;
+};
+
+class TinySteps : public ::testing::TestWithParam<TinyCase> {};
+
+TEST_P(TinySteps, EndAtTheirTargetWithoutTheIntegrator) {
+  const TinyCase& tc = GetParam();
+  Stepped s(tc.t, tc.t);
+  const double target = tc.t + tc.h;
+  ASSERT_GT(target, tc.t);
+  const size_t before = host::record().logs.size();
+  ASSERT_EQ(fmiOK, s.api.do_step(s.c, tc.t, tc.h, fmiTrue)) << host::all_logs();
   EXPECT_EQ(target, s.time());
-  char expected[200];
-  std::snprintf(expected, sizeof expected,
-                "Internal step too small at t = 1.000000, setting initial step size explicitly to "
-                "%.16e",
-                (std::fmax(1.0, target) + 1.0) * 0x1p-51);
-  EXPECT_EQ(1, count_logs(expected)) << host::all_logs();
+  for (size_t i = before; i < host::record().logs.size(); ++i)
+    EXPECT_EQ(fmiOK, host::record().logs[i].status) << host::record().logs[i].message;
+  EXPECT_EQ(0, count_logs("Internal step too small"));
   // The run goes on normally.
-  ASSERT_EQ(fmiOK, s.api.do_step(s.c, target, 2.0 - target, fmiTrue));
-  ClosedForm model;
-  ClosedForm::State e = model.solve({0.0, 0.0}, 1.0, 2.0);
+  ASSERT_EQ(fmiOK, s.api.do_step(s.c, target, tc.t + 1.0 - target, fmiTrue));
+  ClosedForm::State e = ClosedForm().solve({0.0, 0.0}, tc.t, tc.t + 1.0);
   EXPECT_NEAR(e.x0, s.api.real(s.c, VR_X0), 1e-4);
   EXPECT_NEAR(e.x1, s.api.real(s.c, VR_X1), 1e-4);
+}
+
+INSTANTIATE_TEST_SUITE_P(Slave, TinySteps,
+                         ::testing::Values(TinyCase{0.0, 1e-300}, TinyCase{0.0, 0x1p-51},
+                                           TinyCase{1.0, 0x1p-52},  // one ulp
+                                           TinyCase{1.0, 0x1p-50}, TinyCase{0.05, 1e-17},
+                                           TinyCase{1000.25, 0x1p-42}));
+
+// After a failed step a master reads the last accepted solution, finite,
+// and auxiliaries evaluated for it.
+struct FailureCase {
+  const char* what;
+  fmiValueReference vr;
+  double value;
+};
+
+class FailedStep : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(FailedStep, LeavesTheLastAcceptedFiniteStates) {
+  const FailureCase& tc = GetParam();
+  Stepped s(0.0, 0.05);
+  s.api.set(s.c, tc.vr, tc.value);
+  const double x0 = s.api.real(s.c, VR_X0);
+  const double x1 = s.api.real(s.c, VR_X1);
+  EXPECT_EQ(fmiError, s.api.do_step(s.c, 0.05, 0.5, fmiTrue));
+  EXPECT_EQ(1, count_logs("fmiDoStep: integration_step failed")) << host::all_logs();
+  EXPECT_EQ(1, count_logs(STATISTICS));
+  const double y0 = s.api.real(s.c, VR_X0);
+  const double y1 = s.api.real(s.c, VR_X1);
+  EXPECT_TRUE(std::isfinite(y0) && std::isfinite(y1)) << y0 << " " << y1;
+  // The right-hand side failed at the step's start: nothing was accepted since.
+  EXPECT_EQ(x0, y0);
+  EXPECT_EQ(x1, y1);
+  EXPECT_EQ(0.05, s.time());
+  EXPECT_EQ(y1 / 10.0, s.api.real(s.c, auxiliary(0)));  // "kompartment1.C"
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Slave, FailedStep,
+    ::testing::Values(FailureCase{"a NaN parameter", parameter(P_AMPLITUDE), NAN},
+                      FailureCase{"a NaN rate", parameter(P_TRANSFER), NAN},
+                      FailureCase{"an overflowing derivative", VR_X0, 1e308}));
+
+TEST(Failure, EventsThatMakeNoProgressInTimeEndTheStep) {
+  SlaveApi api;
+  fmiComponent c = api.make(fmiFalse);
+  ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
+  ASSERT_EQ(fmiOK, api.do_step(c, 0.0, 0.5, fmiTrue));
+  // Every period begins with a state event: from here on they follow each
+  // other as closely as the root finding can tell times apart.
+  api.set(c, parameter(P_PERIOD), 1e-300);
+  EXPECT_EQ(fmiError, api.do_step(c, 0.5, 0.5, fmiTrue));
+  std::vector<host::LogRecord> stop =
+      host::logs_containing("fmiDoStep: no progress in time over 1000 events from t = 5.0");
+  ASSERT_EQ(1u, stop.size()) << host::all_logs();
+  EXPECT_EQ(fmiError, stop[0].status);
+  EXPECT_EQ(1, count_logs("fmiDoStep: integration_step failed"));
+  EXPECT_EQ(fmiError, api.do_step(c, api.time(c), 0.5, fmiTrue));
+  EXPECT_EQ(1, count_logs("fmiDoStep: model terminated in previous step"));
+  EXPECT_TRUE(std::isfinite(api.real(c, VR_X0)));
+  EXPECT_TRUE(std::isfinite(api.real(c, VR_X1)));
+  api.free_instance(c);
+  EXPECT_EQ(0, host::record().live_blocks);
+}
+
+// A pulse end on a communication point is handled at the start of the next
+// step; what is read at the point belongs to its time and states.
+TEST(Events, ValuesReadAtATimeEventOnACommunicationPoint) {
+  Stepped s(0.0, 0.05);
+  ASSERT_EQ(fmiOK, s.api.do_step(s.c, 0.05, 0.05, fmiTrue));
+  ASSERT_EQ(0.1, s.time());
+  ClosedForm model;
+  ClosedForm::State e = model.solve({0.0, 0.0}, 0.0, 0.1);
+  const double x0 = s.api.real(s.c, VR_X0);
+  const double x1 = s.api.real(s.c, VR_X1);
+  EXPECT_NEAR(e.x0, x0, 1e-4);
+  EXPECT_NEAR(e.x1, x1, 1e-4);
+  EXPECT_DOUBLE_EQ(x1 / 10.0, s.api.real(s.c, auxiliary(0)));
+  EXPECT_DOUBLE_EQ(-10.0 * x0, s.api.real(s.c, auxiliary(1)));
+  EXPECT_EQ(10.0, s.api.real(s.c, auxiliary(2)));  // the pulse, not yet ended
+  EXPECT_EQ(0.0, s.api.real(s.c, auxiliary(5)));
+  ASSERT_EQ(fmiOK, s.api.do_step(s.c, 0.1, 0.05, fmiTrue));
+  e = model.solve({0.0, 0.0}, 0.0, 0.15);
+  EXPECT_NEAR(e.x0, s.api.real(s.c, VR_X0), 1e-4);
+  EXPECT_EQ(0.0, s.api.real(s.c, auxiliary(2)));
+  EXPECT_DOUBLE_EQ(-10.0 * s.api.real(s.c, VR_X0), s.api.real(s.c, auxiliary(1)));
+}
+
+// One line of the statistics report, as a number.
+long statistic(const std::string& line) {
+  std::vector<host::LogRecord> reports = host::logs_containing(STATISTICS);
+  EXPECT_EQ(1u, reports.size());
+  if (reports.empty()) return -1;
+  const std::string& text = reports.back().message;
+  const size_t at = text.find(line);
+  if (at == std::string::npos) return -1;
+  return std::stol(text.substr(text.find(':', at) + 1));
+}
+
+// The statistics count the internal steps of the segments that a restart
+// ended: over a run without events, any restart shows.
+long internal_steps_of_event_free_run(double dt, double tEnd) {
+  host::reset_record();
+  SlaveApi api;
+  fmiComponent c = api.make();
+  api.set(c, parameter(P_PERIOD), 1e6);  // one pulse, on all the run
+  EXPECT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
+  const long n = std::lround(tEnd / dt);
+  for (long i = 0; i < n; ++i) {
+    const double t = i * dt;
+    EXPECT_EQ(fmiOK, api.do_step(c, t, (i + 1) * dt - t, fmiTrue));
+  }
+  ClosedForm model;
+  model.period = 1e6;
+  model.width = 1e5;
+  EXPECT_NEAR(model.solve({0.0, 0.0}, 0.0, tEnd).x1, api.real(c, VR_X1), 1e-3);
+  EXPECT_EQ(fmiOK, api.terminate(c));
+  api.free_instance(c);
+  return statistic("Number of internal steps");
+}
+
+// Between events the integrator is never restarted, however small the
+// communication steps.
+TEST(CommunicationPoints, DoNotRestartTheIntegrator) {
+  EXPECT_EQ(0, internal_steps_of_event_free_run(1.0, 3.0));
+  EXPECT_EQ(0, internal_steps_of_event_free_run(0.001, 3.0));
+}
+
+// Any write between steps restarts the integrator at the next step, which
+// counts the first segment's steps.
+TEST(InputChanges, IntegerAndBooleanWritesBetweenStepsRestartTheIntegrator) {
+  struct Case {
+    const char* what;
+    std::function<fmiStatus(SlaveApi&, fmiComponent)> write;
+    bool restarts;
+  };
+  const fmiValueReference offset = parameter(P_OFFSET);
+  const Case cases[] = {
+      {"none", [](SlaveApi&, fmiComponent) { return fmiOK; }, false},
+      {"real", [&](SlaveApi& a, fmiComponent c) { const double v = 0.0; return a.set_real(c, &offset, 1, &v); }, true},
+      {"integer", [&](SlaveApi& a, fmiComponent c) { const fmiInteger v = 0; return a.set_integer(c, &offset, 1, &v); }, true},
+      {"boolean", [&](SlaveApi& a, fmiComponent c) { const fmiBoolean v = fmiFalse; return a.set_boolean(c, &offset, 1, &v); }, true},
+  };
+  for (const Case& k : cases) {
+    host::reset_record();
+    SlaveApi api;
+    fmiComponent c = api.make();
+    ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
+    ASSERT_EQ(fmiOK, api.do_step(c, 0.0, 0.02, fmiTrue));
+    ASSERT_EQ(fmiOK, k.write(api, c)) << k.what;
+    ASSERT_EQ(fmiOK, api.do_step(c, 0.02, 0.02, fmiTrue));
+    ASSERT_EQ(fmiOK, api.terminate(c));
+    api.free_instance(c);
+    if (k.restarts) {
+      EXPECT_GT(statistic("Number of internal steps"), 0) << k.what;
+    } else {
+      EXPECT_EQ(0, statistic("Number of internal steps")) << k.what;
+    }
+  }
+}
+
+// A write that stored a state before a later reference was refused still
+// restarts the integrator from what it stored.
+TEST(InputChanges, APartlyRefusedWriteBetweenStepsIsNotForgotten) {
+  const fmiValueReference vr[2] = {VR_X0, 0x07000000u};
+  struct Case {
+    const char* what;
+    std::function<fmiStatus(SlaveApi&, fmiComponent)> write;
+    double x0;
+  };
+  const Case cases[] = {
+      {"real", [&](SlaveApi& a, fmiComponent c) { const double v[2] = {2.0, 0.0}; return a.set_real(c, vr, 2, v); }, 2.0},
+      {"integer", [&](SlaveApi& a, fmiComponent c) { const fmiInteger v[2] = {3, 0}; return a.set_integer(c, vr, 2, v); }, 3.0},
+      {"boolean", [&](SlaveApi& a, fmiComponent c) { const fmiBoolean v[2] = {fmiTrue, 0}; return a.set_boolean(c, vr, 2, v); }, 1.0},
+  };
+  for (const Case& k : cases) {
+    Stepped s(0.0, 0.5);
+    const double x1 = s.api.real(s.c, VR_X1);
+    EXPECT_EQ(fmiDiscard, k.write(s.api, s.c)) << k.what;
+    ASSERT_EQ(fmiOK, s.api.do_step(s.c, 0.5, 0.5, fmiTrue));
+    ClosedForm::State e = ClosedForm().solve({k.x0, x1}, 0.5, 1.0);
+    EXPECT_NEAR(e.x0, s.api.real(s.c, VR_X0), 1e-4) << k.what;
+    EXPECT_NEAR(e.x1, s.api.real(s.c, VR_X1), 1e-4) << k.what;
+  }
 }
 
 }  // namespace

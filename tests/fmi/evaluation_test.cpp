@@ -227,6 +227,27 @@ TEST(ModelExchange, StepCompletionTimeAndTermination) {
   api.fmiFreeModelInstance(c);
 }
 
+TEST(ModelExchange, NonFiniteTimesAreRefusedAndChangeNothing) {
+  me::Api api;
+  fmiComponent c = api.instantiate();
+  fmiEventInfo info = me::marked_event_info();
+  ASSERT_EQ(api.fmiInitialize(c, fmiFalse, 0.0, &info), fmiOK);
+  ASSERT_EQ(api.fmiSetTime(c, 0.5), fmiOK);
+  double before[2], after[2];
+  ASSERT_EQ(api.fmiGetEventIndicators(c, before, 2), fmiOK);  // they follow the time
+  for (double t : {NAN, INFINITY, -INFINITY}) {
+    host::reset_record();
+    EXPECT_EQ(api.fmiSetTime(c, t), fmiError) << t;
+    ASSERT_EQ(host::record().logs.size(), 1u) << host::all_logs();
+    EXPECT_EQ(host::record().logs[0].status, fmiError);
+    EXPECT_EQ(host::record().logs[0].message.rfind("fmiSetTime: ", 0), 0u) << host::record().logs[0].message;
+    ASSERT_EQ(api.fmiGetEventIndicators(c, after, 2), fmiOK);
+    EXPECT_EQ(after[0], before[0]);
+    EXPECT_EQ(after[1], before[1]);
+  }
+  api.fmiFreeModelInstance(c);
+}
+
 TEST(ModelExchange, NullResultPointersAreRefused) {
   me::Api api;
   fmiComponent c = api.instantiate();

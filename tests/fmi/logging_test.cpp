@@ -132,26 +132,41 @@ TEST(LoggingInProcess, PendingTextSurvivesDroppedMessages) {
   EXPECT_EQ(host::record().logs[0].message, "kept sent");
 }
 
-TEST(LoggingInProcess, APieceThatDoesNotFitOrIsEmptyDiscardsThePendingText) {
+// Nothing collected is lost: a piece that does not fit, or an empty one,
+// first sends what is pending; a piece longer than the whole room is cut.
+TEST(LoggingInProcess, APieceThatDoesNotFitOrIsEmptySendsThePendingTextFirst) {
   InProcess p(fmiTrue);
   ModelInstance* inst = p.instance;
   struct Case {
     size_t before;
     std::string piece;
+    std::string sent;  // "" when nothing reaches the logger
     std::string left;
   };
+  const std::string a250(250, 'a');
   const Case cases[] = {
-      {0, std::string(254, 'a'), std::string(254, 'a')},
-      {0, std::string(255, 'a'), ""},
-      {250, "bcde", std::string(250, 'a') + "bcde"},
-      {250, "bcdef", ""},
-      {3, "", ""},
+      {0, std::string(254, 'b'), "", std::string(254, 'b')},
+      {0, std::string(300, 'b'), "", std::string(254, 'b')},
+      {250, "bcde", "", a250 + "bcde"},
+      {250, "bcdef", a250, "bcdef"},
+      {100, std::string(300, 'b'), std::string(100, 'a'), std::string(254, 'b')},
+      {3, "", "aaa", ""},
+      {0, "", "", ""},
   };
   for (const Case& k : cases) {
     fmi_log(inst, inst->instanceName, fmiOK, "", "flush");
     if (k.before > 0) fmi_log_pending(inst, inst->instanceName, fmiOK, "", "%s", std::string(k.before, 'a').c_str());
     ASSERT_EQ(p.pending().size(), k.before);
-    fmi_log_pending(inst, inst->instanceName, fmiOK, "", "%s", k.piece.c_str());
+    host::reset_record();
+    fmi_log_pending(inst, inst->instanceName, fmiError, "", "%s", k.piece.c_str());
+    if (k.sent.empty()) {
+      EXPECT_TRUE(host::record().logs.empty()) << k.before << " + " << k.piece.size();
+    } else {
+      ASSERT_EQ(host::record().logs.size(), 1u) << k.before << " + " << k.piece.size();
+      EXPECT_EQ(host::record().logs[0].message, k.sent);
+      EXPECT_EQ(host::record().logs[0].status, fmiError);
+      EXPECT_EQ(host::record().logs[0].instanceName, "log");
+    }
     EXPECT_EQ(p.pending(), k.left) << k.before << " + " << k.piece.size();
   }
 }

@@ -5,6 +5,8 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "fmi/fmi_functions.h"
@@ -342,11 +344,167 @@ TEST(VariableAccessInProcess, ARunOfReadsEvaluatesOnce) {
   ASSERT_EQ(fmiSetReal(c, ps, 3, vs), fmiOK);
   EXPECT_EQ(inst->intOptions[8], counter + 3);
 
-  // A refused write leaves the level as it was.
+  // A write refused before it stored anything leaves the level as it was;
+  // one refused after storing a value counts as a write.
   ASSERT_EQ(fmiGetReal(c, &c_conc, 1, &w0), fmiOK);
   const int level = inst->computedLevel;
+  const fmiValueReference refusedFirst[2] = {0x07000000u, me::parameter(5)};
+  EXPECT_EQ(fmiSetReal(c, refusedFirst, 2, vs), fmiDiscard);
+  EXPECT_EQ(inst->computedLevel, level);
   const fmiValueReference mixed[2] = {me::parameter(5), 0x07000000u};
   EXPECT_EQ(fmiSetReal(c, mixed, 2, vs), fmiDiscard);
-  EXPECT_EQ(inst->computedLevel, level);
+  EXPECT_EQ(inst->computedLevel, 0);
   fmiFreeModelInstance(c);
+}
+
+namespace {
+
+enum ProbeForm { MODEL_EXCHANGE, SLAVE };
+enum ProbeState { FRESH, INITIALIZED, TERMINATED };
+
+class ZeroLengthRequests : public ::testing::TestWithParam<std::tuple<ProbeForm, ProbeState>> {};
+
+}  // namespace
+
+// Careful hosts call every get and set function with no values right after
+// instantiation and give up on the unit at any answer but fmiOK.
+TEST_P(ZeroLengthRequests, SucceedAndLogNothing) {
+  const ProbeForm form = std::get<0>(GetParam());
+  const ProbeState state = std::get<1>(GetParam());
+  me::Api api;
+  auto instantiate_slave =
+      api.lib.get<decltype(&Pelvarin_fmiInstantiateSlave)>("Pelvarin_fmiInstantiateSlave");
+  auto initialize_slave = api.lib.get<decltype(&Pelvarin_fmiInitializeSlave)>("Pelvarin_fmiInitializeSlave");
+  auto terminate_slave = api.lib.get<decltype(&Pelvarin_fmiTerminateSlave)>("Pelvarin_fmiTerminateSlave");
+  auto free_slave = api.lib.get<decltype(&Pelvarin_fmiFreeSlaveInstance)>("Pelvarin_fmiFreeSlaveInstance");
+  const bool slave = form == SLAVE;
+  fmiComponent c = slave ? instantiate_slave("probe", PELVARIN_GUID, "", "", 0.0, fmiFalse, fmiFalse,
+                                             host::cs_callbacks(), fmiTrue)
+                         : api.instantiate("probe");
+  ASSERT_NE(c, nullptr);
+  fmiEventInfo info = me::marked_event_info();
+  if (state != FRESH) {
+    ASSERT_EQ(slave ? initialize_slave(c, 0.0, fmiFalse, 0.0) : api.fmiInitialize(c, fmiFalse, 0.0, &info), fmiOK);
+  }
+  if (state == TERMINATED) {
+    ASSERT_EQ(slave ? terminate_slave(c) : api.fmiTerminate(c), fmiOK);
+  }
+  const size_t logged = host::record().logs.size();
+  const std::vector<std::pair<const char*, std::function<fmiStatus()>>> calls = {
+      {"fmiGetReal", [&] { return api.fmiGetReal(c, nullptr, 0, nullptr); }},
+      {"fmiGetInteger", [&] { return api.fmiGetInteger(c, nullptr, 0, nullptr); }},
+      {"fmiGetBoolean", [&] { return api.fmiGetBoolean(c, nullptr, 0, nullptr); }},
+      {"fmiGetString", [&] { return api.fmiGetString(c, nullptr, 0, nullptr); }},
+      {"fmiSetReal", [&] { return api.fmiSetReal(c, nullptr, 0, nullptr); }},
+      {"fmiSetInteger", [&] { return api.fmiSetInteger(c, nullptr, 0, nullptr); }},
+      {"fmiSetBoolean", [&] { return api.fmiSetBoolean(c, nullptr, 0, nullptr); }},
+      {"fmiSetString", [&] { return api.fmiSetString(c, nullptr, 0, nullptr); }},
+  };
+  for (const auto& call : calls) EXPECT_EQ(call.second(), fmiOK) << call.first;
+  EXPECT_EQ(host::record().logs.size(), logged) << host::all_logs();
+  if (slave) {
+    free_slave(c);
+  } else {
+    api.fmiFreeModelInstance(c);
+  }
+  EXPECT_EQ(host::record().live_blocks, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryForm, ZeroLengthRequests,
+                         ::testing::Combine(::testing::Values(MODEL_EXCHANGE, SLAVE),
+                                            ::testing::Values(FRESH, INITIALIZED, TERMINATED)));
+
+// Level bits above the event indicators' level would make a read run an
+// event iteration; such references are refused like unknown ones.
+TEST(VariableAccess, LevelsAboveTheEventIndicatorsAreRefusedAndChangeNoDiscreteState) {
+  Initialized m;
+  // Past the start of the second period, no event update yet: an event
+  // iteration would raise the period counter.
+  ASSERT_EQ(m.api.fmiSetTime(m.c, 1.5), fmiOK);
+  const fmiValueReference count = me::auxiliary(5);  // "pulse1.count"
+  for (unsigned level : {5u, 6u, 7u, 15u}) {
+    const fmiValueReference high = (level << 28) | (count & 0x0FFFFFFFu);
+    const fmiValueReference pair[2] = {me::parameter(me::P_VD), high};
+    const std::string n = std::to_string(high);
+    double r[2] = {-1, -1};
+    fmiInteger i[2] = {-1, -1};
+    fmiBoolean b[2] = {9, 9};
+    host::reset_record();
+    EXPECT_EQ(m.api.fmiGetReal(m.c, pair, 2, r), fmiDiscard) << level;
+    EXPECT_EQ(m.api.fmiGetInteger(m.c, pair, 2, i), fmiDiscard) << level;
+    EXPECT_EQ(m.api.fmiGetBoolean(m.c, pair, 2, b), fmiDiscard) << level;
+    EXPECT_EQ(r[0], 10.0);
+    EXPECT_EQ(i[0], 10);
+    EXPECT_EQ(b[0], 10);
+    EXPECT_EQ(r[1], -1.0);
+    EXPECT_EQ(i[1], -1);
+    EXPECT_EQ(b[1], 9);
+    EXPECT_TRUE(me::logged("fmiGetReal: cannot get #r" + n + "#", fmiDiscard)) << host::all_logs();
+    EXPECT_TRUE(me::logged("fmiGetInteger: cannot get #i" + n + "#", fmiDiscard));
+    EXPECT_TRUE(me::logged("fmiGetBoolean: cannot get #b" + n + "#", fmiDiscard));
+    EXPECT_EQ(m.api.real(m.c, count), 0.0) << level;
+  }
+  EXPECT_EQ(m.api.real(m.c, (4u << 28) | (count & 0x0FFFFFFFu)), 0.0);
+}
+
+// Every write of time or states makes the next reads evaluate afresh, also a
+// write that a later reference refused after values were stored.
+TEST(VariableAccess, WritesForceAReevaluation) {
+  const fmiValueReference bad = 0x07000000u;
+  struct Case {
+    const char* what;
+    std::function<fmiStatus(me::Api&, fmiComponent)> write;
+    fmiStatus status;
+    double t, x0, x1;  // the point afterwards
+  };
+  const Case cases[] = {
+      {"time", [](me::Api& a, fmiComponent c) { return a.fmiSetTime(c, 0.5); }, fmiOK, 0.5, 0.0, 0.0},
+      {"states at the same time",
+       [](me::Api& a, fmiComponent c) {
+         const double x[2] = {0.25, 0.5};
+         return a.fmiSetContinuousStates(c, x, 2);
+       },
+       fmiOK, 0.0, 0.25, 0.5},
+      {"a state by reference", [](me::Api& a, fmiComponent c) { return a.set_real(c, me::state(0), 0.25); }, fmiOK,
+       0.0, 0.25, 0.0},
+      {"a partly refused real write",
+       [&](me::Api& a, fmiComponent c) {
+         const fmiValueReference vr[2] = {me::state(0), bad};
+         const double v[2] = {0.25, 1.0};
+         return a.fmiSetReal(c, vr, 2, v);
+       },
+       fmiDiscard, 0.0, 0.25, 0.0},
+      {"a partly refused integer write",
+       [&](me::Api& a, fmiComponent c) {
+         const fmiValueReference vr[2] = {me::state(1), bad};
+         const fmiInteger v[2] = {2, 1};
+         return a.fmiSetInteger(c, vr, 2, v);
+       },
+       fmiDiscard, 0.0, 0.0, 2.0},
+      {"a partly refused boolean write",
+       [&](me::Api& a, fmiComponent c) {
+         const fmiValueReference vr[2] = {me::state(0), bad};
+         const fmiBoolean v[2] = {fmiTrue, fmiTrue};
+         return a.fmiSetBoolean(c, vr, 2, v);
+       },
+       fmiDiscard, 0.0, 1.0, 0.0},
+  };
+  // A parameter and an auxiliary in one read: the auxiliary must be current.
+  const fmiValueReference read[2] = {me::parameter(me::P_VD), me::auxiliary(0)};
+  for (const Case& k : cases) {
+    Initialized m;
+    double der[2], z[2], pw[2];
+    ASSERT_EQ(m.api.fmiGetDerivatives(m.c, der, 2), fmiOK);
+    ASSERT_EQ(m.api.fmiGetEventIndicators(m.c, z, 2), fmiOK);
+    ASSERT_EQ(m.api.fmiGetReal(m.c, read, 2, pw), fmiOK);
+    EXPECT_EQ(k.write(m.api, m.c), k.status) << k.what;
+    ASSERT_EQ(m.api.fmiGetDerivatives(m.c, der, 2), fmiOK);
+    ASSERT_EQ(m.api.fmiGetEventIndicators(m.c, z, 2), fmiOK);
+    ASSERT_EQ(m.api.fmiGetReal(m.c, read, 2, pw), fmiOK);
+    // The pulse is on; transfer 10, elimination over volume 1.
+    EXPECT_DOUBLE_EQ(der[0], 10.0 - 10.0 * k.x0) << k.what;
+    EXPECT_DOUBLE_EQ(der[1], 10.0 * k.x0 - k.x1) << k.what;
+    EXPECT_NEAR(z[1], 1.0 - k.t, 1e-9) << k.what;
+    EXPECT_DOUBLE_EQ(pw[1], k.x1 / 10.0) << k.what;
+  }
 }

@@ -50,8 +50,11 @@ void* allocate(size_t nobj, size_t size) {
 }
 
 void free_block(void* obj) {
-  if (!obj) return;
   HostRecord& r = record();
+  if (!obj) {
+    ++r.null_frees;
+    return;
+  }
   ++r.frees;
   --r.live_blocks;
   free(obj);

@@ -24,6 +24,7 @@ struct HostRecord {
   std::vector<LogRecord> logs;
   long allocations = 0;      // successful allocateMemory calls
   long frees = 0;            // freeMemory calls with a non-null pointer
+  long null_frees = 0;       // freeMemory calls with NULL
   long live_blocks = 0;      // allocations not yet freed
   long fail_at = 0;          // the k-th allocation (1-based) fails; 0: none
   long allocation_calls = 0; // every allocateMemory call, failed or not

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "integrator/integration_step.h"
+#include "integrator/nordsieck_history.h"
 #include "integrator/root_finding.h"
 
 namespace {
@@ -476,6 +477,20 @@ int MstepGetDky(void* mstep_mem, double t, int k, N_Vector dky) {
   }
 
   const double s = (t - mem->tcur) / mem->h;
+  if (k == 0) {
+    // The interpolation of every output time and root search: Horner's
+    // form element by element, each term as s * dky + z[j] as the vector
+    // form computes it (also for s = 1 and s = -1).
+    double* d[MS_HISTORY_SIZE];
+    const int n = msGetHistoryData(mem, mem->q, d);
+    double* out = N_VData_Serial(dky);
+    for (int i = 0; i < n; ++i) {
+      double sum = d[mem->q][i];
+      for (int j = mem->q - 1; j >= 0; --j) sum = s * sum + d[j][i];
+      out[i] = sum;
+    }
+    return MS_SUCCESS;
+  }
   for (int j = mem->q; j >= k; --j) {
     double c = 1.0;
     for (int i = j; i >= j - k + 1; --i) c *= i;

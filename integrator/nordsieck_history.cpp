@@ -1,27 +1,49 @@
 #include "integrator/nordsieck_history.h"
 
+int msGetHistoryData(MstepMem mem, int last, double* d[]) {
+  for (int j = 0; j <= last; ++j) d[j] = N_VData_Serial(mem->nordsieck[j]);
+  return N_VLength_Serial(mem->nordsieck[0]);
+}
+
 void msPredictHistory(MstepMem mem) {
   mem->tcur += mem->h;
   if (mem->tstopSet == 1 && (mem->tcur - mem->tstop) * mem->h > 0) mem->tcur = mem->tstop;
   // Multiplication by the Pascal triangle matrix.
-  N_Vector* z = mem->nordsieck;
-  for (int k = 1; k <= mem->q; ++k)
-    for (int j = mem->q; j >= k; --j) N_VLinearSum(1.0, z[j - 1], 1.0, z[j], z[j - 1]);
+  const int q = mem->q;
+  double* d[MS_HISTORY_SIZE];
+  const int n = msGetHistoryData(mem, q, d);
+  for (int i = 0; i < n; ++i) {
+    double v[MS_HISTORY_SIZE];
+    for (int j = 0; j <= q; ++j) v[j] = d[j][i];
+    for (int k = 1; k <= q; ++k)
+      for (int j = q; j >= k; --j) v[j - 1] = v[j - 1] + v[j];
+    for (int j = 0; j < q; ++j) d[j][i] = v[j];
+  }
 }
 
 void msRetractHistory(MstepMem mem, double saved_t) {
   mem->tcur = saved_t;
-  N_Vector* z = mem->nordsieck;
-  for (int k = 1; k <= mem->q; ++k)
-    for (int j = mem->q; j >= k; --j) N_VLinearSum(1.0, z[j - 1], -1.0, z[j], z[j - 1]);
+  const int q = mem->q;
+  double* d[MS_HISTORY_SIZE];
+  const int n = msGetHistoryData(mem, q, d);
+  for (int i = 0; i < n; ++i) {
+    double v[MS_HISTORY_SIZE];
+    for (int j = 0; j <= q; ++j) v[j] = d[j][i];
+    for (int k = 1; k <= q; ++k)
+      for (int j = q; j >= k; --j) v[j - 1] = v[j - 1] - v[j];
+    for (int j = 0; j < q; ++j) d[j][i] = v[j];
+  }
 }
 
 void msRescaleHistory(MstepMem mem) {
-  double factor = mem->stepRatio;
-  for (int j = 1; j <= mem->q; ++j) {
-    N_VScale(factor, mem->nordsieck[j], mem->nordsieck[j]);
-    factor *= mem->stepRatio;
-  }
+  const int q = mem->q;
+  double factor[MS_HISTORY_SIZE];
+  factor[1] = mem->stepRatio;
+  for (int j = 2; j <= q; ++j) factor[j] = factor[j - 1] * mem->stepRatio;
+  double* d[MS_HISTORY_SIZE];
+  const int n = msGetHistoryData(mem, q, d);
+  for (int j = 1; j <= q; ++j)
+    for (int i = 0; i < n; ++i) d[j][i] *= factor[j];
   mem->h = mem->hScale * mem->stepRatio;
   mem->hNext = mem->h;
   mem->hScale = mem->h;

@@ -484,10 +484,23 @@ int MstepGetDky(void* mstep_mem, double t, int k, N_Vector dky) {
     double* d[MS_HISTORY_SIZE];
     const int n = msGetHistoryData(mem, mem->q, d);
     double* out = N_VData_Serial(dky);
-    for (int i = 0; i < n; ++i) {
-      double sum = d[mem->q][i];
-      for (int j = mem->q - 1; j >= 0; --j) sum = s * sum + d[j][i];
-      out[i] = sum;
+    const int q = mem->q;
+    int i = 0;
+    // Two elements side by side: each one's chain of q multiply-adds is
+    // one long dependency.
+    for (; i + 2 <= n; i += 2) {
+      double a = d[q][i], b = d[q][i + 1];
+      for (int j = q - 1; j >= 0; --j) {
+        a = s * a + d[j][i];
+        b = s * b + d[j][i + 1];
+      }
+      out[i] = a;
+      out[i + 1] = b;
+    }
+    for (; i < n; ++i) {
+      double a = d[q][i];
+      for (int j = q - 1; j >= 0; --j) a = s * a + d[j][i];
+      out[i] = a;
     }
     return MS_SUCCESS;
   }

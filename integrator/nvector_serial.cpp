@@ -252,6 +252,12 @@ double N_VMaxNorm_Serial(N_Vector x) {
   return max;
 }
 
+// The mean of a sum over n elements. For n a power of two the product with
+// 1/n, which is exact, gives the quotient's bits at a fraction of its cost.
+inline double mean(double sum, int n) {
+  return (n & (n - 1)) == 0 ? sum * (1.0 / n) : sum / n;
+}
+
 // An empty vector has norm 0 rather than the NaN of 0/0.
 double N_VWrmsNorm_Serial(N_Vector x, N_Vector w) {
   const int n = length(x);
@@ -262,7 +268,7 @@ double N_VWrmsNorm_Serial(N_Vector x, N_Vector w) {
     double prod = xd[i] * wd[i];
     sum += prod * prod;
   }
-  return RSqrt(sum / n);
+  return RSqrt(mean(sum, n));
 }
 
 double N_VWrmsNormMask_Serial(N_Vector x, N_Vector w, N_Vector id) {

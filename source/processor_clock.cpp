@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr long long NS_PER_TICK = 1000000;
+constexpr double TICKS_PER_NS = 1e-6;
 // The counter's rate is taken once this much monotonic time has passed ...
 constexpr long long CALIBRATION_NS = 1000000;
 // ... and counter readings are checked against the monotonic clock again
@@ -22,10 +22,10 @@ struct ClockState {
   int counterUsable;               // a counter of constant rate, ticking on
   long long originNs;              // monotonic clock at the first reading
   unsigned long long originCount;  // the counter then
-  long long anchorNs;              // elapsed at the last check ...
+  double anchorTicks;              // elapsed ticks at the last check ...
   unsigned long long anchorCount;  // ... and the counter then
-  double nsPerCount;               // 0 until the rate is known
-  long long lastTicks;             // no reading goes below the one before
+  double ticksPerCount;            // 0 until the rate is known
+  double lastTicks;                // no reading goes below the one before
 } state;
 
 unsigned long long read_counter() {
@@ -45,9 +45,9 @@ bool counter_has_constant_rate() {
 #endif
 }
 
-// Elapsed nanoseconds from the monotonic clock, re-anchoring and
-// re-measuring the counter; false when there is no clock.
-bool checked_elapsed(long long* elapsed) {
+// Elapsed ticks from the monotonic clock, re-anchoring and re-measuring the
+// counter; false when there is no clock.
+bool checked_elapsed(double* elapsed) {
   timespec ts;
   if (clock_gettime(CLOCK_MONOTONIC, &ts) != 0) return false;
   const unsigned long long count = read_counter();
@@ -58,33 +58,34 @@ bool checked_elapsed(long long* elapsed) {
     state.originNs = ns;
     state.originCount = count;
   }
-  *elapsed = ns - state.originNs;
-  state.anchorNs = *elapsed;
+  const long long elapsedNs = ns - state.originNs;
+  *elapsed = static_cast<double>(elapsedNs) * TICKS_PER_NS;
+  state.anchorTicks = *elapsed;
   state.anchorCount = count;
-  if (state.counterUsable && *elapsed >= CALIBRATION_NS) {
+  if (state.counterUsable && elapsedNs >= CALIBRATION_NS) {
     if (count > state.originCount)
-      state.nsPerCount = static_cast<double>(*elapsed) / static_cast<double>(count - state.originCount);
+      state.ticksPerCount = *elapsed / static_cast<double>(count - state.originCount);
     else
       state.counterUsable = 0;  // a counter that stood still or ran back
   }
-  if (!state.counterUsable) state.nsPerCount = 0.0;
+  if (!state.counterUsable) state.ticksPerCount = 0.0;
   return true;
 }
 
 }  // namespace
 
 double processor_clock() {
-  long long elapsed = 0;
+  double elapsed = 0.0;
   const unsigned long long since = read_counter() - state.anchorCount;
-  if (state.nsPerCount > 0.0 && since < COUNTS_PER_CHECK) {
-    elapsed = state.anchorNs + static_cast<long long>(static_cast<double>(since) * state.nsPerCount);
+  if (state.ticksPerCount > 0.0 && since < COUNTS_PER_CHECK) {
+    elapsed = state.anchorTicks + static_cast<double>(since) * state.ticksPerCount;
   } else if (!checked_elapsed(&elapsed)) {
     return -1.0;
   }
-  long long ticks = elapsed / NS_PER_TICK;
+  double ticks = static_cast<double>(static_cast<long long>(elapsed));  // whole ticks
   if (ticks < state.lastTicks) ticks = state.lastTicks;
   state.lastTicks = ticks;
-  return static_cast<double>(ticks);
+  return ticks;
 }
 
 std::int32_t processor_clock_ticks() {

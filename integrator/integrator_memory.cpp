@@ -313,14 +313,6 @@ int msErrWeightsVector(MstepMem mem, N_Vector y, N_Vector w) {
   return 0;
 }
 
-bool msVectorFits(MstepMem mem, N_Vector v) {
-  if (v->ops->nvspace == nullptr) return true;
-  int lrw = 0, liw = 0;
-  N_VSpace(v, &lrw, &liw);
-  if (lrw != mem->vecRealWords) return false;
-  return lrw == 0 || v->ops->nvgetarraypointer == nullptr || N_VGetArrayPointer(v) != nullptr;
-}
-
 bool msAllFinite(MstepMem mem, N_Vector v) {
   // 0 x is 0 for every finite x and NaN for the others.
   N_VConst(0.0, mem->tempVec);

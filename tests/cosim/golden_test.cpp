@@ -19,16 +19,6 @@ struct GoldenCase {
   const char* logs;    // with logging on
 };
 
-digest::Digest g_logs;
-
-void digest_logger(fmiComponent, fmiString instanceName, fmiStatus status, fmiString category,
-                   fmiString message, ...) {
-  va_list args;
-  va_start(args, message);
-  g_logs.add(digest::log_line(instanceName, status, category, message, args));
-  va_end(args);
-}
-
 struct Slave {
   host::Library lib{digest::library_under_test()};
   decltype(&Pelvarin_fmiInstantiateSlave) instantiate =
@@ -46,7 +36,7 @@ struct Slave {
   // after every step (with each step's status).
   digest::Digest run(double h, fmiBoolean loggingOn) {
     digest::Digest states;
-    fmiCoSimCallbackFunctions cb = {digest_logger, host::allocate, host::free_block, nullptr};
+    fmiCoSimCallbackFunctions cb = {digest::logger, host::allocate, host::free_block, nullptr};
     fmiComponent c = instantiate("golden", PELVARIN_GUID, "", "application/x-fmu-sharedlibrary",
                                  0.0, fmiFalse, fmiFalse, cb, loggingOn);
     EXPECT_NE(nullptr, c);
@@ -78,10 +68,10 @@ TEST_P(CoSimulationGolden, StatesAndLogLinesAreThoseRecorded) {
   const GoldenCase& g = GetParam();
   Slave slave;
   ASSERT_NE(nullptr, slave.instantiate);
-  g_logs = digest::Digest();
-  const digest::Digest logged = slave.run(g.step, fmiTrue);
-  EXPECT_EQ(g.states, logged.text()) << "states, logging on, step " << g.step;
-  EXPECT_EQ(g.logs, g_logs.text()) << "log lines, step " << g.step;
+  digest::logged() = digest::Digest();
+  const digest::Digest withLogging = slave.run(g.step, fmiTrue);
+  EXPECT_EQ(g.states, withLogging.text()) << "states, logging on, step " << g.step;
+  EXPECT_EQ(g.logs, digest::logged().text()) << "log lines, step " << g.step;
   const digest::Digest quiet = slave.run(g.step, fmiFalse);
   EXPECT_EQ(g.states, quiet.text()) << "states, logging off, step " << g.step;
 }

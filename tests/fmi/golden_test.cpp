@@ -10,16 +10,6 @@
 
 namespace {
 
-digest::Digest g_logs;
-
-void digest_logger(fmiComponent, fmiString instanceName, fmiStatus status, fmiString category,
-                   fmiString message, ...) {
-  va_list args;
-  va_start(args, message);
-  g_logs.add(digest::log_line(instanceName, status, category, message, args));
-  va_end(args);
-}
-
 decltype(me_sim::Functions::instantiate) g_instantiate = nullptr;
 
 // The host program's run, with logging on.
@@ -37,7 +27,7 @@ TEST(ModelExchangeGolden, SamplesAndLogLinesAreThoseRecorded) {
   f.instantiate = instantiate_logging;
 
   me_sim::Options options;  // the default experiment, 1 ms steps, samples every 10 ms
-  const fmiCallbackFunctions callbacks = {digest_logger, host::allocate, host::free_block};
+  const fmiCallbackFunctions callbacks = {digest::logger, host::allocate, host::free_block};
   const me_sim::Result result = me_sim::simulate(f, callbacks, options, "golden");
   ASSERT_TRUE(result.ok) << result.error;
 
@@ -48,7 +38,7 @@ TEST(ModelExchangeGolden, SamplesAndLogLinesAreThoseRecorded) {
     for (double v : s.w) samples.add(v);
   }
   EXPECT_EQ("ab516c6ad4aed445/10010", samples.text());
-  EXPECT_EQ("9663264be82f596a/171805", g_logs.text());
+  EXPECT_EQ("9663264be82f596a/171805", digest::logged().text());
   EXPECT_EQ(10, result.time_events);
   EXPECT_EQ(9, result.state_events);
 }

@@ -57,6 +57,21 @@ inline std::string log_line(fmiString instanceName, fmiStatus status, fmiString 
   return without_clock_figures(line);
 }
 
+// The lines the logger below received since the last reset.
+inline Digest& logged() {
+  static Digest lines;
+  return lines;
+}
+
+// A host's logger that keeps only the digest of what it is shown.
+inline void logger(fmiComponent, fmiString instanceName, fmiStatus status, fmiString category,
+                   fmiString message, ...) {
+  va_list args;
+  va_start(args, message);
+  logged().add(log_line(instanceName, status, category, message, args));
+  va_end(args);
+}
+
 // The library under test: PELVARIN_LIBRARY when set (another build, to
 // compare with), else the one this tree built.
 inline const char* library_under_test() {

@@ -95,9 +95,10 @@ int msNewtonLoop(MstepMem mem) {
   double delp = 0.0;
   mem->newtonIter = 0;
   for (;;) {
-    // Residual of the corrector equation at the current iterate, with the
-    // bits of invL1 z[1] + correction, then gamma f - that (the linear sums'
-    // forms for the coefficients 1 and -1), in one pass.
+    // Residual of the corrector equation at the current iterate,
+    // gamma f - (invL1 z[1] + correction), in one pass with the bits of the
+    // two linear sums it is defined by (their forms for the coefficients 1
+    // and -1).
     {
       const int n = N_VLength_Serial(mem->tempVec);
       const double invL1 = mem->invL1, gamma = mem->gamma;

@@ -253,7 +253,8 @@ double N_VMaxNorm_Serial(N_Vector x) {
 }
 
 // The mean of a sum over n elements. For n a power of two the product with
-// 1/n, which is exact, gives the quotient's bits at a fraction of its cost.
+// 1/n, which is exact and does not wait for the sum, gives the quotient's
+// bits with a multiplication's latency.
 inline double mean(double sum, int n) {
   return (n & (n - 1)) == 0 ? sum * (1.0 / n) : sum / n;
 }

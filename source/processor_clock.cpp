@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr double TICKS_PER_NS = 1e-6;
+constexpr double TICKS_PER_NS = PROCESSOR_CLOCK_TICKS_PER_SECOND / 1e9;
 // The counter's rate is taken once this much monotonic time has passed ...
 constexpr long long CALIBRATION_NS = 1000000;
 // ... and counter readings are checked against the monotonic clock again

@@ -77,8 +77,17 @@ int msNewtonCorrector(MstepMem mem, int nflag) {
       if (ier > 0) return NLS_CONV_FAIL;
     }
 
-    N_VConst(0.0, mem->correction);
-    N_VScale(1.0, mem->nordsieck[0], mem->yWork);
+    {
+      // No correction yet, the iterate at the prediction, in one pass.
+      const int n = N_VLength_Serial(mem->correction);
+      const double* z0 = N_VData_Serial(mem->nordsieck[0]);
+      double* corr = N_VData_Serial(mem->correction);
+      double* y = N_VData_Serial(mem->yWork);
+      for (int i = 0; i < n; ++i) {
+        corr[i] = 0.0;
+        y[i] = z0[i];
+      }
+    }
 
     const int res = msNewtonLoop(mem);
     if (res != NLS_RETRY_SETUP) return res;

@@ -46,8 +46,7 @@ void clear_pending(ModelInstance* instance) {
 
 void fmi_log_v(ModelInstance* instance, fmiString instanceName, fmiStatus status,
                fmiString category, const char* format, va_list args) {
-  if (instance == nullptr || instance->logger == nullptr) return;
-  if (!instance->loggingOn && status < fmiDiscard) return;
+  if (instance == nullptr || !fmi_log_passes(instance, status)) return;
 
   char text[FMI_LOG_BUFFER_SIZE];
   size_t used = pending_length(instance);
@@ -62,8 +61,7 @@ void fmi_log_v(ModelInstance* instance, fmiString instanceName, fmiStatus status
 
 void fmi_log(ModelInstance* instance, fmiString instanceName, fmiStatus status, fmiString category,
              const char* format, ...) {
-  if (instance == nullptr || instance->logger == nullptr) return;
-  if (!instance->loggingOn && status < fmiDiscard) return;
+  if (instance == nullptr || !fmi_log_passes(instance, status)) return;
   va_list args;
   va_start(args, format);
   fmi_log_v(instance, instanceName, status, category, format, args);

@@ -40,6 +40,15 @@ void fmi_log_host(fmiCallbackLogger logger, fmiString instanceName, fmiStatus st
 // from the instance's allocateMemory; NULL when that fails.
 char* copy_instance_string(const ModelInstance* instance, fmiString text);
 
-// Shorthand for a message of the instance under its own name.
-#define FMI_LOG(instance, status, ...) \
-  fmi_log((instance), (instance)->instanceName, (status), "", __VA_ARGS__)
+// Whether fmi_log passes a message of this status on to the logger.
+inline bool fmi_log_passes(const ModelInstance* instance, fmiStatus status) {
+  return instance->logger != nullptr && (instance->loggingOn || status >= fmiDiscard);
+}
+
+// Shorthand for a message of the instance under its own name. The filter is
+// asked first: a message it drops costs no call.
+#define FMI_LOG(instance, status, ...)                                          \
+  do {                                                                          \
+    if (fmi_log_passes((instance), (status)))                                   \
+      fmi_log((instance), (instance)->instanceName, (status), "", __VA_ARGS__); \
+  } while (0)

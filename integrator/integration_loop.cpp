@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "integrator/integration_step.h"
+#include "integrator/nordsieck_history.h"
 #include "integrator/root_finding.h"
 
 namespace {
@@ -476,6 +477,34 @@ int MstepGetDky(void* mstep_mem, double t, int k, N_Vector dky) {
   }
 
   const double s = (t - mem->tcur) / mem->h;
+  if (k == 0) {
+    // The interpolation of every output time and root search: Horner's
+    // form element by element, each term as s * dky + z[j] as the vector
+    // form computes it (also for s = 1 and s = -1).
+    const int n = N_VLength_Serial(z[0]);
+    double* out = N_VData_Serial(dky);
+    const int q = mem->q;
+    int i = 0;
+    // Two elements side by side: each one's chain of q multiply-adds is
+    // one long dependency.
+    for (; i + 2 <= n; i += 2) {
+      const double* top = N_VData_Serial(z[q]);
+      double a = top[i], b = top[i + 1];
+      for (int j = q - 1; j >= 0; --j) {
+        const double* zj = N_VData_Serial(z[j]);
+        a = s * a + zj[i];
+        b = s * b + zj[i + 1];
+      }
+      out[i] = a;
+      out[i + 1] = b;
+    }
+    for (; i < n; ++i) {
+      double a = N_VData_Serial(z[q])[i];
+      for (int j = q - 1; j >= 0; --j) a = s * a + N_VData_Serial(z[j])[i];
+      out[i] = a;
+    }
+    return MS_SUCCESS;
+  }
   for (int j = mem->q; j >= k; --j) {
     double c = 1.0;
     for (int i = j; i >= j - k + 1; --i) c *= i;

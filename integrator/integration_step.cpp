@@ -60,8 +60,15 @@ void msAcceptStep(MstepMem mem) {
   if (q == 1 && mem->numSteps > 1) mem->pastSteps[2] = mem->pastSteps[1];
   mem->pastSteps[1] = mem->h;
 
-  for (int j = 0; j <= q; ++j)
-    N_VLinearSum(mem->lCoef[j], mem->correction, 1.0, mem->nordsieck[j], mem->nordsieck[j]);
+  // Written as a*x + y also for the coefficients 1 and -1: x + y and y - x
+  // give the same bits.
+  double* d[MS_HISTORY_SIZE];
+  const int n = msGetHistoryData(mem, q, d);
+  const double* corr = N_VData_Serial(mem->correction);
+  for (int j = 0; j <= q; ++j) {
+    const double l = mem->lCoef[j];
+    for (int i = 0; i < n; ++i) d[j][i] = l * corr[i] + d[j][i];
+  }
 
   mem->orderWait--;
   if (mem->orderWait == 1 && q != mem->maxOrder) {

@@ -296,29 +296,42 @@ int MstepSVtolerances(void* mstep_mem, double reltol, N_Vector abstol) {
   return MS_SUCCESS;
 }
 
-int msErrWeightsScalar(MstepMem mem, N_Vector y, N_Vector w) {
-  N_VAbs(y, mem->tempVec);
-  N_VScale(mem->reltol, mem->tempVec, mem->tempVec);
-  N_VAddConst(mem->tempVec, mem->abstolScalar, mem->tempVec);
-  if (N_VMin(mem->tempVec) <= 0.0) return -1;
-  N_VInv(mem->tempVec, w);
+namespace {
+
+// The weights 1 / (reltol |y_i| + atol_i), renewed before every step, with
+// the bits of the vector operations they are defined by (|y| into tempVec,
+// scaled and shifted there, its minimum tested, its inverse into w), in
+// passes over the elements instead of one call per operation.
+template <typename Denominator>
+int msFillErrWeights(MstepMem mem, N_Vector y, N_Vector w, Denominator denominator) {
+  const int n = N_VLength_Serial(mem->tempVec);
+  const double* yd = N_VData_Serial(y);
+  double* t = N_VData_Serial(mem->tempVec);
+  for (int i = 0; i < n; ++i) t[i] = denominator(i, RAbs(yd[i]));
+  if (n > 0) {
+    double min = t[0];
+    for (int i = 1; i < n; ++i)
+      if (t[i] < min) min = t[i];
+    if (min <= 0.0) return -1;
+  }
+  double* wd = N_VData_Serial(w);
+  for (int i = 0; i < n; ++i) wd[i] = 1.0 / t[i];
   return 0;
+}
+
+}  // namespace
+
+int msErrWeightsScalar(MstepMem mem, N_Vector y, N_Vector w) {
+  const double reltol = mem->reltol, atol = mem->abstolScalar;
+  return msFillErrWeights(mem, y, w, [=](int, double a) { return a * reltol + atol; });
 }
 
 int msErrWeightsVector(MstepMem mem, N_Vector y, N_Vector w) {
-  N_VAbs(y, mem->tempVec);
-  N_VLinearSum(mem->reltol, mem->tempVec, 1.0, mem->abstol, mem->tempVec);
-  if (N_VMin(mem->tempVec) <= 0.0) return -1;
-  N_VInv(mem->tempVec, w);
-  return 0;
-}
-
-bool msVectorFits(MstepMem mem, N_Vector v) {
-  if (v->ops->nvspace == nullptr) return true;
-  int lrw = 0, liw = 0;
-  N_VSpace(v, &lrw, &liw);
-  if (lrw != mem->vecRealWords) return false;
-  return lrw == 0 || v->ops->nvgetarraypointer == nullptr || N_VGetArrayPointer(v) != nullptr;
+  // reltol |y| + atol is the linear sum's form for a coefficient 1 on atol,
+  // whatever reltol is.
+  const double reltol = mem->reltol;
+  const double* atol = N_VData_Serial(mem->abstol);
+  return msFillErrWeights(mem, y, w, [=](int i, double a) { return reltol * a + atol[i]; });
 }
 
 bool msAllFinite(MstepMem mem, N_Vector v) {

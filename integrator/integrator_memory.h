@@ -225,8 +225,14 @@ int msErrWeightsVector(MstepMem mem, N_Vector y, N_Vector w);
 
 // A caller's vector fits when it has the problem's length and, with any
 // elements, an array that holds them: every operation runs over the length
-// of its first argument.
-bool msVectorFits(MstepMem mem, N_Vector v);
+// of its first argument. Inline: Mstep and every interpolation ask.
+inline bool msVectorFits(MstepMem mem, N_Vector v) {
+  if (v->ops->nvspace == nullptr) return true;
+  int lrw = 0, liw = 0;
+  N_VSpace(v, &lrw, &liw);
+  if (lrw != mem->vecRealWords) return false;
+  return lrw == 0 || v->ops->nvgetarraypointer == nullptr || N_VGetArrayPointer(v) != nullptr;
+}
 // Whether every element of v is finite; overwrites tempVec.
 bool msAllFinite(MstepMem mem, N_Vector v);
 

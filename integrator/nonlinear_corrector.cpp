@@ -77,8 +77,17 @@ int msNewtonCorrector(MstepMem mem, int nflag) {
       if (ier > 0) return NLS_CONV_FAIL;
     }
 
-    N_VConst(0.0, mem->correction);
-    N_VScale(1.0, mem->nordsieck[0], mem->yWork);
+    {
+      // No correction yet, the iterate at the prediction, in one pass.
+      const int n = N_VLength_Serial(mem->correction);
+      const double* z0 = N_VData_Serial(mem->nordsieck[0]);
+      double* corr = N_VData_Serial(mem->correction);
+      double* y = N_VData_Serial(mem->yWork);
+      for (int i = 0; i < n; ++i) {
+        corr[i] = 0.0;
+        y[i] = z0[i];
+      }
+    }
 
     const int res = msNewtonLoop(mem);
     if (res != NLS_RETRY_SETUP) return res;
@@ -95,9 +104,19 @@ int msNewtonLoop(MstepMem mem) {
   double delp = 0.0;
   mem->newtonIter = 0;
   for (;;) {
-    // Residual of the corrector equation at the current iterate.
-    N_VLinearSum(mem->invL1, mem->nordsieck[1], 1.0, mem->correction, mem->tempVec);
-    N_VLinearSum(mem->gamma, mem->fTemp, -1.0, mem->tempVec, mem->tempVec);
+    // Residual of the corrector equation at the current iterate,
+    // gamma f - (invL1 z[1] + correction), in one pass with the bits of the
+    // two linear sums it is defined by (their forms for the coefficients 1
+    // and -1).
+    {
+      const int n = N_VLength_Serial(mem->tempVec);
+      const double invL1 = mem->invL1, gamma = mem->gamma;
+      const double* z1 = N_VData_Serial(mem->nordsieck[1]);
+      const double* corr = N_VData_Serial(mem->correction);
+      const double* f = N_VData_Serial(mem->fTemp);
+      double* res = N_VData_Serial(mem->tempVec);
+      for (int i = 0; i < n; ++i) res[i] = gamma * f[i] - (invL1 * z1[i] + corr[i]);
+    }
 
     int r = mem->lsSolve(mem, mem->tempVec, mem->ewt, mem->yWork, mem->fTemp);
     mem->numNonlinIters++;
@@ -105,8 +124,18 @@ int msNewtonLoop(MstepMem mem) {
     if (r > 0) return msMatrixIsStale(mem) ? NLS_RETRY_SETUP : NLS_CONV_FAIL;
 
     const double del = N_VWrmsNorm(mem->tempVec, mem->ewt);
-    N_VLinearSum(1.0, mem->correction, 1.0, mem->tempVec, mem->correction);
-    N_VLinearSum(1.0, mem->nordsieck[0], 1.0, mem->correction, mem->yWork);
+    {
+      // correction + step, then the iterate z[0] + correction, in one pass.
+      const int n = N_VLength_Serial(mem->tempVec);
+      const double* z0 = N_VData_Serial(mem->nordsieck[0]);
+      const double* step = N_VData_Serial(mem->tempVec);
+      double* corr = N_VData_Serial(mem->correction);
+      double* y = N_VData_Serial(mem->yWork);
+      for (int i = 0; i < n; ++i) {
+        corr[i] = corr[i] + step[i];
+        y[i] = z0[i] + corr[i];
+      }
+    }
 
     const ConvergenceVerdict verdict = msTestConvergence(mem, &m, del, &delp);
     mem->newtonIter = m;

@@ -1,27 +1,67 @@
 #include "integrator/nordsieck_history.h"
 
+int msGetHistoryData(MstepMem mem, int last, double* d[]) {
+  for (int j = 0; j <= last; ++j) d[j] = N_VData_Serial(mem->nordsieck[j]);
+  return N_VLength_Serial(mem->nordsieck[0]);
+}
+
+namespace {
+
+// The Pascal triangle on the history, element by element: nordsieck[j] is
+// added to (or subtracted from) nordsieck[j-1] in the order of the vector
+// form. Written out in full for each order the BDF method reaches.
+template <bool Subtract>
+inline __attribute__((always_inline)) void msPascalRows(double* const d[], int q, int n) {
+  for (int i = 0; i < n; ++i) {
+    double v[MS_HISTORY_SIZE];
+#pragma GCC unroll 13
+    for (int j = 0; j <= q; ++j) v[j] = d[j][i];
+#pragma GCC unroll 13
+    for (int k = 1; k <= q; ++k)
+#pragma GCC unroll 13
+      for (int j = q; j >= k; --j) v[j - 1] = Subtract ? v[j - 1] - v[j] : v[j - 1] + v[j];
+#pragma GCC unroll 13
+    for (int j = 0; j < q; ++j) d[j][i] = v[j];
+  }
+}
+
+template <bool Subtract>
+void msPascal(MstepMem mem) {
+  double* d[MS_HISTORY_SIZE];
+  const int n = msGetHistoryData(mem, mem->q, d);
+  switch (mem->q) {
+    case 1: msPascalRows<Subtract>(d, 1, n); break;
+    case 2: msPascalRows<Subtract>(d, 2, n); break;
+    case 3: msPascalRows<Subtract>(d, 3, n); break;
+    case 4: msPascalRows<Subtract>(d, 4, n); break;
+    case 5: msPascalRows<Subtract>(d, 5, n); break;
+    default: msPascalRows<Subtract>(d, mem->q, n); break;
+  }
+}
+
+}  // namespace
+
 void msPredictHistory(MstepMem mem) {
   mem->tcur += mem->h;
   if (mem->tstopSet == 1 && (mem->tcur - mem->tstop) * mem->h > 0) mem->tcur = mem->tstop;
   // Multiplication by the Pascal triangle matrix.
-  N_Vector* z = mem->nordsieck;
-  for (int k = 1; k <= mem->q; ++k)
-    for (int j = mem->q; j >= k; --j) N_VLinearSum(1.0, z[j - 1], 1.0, z[j], z[j - 1]);
+  msPascal<false>(mem);
 }
 
 void msRetractHistory(MstepMem mem, double saved_t) {
   mem->tcur = saved_t;
-  N_Vector* z = mem->nordsieck;
-  for (int k = 1; k <= mem->q; ++k)
-    for (int j = mem->q; j >= k; --j) N_VLinearSum(1.0, z[j - 1], -1.0, z[j], z[j - 1]);
+  msPascal<true>(mem);
 }
 
 void msRescaleHistory(MstepMem mem) {
-  double factor = mem->stepRatio;
-  for (int j = 1; j <= mem->q; ++j) {
-    N_VScale(factor, mem->nordsieck[j], mem->nordsieck[j]);
-    factor *= mem->stepRatio;
-  }
+  const int q = mem->q;
+  double factor[MS_HISTORY_SIZE];
+  factor[1] = mem->stepRatio;
+  for (int j = 2; j <= q; ++j) factor[j] = factor[j - 1] * mem->stepRatio;
+  double* d[MS_HISTORY_SIZE];
+  const int n = msGetHistoryData(mem, q, d);
+  for (int j = 1; j <= q; ++j)
+    for (int i = 0; i < n; ++i) d[j][i] *= factor[j];
   mem->h = mem->hScale * mem->stepRatio;
   mem->hNext = mem->h;
   mem->hScale = mem->h;

@@ -5,6 +5,12 @@
 
 #include "integrator/integrator_memory.h"
 
+// The data of nordsieck[0 .. last] into d; returns their common length. The
+// history's updates run element by element over all its vectors at once,
+// with the operations of the vector form in the same order, so that they
+// give the same bits.
+int msGetHistoryData(MstepMem mem, int last, double* d[]);
+
 // Moves the history and tcur forward by one step h.
 void msPredictHistory(MstepMem mem);
 // Undoes msPredictHistory after a failed attempt; tcur := saved_t.

@@ -78,6 +78,15 @@ int N_VInvTest_Serial(N_Vector x, N_Vector z);
 int N_VConstrMask_Serial(N_Vector c, N_Vector x, N_Vector m);
 double N_VMinQuotient_Serial(N_Vector num, N_Vector denom);
 
+// The serial content itself, for the integrator's loops that run over
+// several of its own vectors at once.
+inline int N_VLength_Serial(N_Vector v) {
+  return static_cast<N_VectorContent_Serial>(v->content)->length;
+}
+inline double* N_VData_Serial(N_Vector v) {
+  return static_cast<N_VectorContent_Serial>(v->content)->data;
+}
+
 // Generic functions: dispatch through the table of the vector named in the
 // comment. N_VDestroy accepts NULL.
 N_Vector N_VClone(N_Vector w);                                              // w

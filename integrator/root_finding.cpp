@@ -28,7 +28,7 @@ double msRootTolerance(MstepMem mem) {
 }
 
 // A NaN has no sign: searching on with it would lose its root.
-int msCallRootFns(MstepMem mem, double t, N_Vector y, double* gout) {
+inline int msCallRootFns(MstepMem mem, double t, N_Vector y, double* gout) {
   const int res = mem->g(t, y, gout, mem->userData);
   mem->numGEvals++;
   if (res != 0) return res;
@@ -48,7 +48,7 @@ struct BracketScan {
   int lead;         // the function with the largest weight, -1 when none changes sign
 };
 
-BracketScan msScanBracket(MstepMem mem, const double* gNew) {
+inline BracketScan msScanBracket(MstepMem mem, const double* gNew) {
   BracketScan scan{false, false, -1};
   double maxWeight = 0.0;
   bool leadFinite = false;

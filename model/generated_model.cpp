@@ -88,7 +88,7 @@ int start_value_test(const int* intOptions) {
 
 int homotopy_test() { return homotopy_active == 0 || homotopy_lambda <= 0; }
 
-void integer_relation(const double* p, double* eventIndicators, int* intOptions) {
+inline void integer_relation(const double* p, double* eventIndicators, int* intOptions) {
   const double v = divide(current_time - p[6], p[3], "time-pulse1.startTime", "pulse1.period");
   integer_arguments[0] = v;
   if (event_mode)
@@ -103,7 +103,7 @@ void integer_relation(const double* p, double* eventIndicators, int* intOptions)
   relation_evaluated[1] = 1;
 }
 
-void time_relation(int k, double threshold, const double* realOptions) {
+inline void time_relation(int k, double threshold, const double* realOptions) {
   if (!(init_flag != 0 || event_mode)) return;
   if (threshold - (std::fabs(current_time) + realOptions[3]) * 4e-14 <= current_time) {
     time_relations[k] = 1;

@@ -199,7 +199,9 @@ pass_start:
 evaluation:
   model_initial_section(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
                         eventIndicators, realOptions, intOptions, spare4, QiErr, extra);
-  if (homotopy_after_evaluation(time, x, spare1, u, p, spare2, spare3, der, y, w, eventIndicators,
+  // Homotopy acts on a status only; an evaluation that ended well has none.
+  if (*QiErr != 0 &&
+      homotopy_after_evaluation(time, x, spare1, u, p, spare2, spare3, der, y, w, eventIndicators,
                                 realOptions, intOptions, spare4, QiErr))
     goto evaluation;
   if (restart_requested != 0) goto pass_start;

@@ -2,20 +2,90 @@
 
 #include <ctime>
 
+#if defined(__x86_64__)
+#include <cpuid.h>
+#include <x86intrin.h>
+#endif
+
 namespace {
 
-// 0 until the first reading; keeps the readings small enough for the f32
-// sums of the statistics.
-double clock_origin = 0.0;
+constexpr double TICKS_PER_NS = PROCESSOR_CLOCK_TICKS_PER_SECOND / 1e9;
+// The counter's rate is taken once this much monotonic time has passed ...
+constexpr long long CALIBRATION_NS = 1000000;
+// ... and counter readings are checked against the monotonic clock again
+// after this many counts (a few milliseconds).
+constexpr unsigned long long COUNTS_PER_CHECK = 1ull << 24;
+
+// Zero-initialized: loading the library runs none of our code.
+struct ClockState {
+  int started;
+  int counterUsable;               // a counter of constant rate, ticking on
+  long long originNs;              // monotonic clock at the first reading
+  unsigned long long originCount;  // the counter then
+  double anchorTicks;              // elapsed ticks at the last check ...
+  unsigned long long anchorCount;  // ... and the counter then
+  double ticksPerCount;            // 0 until the rate is known
+  double lastTicks;                // no reading goes below the one before
+} state;
+
+unsigned long long read_counter() {
+#if defined(__x86_64__)
+  return __rdtsc();
+#else
+  return 0;
+#endif
+}
+
+bool counter_has_constant_rate() {
+#if defined(__x86_64__)
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  return __get_cpuid(0x80000007u, &a, &b, &c, &d) != 0 && (d & (1u << 8)) != 0;
+#else
+  return false;
+#endif
+}
+
+// Elapsed ticks from the monotonic clock, re-anchoring and re-measuring the
+// counter; false when there is no clock.
+bool checked_elapsed(double* elapsed) {
+  timespec ts;
+  if (clock_gettime(CLOCK_MONOTONIC, &ts) != 0) return false;
+  const unsigned long long count = read_counter();
+  const long long ns = static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+  if (!state.started) {
+    state.started = 1;
+    state.counterUsable = counter_has_constant_rate() ? 1 : 0;
+    state.originNs = ns;
+    state.originCount = count;
+  }
+  const long long elapsedNs = ns - state.originNs;
+  *elapsed = static_cast<double>(elapsedNs) * TICKS_PER_NS;
+  state.anchorTicks = *elapsed;
+  state.anchorCount = count;
+  if (state.counterUsable && elapsedNs >= CALIBRATION_NS) {
+    if (count > state.originCount)
+      state.ticksPerCount = *elapsed / static_cast<double>(count - state.originCount);
+    else
+      state.counterUsable = 0;  // a counter that stood still or ran back
+  }
+  if (!state.counterUsable) state.ticksPerCount = 0.0;
+  return true;
+}
 
 }  // namespace
 
 double processor_clock() {
-  timespec ts;
-  if (clock_gettime(CLOCK_MONOTONIC, &ts) != 0) return -1.0;
-  const double now = static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
-  if (clock_origin == 0.0) clock_origin = now;
-  return (now - clock_origin) * PROCESSOR_CLOCK_TICKS_PER_SECOND;
+  double elapsed = 0.0;
+  const unsigned long long since = read_counter() - state.anchorCount;
+  if (state.ticksPerCount > 0.0 && since < COUNTS_PER_CHECK) {
+    elapsed = state.anchorTicks + static_cast<double>(since) * state.ticksPerCount;
+  } else if (!checked_elapsed(&elapsed)) {
+    return -1.0;
+  }
+  double ticks = static_cast<double>(static_cast<long long>(elapsed));  // whole ticks
+  if (ticks < state.lastTicks) ticks = state.lastTicks;
+  state.lastTicks = ticks;
+  return ticks;
 }
 
 std::int32_t processor_clock_ticks() {

@@ -187,6 +187,31 @@ TEST(FoundationVectors, WeightedNormsWithAndWithoutMask) {
   N_VDestroy(id);
 }
 
+// Every length gives the bits of sqrt(sum / n), the mean formed by the
+// quotient, also for tiny and huge sums.
+TEST(FoundationVectors, WeightedNormIsTheQuotientsRootForEveryLength) {
+  for (int n = 1; n <= 9; ++n) {
+    for (double scale : {1.0, 1e-160, 1e150, 0.37}) {
+      N_Vector x = N_VNew_Serial(n);
+      N_Vector w = N_VNew_Serial(n);
+      double* xd = N_VGetArrayPointer(x);
+      double* wd = N_VGetArrayPointer(w);
+      double sum = 0.0;
+      for (int i = 0; i < n; ++i) {
+        xd[i] = scale * (0.1 + 0.7 * i) / (1.0 + i * i);
+        wd[i] = 1.0 / (1e-5 + 1e-5 * i);
+        const double prod = xd[i] * wd[i];
+        sum += prod * prod;
+      }
+      const double expected = std::sqrt(sum / n);
+      const double actual = N_VWrmsNorm(x, w);
+      EXPECT_EQ(0, std::memcmp(&expected, &actual, sizeof expected)) << "n " << n << ", scale " << scale;
+      N_VDestroy(x);
+      N_VDestroy(w);
+    }
+  }
+}
+
 TEST(FoundationVectors, NaNReachesTheNormInsteadOfVanishing) {
   N_Vector x = vectorOf({NAN, 1});
   N_Vector w = vectorOf({1, 1});

@@ -112,6 +112,34 @@ TEST(SmallServices, ClockContinuesAcrossItsWrap) {
   EXPECT_EQ(clock_wrap_offset, 4294967296.0);
 }
 
+// Readings are whole ticks that never go back, and keep with the system's
+// monotonic clock to the tick also between its checks against it.
+TEST(SmallServices, ProcessorClockReadsWholeTicksInStepWithTheMonotonicClock) {
+  double last = processor_clock();
+  for (int i = 0; i < 200000; ++i) {
+    const double t = processor_clock();
+    ASSERT_EQ(t, std::floor(t));
+    ASSERT_GE(t, last);
+    last = t;
+  }
+  using std::chrono::steady_clock;
+  const auto ms = [](steady_clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+  };
+  for (int round = 0; round < 5; ++round) {
+    // The time between the two readings lies between inner and outer.
+    const auto before0 = steady_clock::now();
+    const double t0 = processor_clock();
+    const auto after0 = steady_clock::now();
+    sleep_ms(12);
+    const auto before1 = steady_clock::now();
+    const double t1 = processor_clock();
+    const auto after1 = steady_clock::now();
+    EXPECT_GE(t1 - t0, ms(before1 - after0) - 1.01) << "round " << round;
+    EXPECT_LE(t1 - t0, ms(after1 - before0) + 1.01) << "round " << round;
+  }
+}
+
 TEST(SmallServices, ProcessorClockCountsMilliseconds) {
   EXPECT_EQ(PROCESSOR_CLOCK_TICKS_PER_SECOND, 1000.0);
   const double t0 = processor_clock();

@@ -9,6 +9,8 @@
 #include "source/processor_clock.h"
 
 TimerCounterCallback timer_callback = nullptr;
+
+void set_timer_counter_callback(TimerCounterCallback callback) { timer_callback = callback; }
 double elapsed_start_stamp = 0.0;
 int elapsed_started = 0;
 std::int32_t clock_last_ticks = 0;

@@ -12,6 +12,8 @@ double homotopy_blend(double actual, double simplified);
 // since the stamp. NULL (the built-in clock) at load.
 typedef double (*TimerCounterCallback)(double* stamp, int mode);
 extern TimerCounterCallback timer_callback;
+// What the exported setTimerCounterCB stores.
+void set_timer_counter_callback(TimerCounterCallback callback);
 
 extern double elapsed_start_stamp;
 extern int elapsed_started;

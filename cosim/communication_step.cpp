@@ -9,10 +9,13 @@
 #include "fmi/logging.h"
 #include "fmi/result_hooks.h"
 #include "fmi/version.h"
+#include "source/runtime_constants.h"
 
 namespace {
 
-bool inline_integration_requested(const ModelInstance* m) { return m->intOptions[5] != 0; }
+bool inline_integration_requested(const ModelInstance* m) {
+  return m->intOptions[INT_OPTION_INLINE_INTEGRATION] != 0;
+}
 
 // Counts an event at the current time: 1 (logged) when the run it ends has
 // made no progress in time, since events that no longer move the time would
@@ -71,7 +74,7 @@ int integrate_to(ModelInstance* m, double* tout) {
     // Too short to integrate: the states stand for the whole stretch.
     if (*tout - m->time <= cs_time_tolerance(m->time)) return INTEGRATE_REACHED;
     IntegratorDriver* d = m->integrator;
-    if (evaluate_model(m, 1, "fetching current output") == 0) {
+    if (evaluate_model(m, DEMAND_OUTPUTS, "fetching current output") == QIERR_OK) {
       for (std::uint32_t i = 0; i < m->ny; ++i) d->prevOutputs[i] = m->y[i];
       d->prevOutputTime = m->time;
     }
@@ -110,7 +113,7 @@ int integrate_to(ModelInstance* m, double* tout) {
       initialStepSet = false;
       // The update may have proposed a time event (the end of the pulse that
       // just began) before *tout: stop there, so that it is handled in time.
-      const double nextTimeEvent = m->realOptions[2];
+      const double nextTimeEvent = m->realOptions[REAL_OPTION_NEXT_TIME_EVENT];
       if (nextTimeEvent < *tout) {
         if (nextTimeEvent <= m->time) {
           *tout = m->time;
@@ -220,10 +223,10 @@ fmiStatus fmiDoStep(fmiComponent c, fmiReal currentCommunicationPoint,
     fmiStatus r = cs_event_iteration(m);
     m->inputsChanged = 0;
     if (r != fmiOK) return r;
-  } else if (m->computedLevel < 2) {
-    int q = evaluate_model(m, 2, fmi_function_names[FMI_NAME_DO_STEP]);
-    if (q == 1) return fmiDiscard;
-    if (q != 0) return terminate_on_error(m);
+  } else if (m->computedLevel < DEMAND_DERIVATIVES) {
+    int q = evaluate_model(m, DEMAND_DERIVATIVES, fmi_function_names[FMI_NAME_DO_STEP]);
+    if (q == QIERR_ERROR) return fmiDiscard;
+    if (q != QIERR_OK) return terminate_on_error(m);
   }
 
   m->integrator->eventRunCount = 0;
@@ -232,7 +235,7 @@ fmiStatus fmiDoStep(fmiComponent c, fmiReal currentCommunicationPoint,
   bool eventHandled = false;
   double eventHandledAt = 0.0;
   while (target > m->time) {
-    const double tnext = m->realOptions[2];
+    const double tnext = m->realOptions[REAL_OPTION_NEXT_TIME_EVENT];
     if (tnext <= m->time && !(eventHandled && eventHandledAt == m->time)) {
       // Handled where the slave stands, never at an earlier time.
       fmiSetTime(m, m->time);
@@ -255,7 +258,7 @@ fmiStatus fmiDoStep(fmiComponent c, fmiReal currentCommunicationPoint,
     }
     fmiSetTime(m, tout);
     interpolate_inputs(m, tout);
-    if (m->intOptions[6] != 0) {
+    if (m->intOptions[INT_OPTION_EVENT_AFTER_STEP] != 0) {
       fmiStatus s = handle_event(m);
       if (s != fmiOK) return s;
     }

@@ -4,6 +4,7 @@
 
 #include "cosim/integrator_setup.h"
 #include "fmi/fmi_functions.h"
+#include "source/runtime_constants.h"
 
 const std::int32_t jacobian_groups[] = {0};
 const std::int32_t jacobian_group_rows[] = {0};
@@ -79,7 +80,7 @@ int integrator_root_functions(double t, N_Vector y, double* gout, void* data) {
 
 int integrator_step_event(void* data) {
   ModelInstance* m = as_instance(data);
-  return m->intOptions[6] != 0 ? 1 : 0;
+  return m->intOptions[INT_OPTION_EVENT_AFTER_STEP] != 0 ? 1 : 0;
 }
 
 void set_jacobian_group_count(std::int32_t count) { jacobian_group_count = count; }
@@ -154,7 +155,7 @@ int integrator_dense_jacobian(int N, double t, N_Vector y, N_Vector fy, DlsMat J
     result = 1;
   } else {
     const double* ewt = N_VGetArrayPointer(d->errWeights);
-    m->intOptions[3] = 1;
+    m->intOptions[INT_OPTION_JACOBIAN] = 1;
     bool done = false;
     if (jacobian_group_count != 0 &&
         grouped_dense_jacobian(t, y, fy, J, srur, minInc, ewt, m, tmp3) == 0)
@@ -182,7 +183,7 @@ int integrator_dense_jacobian(int N, double t, N_Vector y, N_Vector fy, DlsMat J
     }
   }
 
-  m->intOptions[3] = 0;
+  m->intOptions[INT_OPTION_JACOBIAN] = 0;
   N_VSetArrayPointer(tmp2Data, tmp2);
   if (m->integrator != nullptr) add_to_counter(&m->integrator->jacobianCalls, 1);
   return result;

@@ -6,6 +6,7 @@
 #include "fmi/cosim_hooks.h"
 #include "fmi/logging.h"
 #include "integrator/allocation.h"
+#include "source/runtime_constants.h"
 
 std::int32_t grouping_used = 0;
 
@@ -150,7 +151,7 @@ int setup_integrator(ModelInstance* instance, double rtol) {
     if (check_integrator_flag(d->errWeights, "N_VNew_Serial", CHECK_POINTER, instance)) break;
     flag = MstepSetErrHandlerFn(d->mstep_mem, integrator_error_handler, instance);
     if (check_integrator_flag(&flag, "MstepSetErrHandlerFn", CHECK_FLAG, instance)) break;
-    instance->intOptions[4] = 0;
+    instance->intOptions[INT_OPTION_INLINE_SWITCH] = 0;
     d->inputDer =
         static_cast<double*>(instance->allocateMemory(instance->nu + 1, sizeof(double)));
     d->inputRef =

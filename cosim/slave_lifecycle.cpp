@@ -10,10 +10,13 @@
 #include "fmi/version.h"
 #include "model/model_interface.h"
 #include "source/evaluation_driver.h"
+#include "source/runtime_constants.h"
 
 namespace {
 
-bool inline_integration_requested(const ModelInstance* m) { return m->intOptions[5] != 0; }
+bool inline_integration_requested(const ModelInstance* m) {
+  return m->intOptions[INT_OPTION_INLINE_INTEGRATION] != 0;
+}
 
 }  // namespace
 
@@ -126,9 +129,9 @@ fmiStatus fmiResetSlave(fmiComponent c) {
   if (m->state == INSTANCE_INITIALIZED || m->state == INSTANCE_TERMINATED) {
     // A slave ended by the model-exchange fmiTerminate still holds its integrator.
     free_integrator(m);
-    int QiErr = 0;
+    int QiErr = QIERR_OK;
     declare_(m->x, m->p, nullptr, &QiErr);
-    if (QiErr != 0) {
+    if (QiErr != QIERR_OK) {
       FMI_LOG(m, fmiError, "%s: declare_ failed, QiErr = %d", name, QiErr);
       return terminate_on_error(m);
     }
@@ -202,7 +205,7 @@ fmiStatus fmiGetRealOutputDerivatives(fmiComponent c, const fmiValueReference vr
     FMI_LOG(m, fmiError, "%s: the slave is not initialized", name);
     return fmiError;
   }
-  if (evaluate_model(m, 1, name) != 0) return terminate_on_error(m);
+  if (evaluate_model(m, DEMAND_OUTPUTS, name) != QIERR_OK) return terminate_on_error(m);
   IntegratorDriver* d = m->integrator;
   const double dt = m->time - d->prevOutputTime;
   for (size_t i = 0; i < nvr; ++i) {

@@ -9,12 +9,13 @@
 #include "fmi/version.h"
 #include "model/model_interface.h"
 #include "source/evaluation_driver.h"
+#include "source/runtime_constants.h"
 
 namespace {
 
 // dsblock_ may rewrite the demand it is given: hand it a copy.
 int call_model(ModelInstance* instance, int demand) {
-  int qiErr = 0;
+  int qiErr = QIERR_OK;
   dsblock_(&demand, &instance->computedLevel, &instance->time, instance->x, nullptr, instance->u,
            instance->p, nullptr, nullptr, instance->der, instance->y, instance->w,
            instance->eventIndicators, instance->realOptions, instance->intOptions, nullptr, &qiErr);
@@ -29,19 +30,14 @@ fmiStatus terminate_instance(ModelInstance* instance) {
   return fmiOK;
 }
 
-enum {
-  NEXT_TIME_EVENT = 2,   // slot of realOptions: the next time event, 1e100 when none
-  EVENT_AFTER_STEP = 6,  // slot of intOptions: the model asks for an event update
-};
-
 const int kEventUpdateDemands[2] = {DEMAND_EVENT_FIRST_PASS, DEMAND_EVENT_UPDATE};
 
 }  // namespace
 
 int evaluate_model(ModelInstance* instance, int demand, const char* callerName) {
-  if (instance->state != INSTANCE_INSTANTIATED) iteration_phase = 0;
+  if (instance->state != INSTANCE_INSTANTIATED) iteration_phase = ITERATION_PHASE_CONVERGE;
   int qiErr = call_model(instance, demand);
-  if (qiErr != 0) {
+  if (qiErr != QIERR_OK) {
     // The model raises the level as it goes; after a failure nothing it
     // computed is current, and the next read must evaluate again.
     instance->computedLevel = 0;
@@ -91,9 +87,9 @@ fmiStatus initialize_model(ModelInstance* instance, fmiBoolean toleranceControll
   }
   reset_instance_options(instance->realOptions, instance->intOptions);
   instance->computedLevel = -1;
-  iteration_phase = 0;
+  iteration_phase = ITERATION_PHASE_CONVERGE;
   int qiErr = evaluate_model(instance, DEMAND_INITIALIZE, nullptr);
-  if (qiErr != 0) {
+  if (qiErr != QIERR_OK) {
     FMI_LOG(instance, fmiError, "fmiInitialize: dsblock_ failed, QiErr = %d", qiErr);
     FMI_LOG(instance, fmiError,
             "Unless otherwise indicated by error messages, possible errors are (non-exhaustive):\n"
@@ -120,8 +116,8 @@ fmiStatus fmiInitialize(fmiComponent c, fmiBoolean toleranceControlled, fmiReal 
   if (result != fmiOK && result != fmiWarning) return result;
 
   eventInfo->terminateSimulation = fmiFalse;
-  eventInfo->upcomingTimeEvent = instance->realOptions[NEXT_TIME_EVENT] < INITIAL_TIME_EVENT_BOUND ? fmiTrue : fmiFalse;
-  if (eventInfo->upcomingTimeEvent) eventInfo->nextEventTime = instance->realOptions[NEXT_TIME_EVENT];
+  eventInfo->upcomingTimeEvent = instance->realOptions[REAL_OPTION_NEXT_TIME_EVENT] < INITIAL_TIME_EVENT_BOUND ? fmiTrue : fmiFalse;
+  if (eventInfo->upcomingTimeEvent) eventInfo->nextEventTime = instance->realOptions[REAL_OPTION_NEXT_TIME_EVENT];
 
   if (!instance->isCoSimulation) {
     instance->state = INSTANCE_INITIALIZED;
@@ -140,27 +136,27 @@ fmiStatus event_update_core(ModelInstance* instance, fmiBoolean intermediateResu
     if (pass == 1) {
       if (intermediate) {
         if (instance->eventIterationStarted) {
-          iteration_phase = 3;
+          iteration_phase = ITERATION_PHASE_CONTINUE;
         } else {
-          iteration_phase = 2;
+          iteration_phase = ITERATION_PHASE_FIRST;
           instance->eventIterationStarted = 1;
         }
       } else {
-        iteration_phase = instance->eventIterationStarted ? 4 : 0;
+        iteration_phase = instance->eventIterationStarted ? ITERATION_PHASE_LAST : ITERATION_PHASE_CONVERGE;
       }
       instance->computedLevel = 0;
     }
-    if (instance->state != INSTANCE_INSTANTIATED) iteration_phase = 0;
+    if (instance->state != INSTANCE_INSTANTIATED) iteration_phase = ITERATION_PHASE_CONVERGE;
     int qiErr = call_model(instance, kEventUpdateDemands[pass]);
-    converged = iteration_phase == 0;
-    iteration_phase = 0;
+    converged = iteration_phase == ITERATION_PHASE_CONVERGE;
+    iteration_phase = ITERATION_PHASE_CONVERGE;
     eventInfo->terminateSimulation = fmiFalse;
     if (qiErr == QIERR_TERMINATE) {
       FMI_LOG(instance, fmiOK, "event updating: simulation terminated by model");
       eventInfo->terminateSimulation = fmiTrue;
       return fmiOK;
     }
-    if (qiErr != 0) {
+    if (qiErr != QIERR_OK) {
       instance->computedLevel = 0;
       FMI_LOG(instance, fmiError, "event updating: dsblock_ failed, QiErr = %d", qiErr);
       return terminate_on_error(instance);
@@ -172,8 +168,8 @@ fmiStatus event_update_core(ModelInstance* instance, fmiBoolean intermediateResu
   eventInfo->stateValueReferencesChanged = fmiFalse;
   eventInfo->stateValuesChanged = instance->nx > 0 ? fmiTrue : fmiFalse;
   eventInfo->upcomingTimeEvent =
-      instance->realOptions[NEXT_TIME_EVENT] < EVENT_UPDATE_TIME_EVENT_BOUND ? fmiTrue : fmiFalse;
-  if (eventInfo->upcomingTimeEvent) eventInfo->nextEventTime = instance->realOptions[NEXT_TIME_EVENT];
+      instance->realOptions[REAL_OPTION_NEXT_TIME_EVENT] < EVENT_UPDATE_TIME_EVENT_BOUND ? fmiTrue : fmiFalse;
+  if (eventInfo->upcomingTimeEvent) eventInfo->nextEventTime = instance->realOptions[REAL_OPTION_NEXT_TIME_EVENT];
   return fmiOK;
 }
 
@@ -206,7 +202,7 @@ fmiStatus fmiCompletedIntegratorStep(fmiComponent c, fmiBoolean* callEventUpdate
     return fmiError;
   }
   if (instance->resultGeneration) store_result_point(instance, false);
-  *callEventUpdate = instance->intOptions[EVENT_AFTER_STEP] != 0 ? fmiTrue : fmiFalse;
+  *callEventUpdate = instance->intOptions[INT_OPTION_EVENT_AFTER_STEP] != 0 ? fmiTrue : fmiFalse;
   FMI_LOG(instance, fmiOK, "%s", name);
   return fmiOK;
 }

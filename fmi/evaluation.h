@@ -23,6 +23,6 @@ fmiStatus event_update_core(ModelInstance* instance, fmiBoolean intermediateResu
                             fmiEventInfo* eventInfo);
 
 // Next-event bounds: initialization reports a time event below the first,
-// the event update one below the second; the model's "none" is 1e100.
+// the event update one below the second; the model's "none" is TIME_EVENT_NONE.
 constexpr double INITIAL_TIME_EVENT_BOUND = 1e36;
 constexpr double EVENT_UPDATE_TIME_EVENT_BOUND = 1e37;

@@ -14,10 +14,14 @@ namespace model_vars {
 
 // Parameters and states are held by the instance; derivatives and auxiliaries
 // are current only once the dynamics are evaluated (demand level 2).
-constexpr fmiValueReference parameter(unsigned i) { return make_vr(0, VR_CATEGORY_PARAMETER, i); }
-constexpr fmiValueReference state(unsigned i) { return make_vr(0, VR_CATEGORY_STATE, i); }
-constexpr fmiValueReference derivative(unsigned i) { return make_vr(2, VR_CATEGORY_DERIVATIVE, i); }
-constexpr fmiValueReference auxiliary(unsigned i) { return make_vr(2, VR_CATEGORY_AUXILIARY, i); }
+constexpr fmiValueReference parameter(unsigned i) { return make_vr(VR_LEVEL_STORED, VR_CATEGORY_PARAMETER, i); }
+constexpr fmiValueReference state(unsigned i) { return make_vr(VR_LEVEL_STORED, VR_CATEGORY_STATE, i); }
+constexpr fmiValueReference derivative(unsigned i) {
+  return make_vr(DEMAND_DERIVATIVES, VR_CATEGORY_DERIVATIVE, i);
+}
+constexpr fmiValueReference auxiliary(unsigned i) {
+  return make_vr(DEMAND_DERIVATIVES, VR_CATEGORY_AUXILIARY, i);
+}
 
 enum {
   P_TRANSFER = 0,

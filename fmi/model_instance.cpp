@@ -11,6 +11,7 @@
 #include "fmi/version.h"
 #include "model/model_interface.h"
 #include "source/evaluation_driver.h"
+#include "source/runtime_constants.h"
 
 ModelInstance* current_instance = nullptr;
 
@@ -103,8 +104,8 @@ fmiComponent fmiInstantiateModel(fmiString instanceName, fmiString GUID, fmiCall
     }
 
     instance->realOptions =
-        static_cast<double*>(allocate_zeroed(instance, 1, INSTANCE_REAL_OPTIONS * sizeof(double)));
-    instance->intOptions = static_cast<int*>(allocate_zeroed(instance, 1, INSTANCE_INT_OPTIONS * sizeof(int)));
+        static_cast<double*>(allocate_zeroed(instance, 1, REAL_OPTIONS_LENGTH * sizeof(double)));
+    instance->intOptions = static_cast<int*>(allocate_zeroed(instance, 1, INT_OPTIONS_LENGTH * sizeof(int)));
     if (instance->realOptions == nullptr || instance->intOptions == nullptr) break;
     runtime_set_options(instance->realOptions, instance->intOptions);
 
@@ -135,9 +136,9 @@ fmiComponent fmiInstantiateModel(fmiString instanceName, fmiString GUID, fmiCall
     instance->resultGeneration = result_file_requested();
     instance->integrator = nullptr;
 
-    int qiErr = 0;
+    int qiErr = QIERR_OK;
     declare_(instance->x, instance->p, nullptr, &qiErr);
-    if (qiErr != 0) {
+    if (qiErr != QIERR_OK) {
       FMI_LOG(instance, fmiError, "%s: declare_ failed, QiErr = %d", name, qiErr);
       break;
     }

@@ -18,8 +18,6 @@ enum {
 
 enum {
   INSTANCE_PENDING_SIZE = 256,  // room of the pending text
-  INSTANCE_REAL_OPTIONS = 4,
-  INSTANCE_INT_OPTIONS = 11,
 };
 
 // All memory of the record and of every array it points to comes from the
@@ -66,8 +64,8 @@ struct ModelInstance {
   fmiBoolean resultGeneration;   // PELVARIN_RESULT_FILE at instantiation
   ResultFile* result;
 
-  double* realOptions;  // INSTANCE_REAL_OPTIONS doubles, registered with the runtime
-  int* intOptions;      // INSTANCE_INT_OPTIONS ints, registered with the runtime
+  double* realOptions;  // REAL_OPTIONS_LENGTH doubles, registered with the runtime
+  int* intOptions;      // INT_OPTIONS_LENGTH ints, registered with the runtime
 
   IntegratorDriver* integrator;  // co-simulation only; owned by the slave life cycle
   std::uint32_t inputsChanged;   // a setter ran since the last communication step

@@ -10,10 +10,9 @@
 #include "fmi/model_instance.h"
 #include "fmi/version.h"
 #include "model/model_interface.h"
+#include "source/runtime_constants.h"
 
 namespace {
-
-enum { PARAMETER_CHANGE_COUNTER = 8 };  // slot of intOptions
 
 // A read asks for no more than the event indicators' level: anything above
 // would make it run an event iteration.
@@ -82,16 +81,16 @@ fmiStatus get_values(fmiComponent c, const char* name, const fmiValueReference v
     FMI_LOG(instance, fmiError, "%s: argument vr or value is NULL with nvr = %u", name, shown_count(nvr));
     return fmiError;
   }
-  int demand = 0;
+  int demand = VR_LEVEL_STORED;
   for (size_t i = 0; i < nvr; ++i) {
     const int level = vr_level(vr[i]);
     if (level > demand && level <= MAX_READ_LEVEL) demand = level;
   }
   // Level-0 values need no evaluation; asking the model for level 0 would be
   // an initialization call.
-  if (demand > 0 && instance->computedLevel < demand) {
+  if (demand > VR_LEVEL_STORED && instance->computedLevel < demand) {
     int qiErr = evaluate_model(instance, demand, nullptr);
-    if (qiErr != 0) {
+    if (qiErr != QIERR_OK) {
       fmiStatus status = (Type::discardFailedEvaluation && qiErr == QIERR_ERROR) ? fmiDiscard : fmiError;
       FMI_LOG(instance, status, "%s: dsblock_ failed, QiErr = %d", name, qiErr);
       return status == fmiError ? terminate_on_error(instance) : fmiDiscard;
@@ -147,7 +146,7 @@ fmiStatus set_values(fmiComponent c, const char* name, const fmiValueReference v
     const double v = Type::to_double(value[i]);
     *slot = v;
     if (category == VR_CATEGORY_PARAMETER) {
-      int& counter = instance->intOptions[PARAMETER_CHANGE_COUNTER];
+      int& counter = instance->intOptions[INT_OPTION_PARAMETER_CHANGES];
       counter = static_cast<int>(static_cast<unsigned>(counter) + 1u);  // wraps, never overflows
     } else if (category == VR_CATEGORY_INPUT && instance->isCoSimulation) {
       update_input_reference(instance, static_cast<std::int32_t>(vr_index(vr[i])));
@@ -186,7 +185,7 @@ fmiStatus get_computed_vector(fmiComponent c, int nameIndex, const char* arrayNa
   if (instance->computedLevel < demand) {
     int qiErr = evaluate_model(instance, demand, name);
     if (qiErr == QIERR_ERROR) return fmiDiscard;
-    if (qiErr != 0) return terminate_on_error(instance);
+    if (qiErr != QIERR_OK) return terminate_on_error(instance);
   }
   const double* source = indicators ? instance->eventIndicators : instance->der;
   for (size_t i = 0; i < n; ++i) out[i] = source[i];
@@ -286,7 +285,7 @@ fmiStatus fmiGetStateValueReferences(fmiComponent c, fmiValueReference vrx[], si
   const char* name = fmi_function_names[FMI_NAME_GET_STATE_VALUE_REFERENCES];
   fmiStatus result = check_vector(instance, name, "vrx", "nx", vrx, &nx, instance->nx);
   if (result == fmiError) return result;
-  for (size_t i = 0; i < nx; ++i) vrx[i] = make_vr(0, VR_CATEGORY_STATE, static_cast<std::uint32_t>(i));
+  for (size_t i = 0; i < nx; ++i) vrx[i] = make_vr(VR_LEVEL_STORED, VR_CATEGORY_STATE, static_cast<std::uint32_t>(i));
   FMI_LOG(instance, fmiOK, "%s", name);
   return result;
 }

@@ -6,6 +6,9 @@
 
 #include "fmi/fmi_types.h"
 
+// The level of a value the instance holds: a read needs no evaluation.
+constexpr int VR_LEVEL_STORED = 0;
+
 enum {
   VR_CATEGORY_PARAMETER = 1,
   VR_CATEGORY_STATE = 2,

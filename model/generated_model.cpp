@@ -12,6 +12,7 @@
 #include "source/evaluation_driver.h"
 #include "source/event_services.h"
 #include "source/messages.h"
+#include "source/runtime_constants.h"
 
 int relation_attributes[MODEL_NREL + 1];
 int relation_evaluated[MODEL_NREL + 1];
@@ -74,12 +75,13 @@ namespace {
 // initialization call it also asks for another pass.
 int initial_block_test() {
   if (initial_rerun_stage == 0 && init_flag == 1) iterate_again = 1;
-  return (initial_rerun_stage != 0 || init_flag == 1) && (iteration_phase < 3 || iteration_phase == 5);
+  return (initial_rerun_stage != 0 || init_flag == 1) &&
+         (iteration_phase < ITERATION_PHASE_CONTINUE || iteration_phase == ITERATION_PHASE_EVALUATE);
 }
 
 int start_value_test(const int* intOptions) {
   if (initial_rerun_stage != 0) return initial_rerun_stage == 2;
-  if (init_flag == 1 && intOptions[10] == 0) {
+  if (init_flag == 1 && intOptions[INT_OPTION_NO_START_VALUES] == 0) {
     iterate_again = 1;
     return 1;
   }
@@ -94,7 +96,8 @@ inline void integer_relation(const double* p, double* eventIndicators, int* intO
   if (event_mode)
     integer_expression_update(kIntegerExpressionText, std::floor, v, &integer_values[0],
                               &integer_margins[0], integer_hysteresis, 0, 1, 0, init_flag,
-                              intOptions[1], &iterate_again, relation_evaluated[1], 0.0001,
+                              intOptions[INT_OPTION_LOG_FLAGS], &iterate_again, relation_evaluated[1],
+                              0.0001,
                               event_iteration > 5);
   const double n = integer_values[0];
   const double e = integer_margins[0];
@@ -105,7 +108,8 @@ inline void integer_relation(const double* p, double* eventIndicators, int* intO
 
 inline void time_relation(int k, double threshold, const double* realOptions) {
   if (!(init_flag != 0 || event_mode)) return;
-  if (threshold - (std::fabs(current_time) + realOptions[3]) * 4e-14 <= current_time) {
+  const double scale = realOptions[REAL_OPTION_TIME_SCALE];
+  if (threshold - (std::fabs(current_time) + scale) * 4e-14 <= current_time) {
     time_relations[k] = 1;
   } else {
     register_time_event(threshold);
@@ -136,7 +140,7 @@ void model_discrete_change_check(double* /*time*/, double* /*x*/, void* /*spare1
     iterate_again = 1;
   } else if (eventMode != 0 && !(w[5] == pre_discrete[0])) {
     iterate_again = 1;
-    if (intOptions[1] & 2) log_variable_change("pulse1.count", w[5], current_time);
+    if (intOptions[INT_OPTION_LOG_FLAGS] & LOG_FLAG_EVENTS) log_variable_change("pulse1.count", w[5], current_time);
     pre_discrete[0] = w[5];
   }
   if (eventMode != 0) {
@@ -151,7 +155,7 @@ void model_dynamics_section(int* demand, int* computedLevel, double* time, doubl
                             double* u, double* p, void* spare2, void* spare3, double* der,
                             double* y, double* w, double* eventIndicators, double* realOptions,
                             int* intOptions, void* spare4, int* QiErr) {
-  if (restart_requested == 0 && *QiErr == 0) {
+  if (restart_requested == 0 && *QiErr == QIERR_OK) {
     if (dynamics_needed) {
       model_temporaries[0] = divide(1.0, p[3], "1.0", "pulse1.period");
       if (init_flag != 0) {
@@ -177,26 +181,27 @@ void model_dynamics_section(int* demand, int* computedLevel, double* time, doubl
       w[6] = w[0] * p[7];
       der[1] = -(w[1] + w[6]);
     }
-    if ((*demand >= 3 && *computedLevel < 3) || event_mode || *demand == DEMAND_ALL_SECTIONS)
-      *computedLevel = 3;
+    if ((*demand >= DEMAND_EVENT_FIRST_PASS && *computedLevel < DEMAND_EVENT_FIRST_PASS) ||
+        event_mode || *demand == DEMAND_ALL_SECTIONS)
+      *computedLevel = DEMAND_EVENT_FIRST_PASS;
     dynamics_needed = 1;
     model_discrete_change_check(time, x, spare1, u, p, spare2, spare3, der, y, w, eventIndicators,
                                 realOptions, intOptions, spare4, 1, init_flag, event_mode,
-                                inline_integration && intOptions[4] != 0 &&
+                                inline_integration && intOptions[INT_OPTION_INLINE_SWITCH] != 0 &&
                                     *demand == DEMAND_ALL_SECTIONS);
     reset_evaluation_scratch();
   }
-  if (run_status != 0) *QiErr = run_status;
+  if (run_status != QIERR_OK) *QiErr = run_status;
 }
 
 void model_dynamics_guard(int* demand, int* computedLevel, double* time, double* x, void* spare1,
                           double* u, double* p, void* spare2, void* spare3, double* der, double* y,
                           double* w, double* eventIndicators, double* realOptions, int* intOptions,
                           void* spare4, int* QiErr) {
-  if (restart_requested == 0 && *QiErr == 0)
+  if (restart_requested == 0 && *QiErr == QIERR_OK)
     model_dynamics_section(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
                            eventIndicators, realOptions, intOptions, spare4, QiErr);
-  if (run_status != 0) *QiErr = run_status;
+  if (run_status != QIERR_OK) *QiErr = run_status;
 }
 
 void model_declare_start_values(double* x, double* p, void* /*spare*/, int* /*QiErr*/) {
@@ -237,26 +242,28 @@ int model_initial_section(int* demand, int* computedLevel, double* time, double*
     init_flag = 0;
     model_discrete_change_check(time, x, spare1, u, p, spare2, spare3, der, y, w, eventIndicators,
                                 realOptions, intOptions, spare4, 2, 0, event_mode,
-                                inline_integration && intOptions[4] != 0 &&
+                                inline_integration && intOptions[INT_OPTION_INLINE_SWITCH] != 0 &&
                                     *demand == DEMAND_ALL_SECTIONS);
     init_flag = 1;
-    if (iteration_phase != 0) {
-      iteration_phase = 0;
+    if (iteration_phase != ITERATION_PHASE_CONVERGE) {
+      iteration_phase = ITERATION_PHASE_CONVERGE;
       goto done;
     }
     if (homotopy_active) {
       if (homotopy_lambda < 1) {
-        if (run_status == 0) run_status = QIERR_HOMOTOPY_CONTINUE;
+        if (run_status == QIERR_OK) run_status = QIERR_HOMOTOPY_CONTINUE;
         goto done;
       }
       homotopy_active = 0;
       homotopy_lambda = 1.0;
     }
   }
-  if ((*demand >= 1 && *computedLevel < 1) || event_mode || *demand == DEMAND_ALL_SECTIONS)
-    *computedLevel = 1;
-  if ((*demand >= 2 && *computedLevel < 2) || event_mode || *demand == DEMAND_ALL_SECTIONS) {
-    *computedLevel = 2;
+  if ((*demand >= DEMAND_OUTPUTS && *computedLevel < DEMAND_OUTPUTS) || event_mode ||
+      *demand == DEMAND_ALL_SECTIONS)
+    *computedLevel = DEMAND_OUTPUTS;
+  if ((*demand >= DEMAND_DERIVATIVES && *computedLevel < DEMAND_DERIVATIVES) || event_mode ||
+      *demand == DEMAND_ALL_SECTIONS) {
+    *computedLevel = DEMAND_DERIVATIVES;
     dynamics_needed = 1;
   } else {
     dynamics_needed = 0;
@@ -264,7 +271,7 @@ int model_initial_section(int* demand, int* computedLevel, double* time, double*
   model_dynamics_guard(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
                        eventIndicators, realOptions, intOptions, spare4, QiErr);
 done:
-  if (run_status != 0) *QiErr = run_status;
+  if (run_status != QIERR_OK) *QiErr = run_status;
   return 0;
 }
 

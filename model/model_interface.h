@@ -1,26 +1,7 @@
 // The generated model as the rest of the system reaches it.
 #pragma once
 
-// Demand levels of dsblock_.
-enum {
-  DEMAND_INITIALIZE = 0,
-  DEMAND_OUTPUTS = 1,
-  DEMAND_DERIVATIVES = 2,
-  DEMAND_EVENT_FIRST_PASS = 3,
-  DEMAND_ALL_SECTIONS = 4,
-  DEMAND_EVENT_UPDATE = 5,
-  DEMAND_EVENT_FORCED = 7,
-};
-
-// QiErr codes.
-enum {
-  QIERR_OK = 0,
-  QIERR_ERROR = 1,
-  QIERR_HOMOTOPY_CONTINUE = -996,
-  QIERR_HOMOTOPY_START = -997,
-  QIERR_STATUS_998 = -998,
-  QIERR_TERMINATE = -999,
-};
+#include "source/runtime_constants.h"
 
 // Model dimensions.
 enum {

@@ -6,6 +6,7 @@
 #include "source/event_services.h"
 #include "source/matrixop.h"
 #include "source/messages.h"
+#include "source/runtime_constants.h"
 
 jmp_buf error_trap;
 int error_trap_active = 0;
@@ -56,10 +57,12 @@ int homotopy_after_evaluation(double* time, double* x, void* spare1, double* u, 
                               void* spare2, void* spare3, double* der, double* y, double* w,
                               double* eventIndicators, double* realOptions, int* intOptions,
                               void* spare4, int* QiErr) {
-  if (*QiErr >= 1 && *QiErr <= 4 && current_time <= initialization_time && event_iteration <= 1 &&
-      homotopy_used && !homotopy_active && init_call_count != homotopy_notice_call) {
+  // A failure of the first pass of an initialization (codes 1 to 4) may start it.
+  const bool failed = *QiErr >= QIERR_ERROR && *QiErr <= 4;
+  if (failed && current_time <= initialization_time && event_iteration <= 1 && homotopy_used &&
+      !homotopy_active && init_call_count != homotopy_notice_call) {
     homotopy_notice_call = init_call_count;
-    if (!(intOptions[1] & 0x400))
+    if (!(intOptions[INT_OPTION_LOG_FLAGS] & LOG_FLAG_QUIET))
       emit_message_line("Trying to solve non-linear system using global homotopy-method.");
     homotopy_active = 1;
     *QiErr = QIERR_HOMOTOPY_START;
@@ -69,16 +72,16 @@ int homotopy_after_evaluation(double* time, double* x, void* spare1, double* u, 
       homotopy_lambda = 0;
       model_homotopy_reinit_section(time, x, spare1, u, p, spare2, spare3, der, y, w,
                                     eventIndicators, realOptions, intOptions, spare4);
-      run_status = 0;
-      *QiErr = 0;
+      run_status = QIERR_OK;
+      *QiErr = QIERR_OK;
       return 1;
     }
     return 0;
   }
   if (*QiErr == QIERR_HOMOTOPY_CONTINUE) {
     if (!homotopy_active) return 0;
-    run_status = 0;
-    *QiErr = 0;
+    run_status = QIERR_OK;
+    *QiErr = QIERR_OK;
     if (homotopy_lambda >= 1) {
       homotopy_active = 0;
       return 0;
@@ -91,7 +94,7 @@ int homotopy_after_evaluation(double* time, double* x, void* spare1, double* u, 
                                   eventIndicators, realOptions, intOptions, spare4);
     return 1;
   }
-  if (*QiErr != 0 && homotopy_active) {
+  if (*QiErr != QIERR_OK && homotopy_active) {
     if (!(homotopy_lambda > 0)) {
       emit_message_line("Error: could not solve simplified initialization for homotopy method.");
       return 0;
@@ -107,8 +110,8 @@ int homotopy_after_evaluation(double* time, double* x, void* spare1, double* u, 
             "and simplified arguments are similar.");
       return 0;
     }
-    run_status = 0;
-    *QiErr = 0;
+    run_status = QIERR_OK;
+    *QiErr = QIERR_OK;
     homotopy_last_good = homotopy_lambda - homotopy_step;
     homotopy_step = homotopy_step * 0.5;
     homotopy_lambda = homotopy_last_good + homotopy_step;
@@ -141,24 +144,26 @@ int dsblock_run(int* demand, int* computedLevel, double* time, double* x, void* 
   init_flag = (*demand == DEMAND_INITIALIZE) ? 1 : 0;
   if (init_flag) {
     param_count_seen = 0;
-    intOptions[8] = static_cast<int>(static_cast<unsigned>(intOptions[8]) + 1u);  // wraps
+    int& counter = intOptions[INT_OPTION_PARAMETER_CHANGES];
+    counter = static_cast<int>(static_cast<unsigned>(counter) + 1u);  // wraps
   }
   // An initialization always counts as a change: a counter that wrapped to
   // the value last seen must not hide it.
-  params_changed = (init_flag || param_count_seen != intOptions[8]) ? 1 : 0;
+  const int changes = intOptions[INT_OPTION_PARAMETER_CHANGES];
+  params_changed = (init_flag || param_count_seen != changes) ? 1 : 0;
   if (params_changed) *computedLevel = 0;
-  param_count_seen = intOptions[8];
+  param_count_seen = changes;
   event_mode = (init_flag || *demand == DEMAND_EVENT_UPDATE || *demand == DEMAND_EVENT_FORCED ||
                 params_changed)
                    ? 1
                    : 0;
-  intOptions[9] = event_mode;
+  intOptions[INT_OPTION_EVENT_MODE] = event_mode;
   if (init_flag) init_call_count += 1;
-  run_status = 0;
+  run_status = QIERR_OK;
   if (init_flag) {
     initialization_time = current_time;
     first_event_after_init = 1;
-    intOptions[1] = 0;
+    intOptions[INT_OPTION_LOG_FLAGS] = 0;
     max_event_iterations = 25;
     integer_hysteresis = 1e-10;
     DriverDimensions& d = driver_dimensions;
@@ -166,7 +171,7 @@ int dsblock_run(int* demand, int* computedLevel, double* time, double* x, void* 
                                 &d.anticipated_relations, &d.nrel, &d.unused9, &d.unused10);
     constant_zero();
   }
-  if (event_mode && !inline_integration) intOptions[6] = 0;
+  if (event_mode && !inline_integration) intOptions[INT_OPTION_EVENT_AFTER_STEP] = 0;
   if (init_flag) {
     for (int k = 1; k <= driver_dimensions.nrel; ++k) {
       saved_crossings[2 * k - 2] = saved_crossings[2 * k - 1] = 1.0;
@@ -174,18 +179,19 @@ int dsblock_run(int* demand, int* computedLevel, double* time, double* x, void* 
     }
     for (double& v : pre_discrete) v = 0.0;
   }
-  if (iteration_phase < 3) event_iteration = 0;
-  if (inline_integration && *demand == DEMAND_EVENT_UPDATE && current_time < realOptions[2] &&
-      intOptions[6] == 0) {
+  if (iteration_phase < ITERATION_PHASE_CONTINUE) event_iteration = 0;
+  if (inline_integration && *demand == DEMAND_EVENT_UPDATE &&
+      current_time < realOptions[REAL_OPTION_NEXT_TIME_EVENT] &&
+      intOptions[INT_OPTION_EVENT_AFTER_STEP] == 0) {
     // No time event is due and none was asked for: a full evaluation does.
     event_mode = 0;
     *demand = DEMAND_ALL_SECTIONS;
     event_iteration = 1;
   }
-  if (iteration_phase == 5) goto evaluation;
+  if (iteration_phase == ITERATION_PHASE_EVALUATE) goto evaluation;
 
 set_up:
-  if (event_mode) realOptions[2] = 1e100;
+  if (event_mode) realOptions[REAL_OPTION_NEXT_TIME_EVENT] = TIME_EVENT_NONE;
   if (*demand == DEMAND_ALL_SECTIONS || event_mode) clear_relation_evaluated();
   if (event_mode) model_clear_sample_flags();
 
@@ -200,7 +206,7 @@ evaluation:
   model_initial_section(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
                         eventIndicators, realOptions, intOptions, spare4, QiErr, extra);
   // Homotopy acts on a status only; an evaluation that ended well has none.
-  if (*QiErr != 0 &&
+  if (*QiErr != QIERR_OK &&
       homotopy_after_evaluation(time, x, spare1, u, p, spare2, spare3, der, y, w, eventIndicators,
                                 realOptions, intOptions, spare4, QiErr))
     goto evaluation;
@@ -221,13 +227,14 @@ evaluation:
     const bool converged = initial_rerun_stage == 0 &&
                            (init_flag == 0 || driver_dimensions.nrel <= 0) && iterate_again == 0;
     if (!converged && !(event_iteration > max_event_iterations)) {
-      if (run_status != 0) goto end;
-      if (intOptions[1] & 2) {
+      if (run_status != QIERR_OK) goto end;
+      if (intOptions[INT_OPTION_LOG_FLAGS] & LOG_FLAG_EVENTS) {
         emit_message_line("Iterating to find consistent restart conditions.");
-      } else if (event_iteration == max_event_iterations && !(intOptions[1] & 0x400)) {
+      } else if (event_iteration == max_event_iterations &&
+                 !(intOptions[INT_OPTION_LOG_FLAGS] & LOG_FLAG_QUIET)) {
         emit_message_line("");
         emit_message_line("On the final iteration for restart conditions we get:");
-        intOptions[1] = intOptions[1] | 2;
+        intOptions[INT_OPTION_LOG_FLAGS] = intOptions[INT_OPTION_LOG_FLAGS] | LOG_FLAG_EVENTS;
       }
       if (initial_rerun_stage == 1) {
         initial_rerun_stage = 2;
@@ -238,12 +245,12 @@ evaluation:
       params_changed = (params_changed && params_changed_in_pass) ? 1 : 0;
       event_mode = 1;
       *computedLevel = 0;
-      if (iteration_phase == 4) {
-        iteration_phase = 0;
+      if (iteration_phase == ITERATION_PHASE_LAST) {
+        iteration_phase = ITERATION_PHASE_CONVERGE;
         goto pass_start;
       }
-      if (iteration_phase == 0) goto pass_start;
-      iteration_phase = 3;
+      if (iteration_phase == ITERATION_PHASE_CONVERGE) goto pass_start;
+      iteration_phase = ITERATION_PHASE_CONTINUE;
       goto end;
     }
   }
@@ -253,20 +260,21 @@ evaluation:
     print_named_real(0, "ERROR: Finding consistent restart conditions failed at time: ", current_time);
     emit_message_line("");
     *QiErr = QIERR_ERROR;
-    run_status = 1;
+    run_status = QIERR_ERROR;
     goto end;
   }
-  iteration_phase = 0;
+  iteration_phase = ITERATION_PHASE_CONVERGE;
   init_flag = first_event_after_init;
   first_event_after_init = 0;
   if (((init_flag && driver_dimensions.nrel > 0) || iterate_again || event_iteration > 1) &&
-      (intOptions[1] & 2))
+      (intOptions[INT_OPTION_LOG_FLAGS] & LOG_FLAG_EVENTS))
     print_named_real(0, "      during event at Time : ", current_time);
-  if (intOptions[0] != 0)
+  if (intOptions[INT_OPTION_ANTICIPATION] != 0) {
+    const bool scaled = intOptions[INT_OPTION_ANTICIPATION] == ANTICIPATION_SCALES_DERIVATIVES;
     anticipate_events_fixed_step(current_time, init_flag, event_mode, eventIndicators,
                                  driver_dimensions.anticipated_relations, der,
-                                 intOptions[0] == 1 ? driver_dimensions.nx : 0, realOptions,
-                                 intOptions);
+                                 scaled ? driver_dimensions.nx : 0, realOptions, intOptions);
+  }
   if (event_mode) {
     for (int k = 1; k <= driver_dimensions.nrel; ++k) {
       if (relation_evaluated[k] == 0) {
@@ -283,16 +291,16 @@ evaluation:
   *computedLevel = *demand;
 
 end:
-  if (run_status != 0 && *QiErr == 0) *QiErr = run_status;
+  if (run_status != QIERR_OK && *QiErr == QIERR_OK) *QiErr = run_status;
   error_trap_active = 0;
   return 0;
 }
 
 void reset_instance_options(double* realOptions, int* intOptions) {
-  realOptions[0] = 0;
-  realOptions[1] = 1.0;
-  realOptions[3] = 0;
-  intOptions[5] = 0;
+  realOptions[REAL_OPTION_UNUSED] = 0;
+  realOptions[REAL_OPTION_STEP_FACTOR] = 1.0;
+  realOptions[REAL_OPTION_TIME_SCALE] = 0;
+  intOptions[INT_OPTION_INLINE_INTEGRATION] = 0;
 }
 
 void runtime_set_options(double* realOptions, int* intOptions) {

@@ -8,6 +8,7 @@
 #include "source/c_locale_text.h"
 #include "source/evaluation_driver.h"
 #include "source/messages.h"
+#include "source/runtime_constants.h"
 
 double time_event_candidate = 0.0;
 
@@ -43,7 +44,10 @@ bool sample_index_valid(int index) {
 // before the later of t and start.
 void start_sample(double* realOptions, double t, double start, double interval, int index,
                   int init) {
-  if (realOptions) realOptions[3] = std::fmax(realOptions[3], std::fabs(start));
+  if (realOptions) {
+    double& scale = realOptions[REAL_OPTION_TIME_SCALE];
+    scale = std::fmax(scale, std::fabs(start));
+  }
   double m = start < t ? t : start;
   double k = ceil_periods(m, start, interval);
   if (init != 0 || sample_counters[index] < k) sample_counters[index] = k;
@@ -73,14 +77,15 @@ double advance_samples(double t, double start, double interval, double scale, do
 void register_time_event(double t) {
   double* realOptions = runtime_real_options();
   if (!realOptions) return;
-  double eps = (std::fabs(t) + realOptions[3]) * kTimeEventTolerance;
-  if (realOptions[2] >= 1e30) time_event_candidate = realOptions[2];
-  if (t >= realOptions[2] + eps) return;
+  double& next = realOptions[REAL_OPTION_NEXT_TIME_EVENT];
+  double eps = (std::fabs(t) + realOptions[REAL_OPTION_TIME_SCALE]) * kTimeEventTolerance;
+  if (next >= 1e30) time_event_candidate = next;
+  if (t >= next + eps) return;
   if (time_event_candidate > t) {
     time_event_candidate = t;
-    if (t + eps < realOptions[2]) realOptions[2] = t;
+    if (t + eps < next) next = t;
   } else if (t <= time_event_candidate + eps) {
-    if (realOptions[2] < t) realOptions[2] = t;
+    if (next < t) next = t;
   }
 }
 
@@ -93,7 +98,7 @@ void integer_expression_update(const char* text, RoundFunction roundFunction, do
   if (!currentInteger) return;
   if (!(*currentInteger == r)) {
     if (init == 0 && iterateFlag) *iterateFlag = 1;
-    if ((logFlags & 2) && (init == 0 || (logFlags & 4))) {
+    if ((logFlags & LOG_FLAG_EVENTS) && (init == 0 || (logFlags & LOG_FLAG_INIT_INTEGERS))) {
       char line[1000];
       c_sprintf(line, sizeof line, "Expression %.400s became %g ( unrounded = %.12g )",
                 text ? text : "", r, value);
@@ -120,7 +125,7 @@ int sample_event(double t, double start, double interval, int index, int init, i
   if (init != 0 || (active != 0 && sample_started[index] == 0))
     start_sample(realOptions, t, start, interval, index, init);
   if (active != 0) {
-    double scale = realOptions ? realOptions[3] : 0.0;
+    double scale = realOptions ? realOptions[REAL_OPTION_TIME_SCALE] : 0.0;
     double next = advance_samples(t, start, interval, scale, &sample_counters[index], &fired);
     sample_next[index] = sample_counters[index];
     sample_evaluated[index] = 1;
@@ -143,7 +148,7 @@ int sample_event_checked(double t, double start, double interval, int index, int
     start_sample(realOptions, t, start, interval, index, init);
   }
   if (active != 0) {
-    double scale = realOptions ? realOptions[3] : 0.0;
+    double scale = realOptions ? realOptions[REAL_OPTION_TIME_SCALE] : 0.0;
     sample_next[index] = sample_counters[index];
     double next = advance_samples(t, start, interval, scale, &sample_next[index], &fired);
     sample_evaluated[index] = 1;
@@ -239,7 +244,7 @@ void anticipate_events_fixed_step(double t, int init, int eventMode, double* eve
   if (h != 0 && wEnd <= t) {
     double best = 0;
     if (realOptions) {
-      double r = (realOptions[2] - t) / h;
+      double r = (realOptions[REAL_OPTION_NEXT_TIME_EVENT] - t) / h;
       if (0 < r && r < 2 && best < r) best = r;
     }
     for (int i = 0; i < watched; ++i) {
@@ -259,13 +264,13 @@ void anticipate_events_fixed_step(double t, int init, int eventMode, double* eve
 
   anticipation_last_time = t;
   anticipation_step_start = t;
-  if (realOptions) realOptions[1] = 1.0;
+  if (realOptions) realOptions[REAL_OPTION_STEP_FACTOR] = 1.0;
   if (!der) n = 0;
   if (t < wStart) {
-    if (realOptions) realOptions[1] = anticipation_best;
+    if (realOptions) realOptions[REAL_OPTION_STEP_FACTOR] = anticipation_best;
     for (int i = 0; i < n; ++i) der[i] *= anticipation_best;
   } else if (t < wEnd) {
-    if (realOptions) realOptions[1] = anticipation_next_factor;
+    if (realOptions) realOptions[REAL_OPTION_STEP_FACTOR] = anticipation_next_factor;
     for (int i = 0; i < n; ++i) der[i] *= anticipation_next_factor;
     anticipation_step_start = wStart;
   }

@@ -3,7 +3,7 @@
 // for fixed-step integration.
 #pragma once
 
-// Earliest time event proposed since realOptions[2] was last reset.
+// Earliest time event proposed since the next-time-event slot was last reset.
 extern double time_event_candidate;
 
 // Event-anticipation state.

@@ -8,6 +8,7 @@
 #include "fmi/model_instance.h"
 #include "source/c_locale_text.h"
 #include "source/evaluation_driver.h"
+#include "source/runtime_constants.h"
 
 FunctionStackEntry* function_stack = nullptr;
 
@@ -146,7 +147,7 @@ void print_real_matrix(const char* name, const double* values, int rows, int col
 
 double report_at_time(const char* text, int level) {
   int* intOptions = runtime_int_options();
-  int quiet = intOptions && (intOptions[1] & RUNTIME_LOG_QUIET);
+  int quiet = intOptions && (intOptions[INT_OPTION_LOG_FLAGS] & LOG_FLAG_QUIET);
   if (!quiet) {
     print_named_real(level, level == REPORT_WARNING ? "The following was detected at time:"
                                                     : "The following error was detected at time:",
@@ -163,7 +164,7 @@ double report_at_time(const char* text, int level) {
   if (level != REPORT_WARNING) {
     // The frames that pushed the entries are abandoned by the jump.
     function_stack = nullptr;
-    run_status = 1;
+    run_status = QIERR_ERROR;
     if (error_trap_active) longjmp(error_trap, 1);
   }
   return 0.0;

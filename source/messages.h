@@ -22,9 +22,6 @@ void function_stack_clear();
 // Report levels.
 enum { REPORT_WARNING = 1, REPORT_ERROR = 2 };
 
-// Bit of intOptions[1] that silences error reports and notices.
-enum { RUNTIME_LOG_QUIET = 0x400 };
-
 void emit_message_line(const char* text);
 void emit_message_text(const char* text);
 void route_message_to_logger(const char* text, int isLine);

@@ -11,6 +11,7 @@
 #include "fmi/model_instance.h"
 #include "me_api.h"
 #include "source/evaluation_driver.h"
+#include "source/runtime_constants.h"
 
 namespace {
 
@@ -329,7 +330,7 @@ TEST(InstanceInProcess, BlocksOfAnAllocatorThatDoesNotClearStartZeroed) {
   EXPECT_EQ(inst->eventIterationStarted, 0u);
   EXPECT_EQ(inst->u[0], 0.0);
   EXPECT_EQ(inst->der[0], 0.0);
-  for (int i = 0; i < INSTANCE_INT_OPTIONS; ++i) EXPECT_EQ(inst->intOptions[i], 0) << i;
+  for (int i = 0; i < INT_OPTIONS_LENGTH; ++i) EXPECT_EQ(inst->intOptions[i], 0) << i;
   fmiFreeModelInstance(c);
   EXPECT_EQ(dirty_live, 0);
 }

@@ -8,6 +8,7 @@
 #include "support/runtime_harness.h"
 #include "source/evaluation_driver.h"
 #include "source/messages.h"
+#include "source/runtime_constants.h"
 
 using runtime_test::ends_in_model_error;
 using runtime_test::LiveInstance;
@@ -67,7 +68,7 @@ TEST(MessagesReport, StackIsPrintedInnermostFirstAndLeftEmpty) {
 
 TEST(MessagesReport, QuietFlagSilencesTheReportButNotTheExitAndStillEmptiesTheStack) {
   LiveInstance instance;
-  use_test_options(RUNTIME_LOG_QUIET);
+  use_test_options(LOG_FLAG_QUIET);
   static FunctionStackEntry entry;
   function_stack_push(&entry, "ModelicaInternal_getenv");
   EXPECT_TRUE(ends_in_model_error([] { raise_model_error("failed"); }));

@@ -14,6 +14,7 @@
 #include "source/evaluation_driver.h"
 #include "source/matrixop.h"
 #include "source/messages.h"
+#include "source/runtime_constants.h"
 
 using runtime_test::LiveInstance;
 using Lines = std::vector<std::string>;
@@ -62,7 +63,7 @@ TEST(MessagesThroughModel, DivisionByZeroIsReportedAndTheExitReleasesTheScratch)
 TEST(MessagesThroughModel, QuietErrorExitAlsoReleasesTheScratch) {
   LiveInstance instance;
   Model m;
-  prepare_failing_evaluation(m, RUNTIME_LOG_QUIET);
+  prepare_failing_evaluation(m, LOG_FLAG_QUIET);
   EXPECT_EQ(m.call(DEMAND_DERIVATIVES), 1);
   EXPECT_TRUE(LiveInstance::lines().empty());
   expect_scratch_released();

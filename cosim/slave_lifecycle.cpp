@@ -8,8 +8,8 @@
 #include "fmi/logging.h"
 #include "fmi/variable_access.h"
 #include "fmi/version.h"
-#include "model/model_interface.h"
 #include "source/evaluation_driver.h"
+#include "source/model_interface.h"
 #include "source/runtime_constants.h"
 
 namespace {

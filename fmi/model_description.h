@@ -8,7 +8,8 @@
 #include <cstddef>
 
 #include "fmi/variable_access.h"
-#include "model/model_interface.h"
+#include "model/model_dimensions.h"
+#include "source/runtime_constants.h"
 
 namespace model_vars {
 

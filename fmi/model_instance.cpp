@@ -9,8 +9,8 @@
 #include "fmi/logging.h"
 #include "fmi/result_hooks.h"
 #include "fmi/version.h"
-#include "model/model_interface.h"
 #include "source/evaluation_driver.h"
+#include "source/model_interface.h"
 #include "source/runtime_constants.h"
 
 ModelInstance* current_instance = nullptr;

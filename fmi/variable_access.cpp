@@ -9,7 +9,6 @@
 #include "fmi/logging.h"
 #include "fmi/model_instance.h"
 #include "fmi/version.h"
-#include "model/model_interface.h"
 #include "source/runtime_constants.h"
 
 namespace {

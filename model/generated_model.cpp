@@ -5,13 +5,14 @@
 #include <cstdio>
 #include <initializer_list>
 
-#include "model/model_interface.h"
-#include "model/model_work_arrays.h"
+#include "model/model_dimensions.h"
 #include "model/model_strings.h"
+#include "model/model_work_arrays.h"
 #include "source/c_locale_text.h"
 #include "source/evaluation_driver.h"
 #include "source/event_services.h"
 #include "source/messages.h"
+#include "source/model_interface.h"
 #include "source/runtime_constants.h"
 
 int relation_attributes[MODEL_NREL + 1];
@@ -35,6 +36,10 @@ double crossing_prev2[MODEL_CROSSINGS];
 double crossing_prev3[MODEL_CROSSINGS];
 ExternalObjectEntry external_objects[MODEL_EXTERNAL_SLOTS];
 int dynamics_needed = 0;
+
+const int model_relations = MODEL_NREL;
+const int model_discrete_values = sizeof pre_discrete / sizeof pre_discrete[0];
+const int model_sample_slots = MODEL_SAMPLE_SLOTS;
 
 static const char kIntegerExpressionText[] = "integer( (time-pulse1.startTime)/pulse1.period)";
 

@@ -1,8 +1,9 @@
-// The generated model's static work arrays, shared with the driver and the
-// event services. Arrays indexed per relation are 1-based (element 0 unused).
+// The generated model's static work arrays, those the runtime shares with
+// their lengths. Arrays indexed per relation are 1-based (element 0 unused).
 #pragma once
 
-#include "model/model_interface.h"
+#include "model/model_dimensions.h"
+#include "source/model_interface.h"
 
 // This model has no samples and no external objects; the arrays keep one
 // element so that they exist.
@@ -41,17 +42,6 @@ struct ExternalObjectEntry {
 extern ExternalObjectEntry external_objects[MODEL_EXTERNAL_SLOTS];
 
 extern int dynamics_needed;
-
-// The generated sections, called by the driver.
-int model_initial_section(int* demand, int* computedLevel, double* time, double* x, void* spare1,
-                          double* u, double* p, void* spare2, void* spare3, double* der, double* y,
-                          double* w, double* eventIndicators, double* realOptions, int* intOptions,
-                          void* spare4, int* QiErr, int extra);
-void model_clear_sample_flags();
-void model_homotopy_reinit_section(double* time, double* x, void* spare1, double* u, double* p,
-                                   void* spare2, void* spare3, double* der, double* y, double* w,
-                                   double* eventIndicators, double* realOptions, int* intOptions,
-                                   void* spare4);
 
 // Floor converted to a 32-bit integer; NaN and out-of-range values give INT_MIN.
 int floor_to_int(double value);

@@ -5,7 +5,7 @@
 
 #include "fmi/logging.h"
 #include "fmi/result_hooks.h"
-#include "model/model_interface.h"
+#include "source/model_interface.h"
 
 namespace {
 

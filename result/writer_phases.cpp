@@ -6,10 +6,10 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "model/model_interface.h"
 #include "result/result_sampling.h"
 #include "result/row_writing.h"
 #include "source/c_locale_text.h"
+#include "source/model_interface.h"
 
 std::int32_t result_phase = 0;
 std::int32_t result_count_data1 = 0;

@@ -2,10 +2,10 @@
 
 #include <cstdlib>
 
-#include "model/model_work_arrays.h"
 #include "source/event_services.h"
 #include "source/matrixop.h"
 #include "source/messages.h"
+#include "source/model_interface.h"
 #include "source/runtime_constants.h"
 
 jmp_buf error_trap;
@@ -177,7 +177,7 @@ int dsblock_run(int* demand, int* computedLevel, double* time, double* x, void* 
       saved_crossings[2 * k - 2] = saved_crossings[2 * k - 1] = 1.0;
       eventIndicators[2 * k - 2] = eventIndicators[2 * k - 1] = 1.0;
     }
-    for (double& v : pre_discrete) v = 0.0;
+    for (int i = 0; i < model_discrete_values; ++i) pre_discrete[i] = 0.0;
   }
   if (iteration_phase < ITERATION_PHASE_CONTINUE) event_iteration = 0;
   if (inline_integration && *demand == DEMAND_EVENT_UPDATE &&

@@ -4,10 +4,10 @@
 #include <cmath>
 #include <limits>
 
-#include "model/model_work_arrays.h"
 #include "source/c_locale_text.h"
 #include "source/evaluation_driver.h"
 #include "source/messages.h"
+#include "source/model_interface.h"
 #include "source/runtime_constants.h"
 
 double time_event_candidate = 0.0;
@@ -31,11 +31,11 @@ constexpr double kTimeEventTolerance = 6.0 * 0x1p-52;
 // Relative distance at which a sample instant counts as reached.
 constexpr double kSampleTolerance = 5e-14;
 
-// The model's sample arrays hold MODEL_SAMPLE_SLOTS entries; any other index
+// The model's sample arrays hold model_sample_slots entries; any other index
 // would address memory that is not theirs. Outside an evaluation the refusal
 // returns, so the caller must still stop.
 bool sample_index_valid(int index) {
-  const bool valid = index >= 0 && index < MODEL_SAMPLE_SLOTS;
+  const bool valid = index >= 0 && index < model_sample_slots;
   check_assertion(valid, "(index>=0)&&(index<nSamples)", "Sample index out of range");
   return valid;
 }
@@ -203,7 +203,7 @@ void anticipate_events_fixed_step(double t, int init, int eventMode, double* eve
                                   int count, double* der, int n, double* realOptions, int*) {
   // The history arrays hold the model's relations; more cannot be watched.
   if (count < 0) count = 0;
-  if (count > MODEL_NREL) count = MODEL_NREL;
+  if (count > model_relations) count = model_relations;
   if (!eventIndicators) count = 0;
   const int watched = 2 * count;
   double& h = anticipation_step;

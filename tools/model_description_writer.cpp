@@ -11,7 +11,8 @@
 
 #include "fmi/Pelvarin.h"
 #include "fmi/model_description.h"
-#include "model/model_interface.h"
+#include "model/model_dimensions.h"
+#include "source/model_interface.h"
 
 namespace {
 

@@ -7,7 +7,6 @@
 
 #include "fmi/Pelvarin.h"
 #include "fmi/fmi_functions.h"
-#include "model/model_interface.h"
 #include "support/model_arrays.h"
 #include "support/model_variables.h"
 #include "support/runtime_harness.h"

@@ -2,7 +2,8 @@
 // the option arrays registered as instantiation registers them.
 #pragma once
 
-#include "model/model_interface.h"
+#include "model/model_dimensions.h"
+#include "source/model_interface.h"
 #include "source/evaluation_driver.h"
 
 struct ModelArrays {

@@ -4,6 +4,7 @@
 
 #include "fmi/fmi_functions.h"
 #include "source/c_locale_text.h"
+#include "source/evaluation_driver.h"
 
 namespace {
 
@@ -40,6 +41,15 @@ size_t pending_length(const ModelInstance* instance) {
 void clear_pending(ModelInstance* instance) {
   instance->pendingEnd = instance->pendingText;
   instance->pendingText[0] = '\0';
+}
+
+void runtime_text(const char* text, int isLine) {
+  ModelInstance* instance = current_instance;
+  if (!instance) return;
+  if (isLine)
+    fmi_log(instance, instance->instanceName, fmiOK, "", "%s", text);
+  else
+    fmi_log_pending(instance, instance->instanceName, fmiOK, "", "%s", text);
 }
 
 }  // namespace
@@ -102,6 +112,8 @@ void fmi_log_pending(ModelInstance* instance, fmiString instanceName, fmiStatus 
   instance->pendingEnd += length;
   *instance->pendingEnd = '\0';
 }
+
+void route_runtime_texts_to_logger() { runtime_set_text_callback(runtime_text); }
 
 char* copy_instance_string(const ModelInstance* instance, fmiString text) {
   if (text == nullptr) text = "<NULL>";

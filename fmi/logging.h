@@ -36,6 +36,11 @@ void fmi_log_host(fmiCallbackLogger logger, fmiString instanceName, fmiStatus st
                   fmiString category, const char* format, ...)
     __attribute__((format(printf, 5, 6)));
 
+// Sends the runtime's texts to the live instance's logger from now on, as
+// fmiOK messages under its name (pieces of a line wait for the rest); while
+// no instance lives they are dropped.
+void route_runtime_texts_to_logger();
+
 // A copy of text ("<NULL>" for NULL), cut at INSTANCE_NAME_MAX characters,
 // from the instance's allocateMemory; NULL when that fails.
 char* copy_instance_string(const ModelInstance* instance, fmiString text);

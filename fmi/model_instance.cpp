@@ -72,6 +72,7 @@ fmiComponent fmiInstantiateModel(fmiString instanceName, fmiString GUID, fmiCall
                                  fmiBoolean loggingOn) {
   const char* name = fmi_function_names[FMI_NAME_INSTANTIATE_MODEL];
   const char* shownName = instanceName != nullptr ? instanceName : "";
+  route_runtime_texts_to_logger();
 
   if (current_instance != nullptr) {
     fmi_log(current_instance, instanceName != nullptr ? instanceName : current_instance->instanceName,

@@ -38,7 +38,8 @@ int homotopy_notice_call = -1;
 
 DriverDimensions driver_dimensions = {};
 
-RuntimeContext runtime_context = {nullptr, nullptr, "?????", 0, {}, {}, 0, 0, nullptr, nullptr, nullptr};
+RuntimeContext runtime_context = {nullptr, nullptr, "?????", 0,      {},     {},
+                                  0,       0,       nullptr, nullptr, nullptr, nullptr};
 RuntimeContext* current_context = nullptr;
 
 RuntimeContext* active_runtime_context() {
@@ -307,6 +308,10 @@ void runtime_set_options(double* realOptions, int* intOptions) {
   RuntimeContext* c = active_runtime_context();
   c->realOptions = realOptions;
   c->intOptions = intOptions;
+}
+
+void runtime_set_text_callback(RuntimeTextCallback callback) {
+  active_runtime_context()->textCallback = callback;
 }
 
 double* runtime_real_options() { return active_runtime_context()->realOptions; }

@@ -58,6 +58,9 @@ struct RuntimeBlockEntry {
 enum { RUNTIME_BLOCK_LIST_LENGTH = 2000 };
 
 typedef void (*RuntimeMessageCallback)(int type, const char* text);
+// Where the runtime's texts go: one complete line (isLine 1) or a piece of a
+// line still being assembled (0).
+typedef void (*RuntimeTextCallback)(const char* text, int isLine);
 
 // The streams start out NULL (no stream): a stream is no constant, and the
 // library must need no start-up code.
@@ -72,7 +75,8 @@ struct RuntimeContext {
   int lastBlockB;
   double* realOptions;
   int* intOptions;
-  RuntimeMessageCallback messageCallback;
+  RuntimeMessageCallback messageCallback;  // the stream message path's
+  RuntimeTextCallback textCallback;        // every text of the message route; NULL drops them
 };
 
 // The static context, and the pointer that would replace it when set.
@@ -89,6 +93,8 @@ int dsblock_run(int* demand, int* computedLevel, double* time, double* x, void* 
 
 void reset_instance_options(double* realOptions, int* intOptions);
 void runtime_set_options(double* realOptions, int* intOptions);
+// The layer that reaches the host installs where the runtime's texts go.
+void runtime_set_text_callback(RuntimeTextCallback callback);
 double* runtime_real_options();
 int* runtime_int_options();
 int runtime_lists_reset();

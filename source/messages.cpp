@@ -4,8 +4,6 @@
 #include <csetjmp>
 #include <cstring>
 
-#include "fmi/logging.h"
-#include "fmi/model_instance.h"
 #include "source/c_locale_text.h"
 #include "source/evaluation_driver.h"
 #include "source/runtime_constants.h"
@@ -23,13 +21,9 @@ void function_stack_pop(FunctionStackEntry* entry) { function_stack = entry->nex
 void function_stack_clear() { function_stack = nullptr; }
 
 void route_message_to_logger(const char* text, int isLine) {
-  ModelInstance* instance = current_instance;
-  if (!instance) return;
-  if (!text) text = "";
-  if (isLine)
-    fmi_log(instance, instance->instanceName, fmiOK, "", "%s", text);
-  else
-    fmi_log_pending(instance, instance->instanceName, fmiOK, "", "%s", text);
+  RuntimeTextCallback callback = active_runtime_context()->textCallback;
+  if (!callback) return;
+  callback(text ? text : "", isLine);
 }
 
 void emit_message_line(const char* text) { route_message_to_logger(text, 1); }

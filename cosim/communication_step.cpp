@@ -6,8 +6,8 @@
 #include "cosim/slave_lifecycle.h"
 #include "fmi/evaluation.h"
 #include "fmi/fmi_functions.h"
+#include "fmi/layer_hooks.h"
 #include "fmi/logging.h"
-#include "fmi/result_hooks.h"
 #include "fmi/version.h"
 #include "source/runtime_constants.h"
 
@@ -35,10 +35,10 @@ int event_without_progress(ModelInstance* m) {
 // An event at the current time, with the result points around it.
 fmiStatus handle_event(ModelInstance* m) {
   if (event_without_progress(m)) return terminate_on_error(m);
-  if (m->resultGeneration) store_result_point(m, true);
+  if (m->resultGeneration) result_hooks().store_result_point(m, true);
   fmiStatus r = cs_event_iteration(m);
   if (r != fmiOK) return r;
-  if (m->resultGeneration) store_result_point(m, true);
+  if (m->resultGeneration) result_hooks().store_result_point(m, true);
   return fmiOK;
 }
 
@@ -103,11 +103,11 @@ int integrate_to(ModelInstance* m, double* tout) {
       d->inputDerValid = 0;
       fmiSetTime(m, tret);
       if (event_without_progress(m)) return INTEGRATE_FAILED;
-      if (m->resultGeneration) store_result_point(m, true);
+      if (m->resultGeneration) result_hooks().store_result_point(m, true);
       fmiEventInfo eventInfo = {};
       // A failed update has terminated the slave and released its integrator.
       if (event_update_core(m, fmiFalse, &eventInfo) != fmiOK) return INTEGRATE_FAILED;
-      if (m->resultGeneration) store_result_point(m, true);
+      if (m->resultGeneration) result_hooks().store_result_point(m, true);
       if (eventInfo.terminateSimulation) return INTEGRATE_TERMINATED;
       if (reinit_integrator(m) != 0) return INTEGRATE_FAILED;
       initialStepSet = false;
@@ -213,7 +213,7 @@ fmiStatus fmiDoStep(fmiComponent c, fmiReal currentCommunicationPoint,
   if (inline_integration_requested(m)) {
     fmiSetTime(m, target);
     fmiStatus r = cs_event_iteration(m);
-    if (m->resultGeneration) store_result_point(m, false);
+    if (m->resultGeneration) result_hooks().store_result_point(m, false);
     if (r != fmiOK) return r;
     FMI_LOG(m, fmiOK, "%s", fmi_function_names[FMI_NAME_DO_STEP]);
     return fmiOK;
@@ -265,7 +265,7 @@ fmiStatus fmiDoStep(fmiComponent c, fmiReal currentCommunicationPoint,
   }
 
   m->time = target;
-  if (m->resultGeneration) store_result_point(m, false);
+  if (m->resultGeneration) result_hooks().store_result_point(m, false);
   if (m->integrator != nullptr) m->integrator->inputDerValid = 0;
   FMI_LOG(m, fmiOK, "%s", fmi_function_names[FMI_NAME_DO_STEP]);
   return fmiOK;

@@ -1,7 +1,9 @@
 // Exports of the co-simulation functions: each forwards unchanged to the
-// implementation with the bare FMI name.
+// implementation with the bare FMI name. Instantiation first registers result
+// generation, which lies beside the co-simulation layer.
 #include "fmi/Pelvarin.h"
 #include "fmi/fmi_functions.h"
+#include "result/result_sampling.h"
 
 PELVARIN_EXPORT const char* Pelvarin_fmiGetTypesPlatform() { return fmiGetTypesPlatform(); }
 
@@ -11,6 +13,7 @@ PELVARIN_EXPORT fmiComponent Pelvarin_fmiInstantiateSlave(fmiString instanceName
                                                           fmiBoolean interactive,
                                                           fmiCoSimCallbackFunctions functions,
                                                           fmiBoolean loggingOn) {
+  register_result_generation();
   return fmiInstantiateSlave(instanceName, GUID, fmuLocation, mimeType, timeout, visible,
                              interactive, functions, loggingOn);
 }

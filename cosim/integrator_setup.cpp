@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "cosim/integrator_callbacks.h"
-#include "fmi/cosim_hooks.h"
 #include "fmi/logging.h"
 #include "integrator/allocation.h"
 #include "source/runtime_constants.h"

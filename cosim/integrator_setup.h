@@ -6,7 +6,6 @@
 #include <cstdint>
 
 #include "source/processor_clock.h"
-#include "fmi/cosim_hooks.h"
 #include "fmi/model_instance.h"
 #include "integrator/mstep.h"
 
@@ -63,6 +62,14 @@ inline void add_to_counter(std::int32_t* counter, std::int64_t n) {
              : sum < INT32_MIN ? INT32_MIN
                                : static_cast<std::int32_t>(sum);
 }
+
+// Releases the integrator and driver, without the statistics report;
+// nothing when there is none.
+void free_integrator(ModelInstance* instance);
+
+// A setter stored input `index`: it becomes the reference value of that
+// input's interpolation.
+void update_input_reference(ModelInstance* instance, std::int32_t index);
 
 // 0 success; 1 failure, with everything created released.
 int setup_integrator(ModelInstance* instance, double rtol);

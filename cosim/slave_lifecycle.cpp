@@ -5,6 +5,7 @@
 #include "cosim/integrator_setup.h"
 #include "fmi/evaluation.h"
 #include "fmi/fmi_functions.h"
+#include "fmi/layer_hooks.h"
 #include "fmi/logging.h"
 #include "fmi/variable_access.h"
 #include "fmi/version.h"
@@ -31,6 +32,8 @@ fmiComponent fmiInstantiateSlave(fmiString instanceName, fmiString GUID, fmiStri
                                  fmiString mimeType, fmiReal timeout, fmiBoolean visible,
                                  fmiBoolean interactive, fmiCoSimCallbackFunctions functions,
                                  fmiBoolean loggingOn) {
+  const CosimHooks hooks = {fmiTerminateSlave, free_integrator, update_input_reference};
+  register_cosim_hooks(hooks);
   (void)fmuLocation;
   (void)mimeType;
   (void)visible;

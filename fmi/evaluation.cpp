@@ -2,10 +2,9 @@
 
 #include <cmath>
 
-#include "fmi/cosim_hooks.h"
 #include "fmi/fmi_functions.h"
+#include "fmi/layer_hooks.h"
 #include "fmi/logging.h"
-#include "fmi/result_hooks.h"
 #include "fmi/version.h"
 #include "source/evaluation_driver.h"
 #include "source/model_interface.h"
@@ -24,7 +23,7 @@ int call_model(ModelInstance* instance, int demand) {
 
 fmiStatus terminate_instance(ModelInstance* instance) {
   if (!instance->isCoSimulation) FMI_LOG(instance, fmiOK, "fmiTerminateModel");
-  if (instance->resultGeneration) finish_result_generation(instance);
+  if (instance->resultGeneration) result_hooks().finish_result_generation(instance);
   model_reset_work_arrays();
   instance->state = INSTANCE_TERMINATED;
   return fmiOK;
@@ -51,7 +50,7 @@ fmiStatus terminate_on_error(ModelInstance* instance) {
     instance->state = INSTANCE_TERMINATED;
   } else if (instance->state != INSTANCE_TERMINATED) {
     if (instance->isCoSimulation) {
-      fmiTerminateSlave(instance);
+      cosim_hooks().fmiTerminateSlave(instance);
     } else {
       terminate_instance(instance);
     }
@@ -97,7 +96,7 @@ fmiStatus initialize_model(ModelInstance* instance, fmiBoolean toleranceControll
             "least not with the same location.\n");
     return terminate_on_error(instance);
   }
-  if (instance->resultGeneration) setup_result_generation(instance);
+  if (instance->resultGeneration) result_hooks().setup_result_generation(instance);
   return result;
 }
 
@@ -186,7 +185,7 @@ fmiStatus fmiEventUpdate(fmiComponent c, fmiBoolean intermediateResults, fmiEven
     FMI_LOG(instance, fmiDiscard, "%s: initialization must be done before event updating is allowed", name);
     return fmiDiscard;
   }
-  if (instance->resultGeneration) store_result_point(instance, true);
+  if (instance->resultGeneration) result_hooks().store_result_point(instance, true);
   fmiStatus result = event_update_core(instance, intermediateResults, eventInfo);
   if (result == fmiError) return terminate_on_error(instance);
   FMI_LOG(instance, fmiOK, "%s completed", name);
@@ -201,7 +200,7 @@ fmiStatus fmiCompletedIntegratorStep(fmiComponent c, fmiBoolean* callEventUpdate
     FMI_LOG(instance, fmiError, "%s: argument callEventUpdate is NULL", name);
     return fmiError;
   }
-  if (instance->resultGeneration) store_result_point(instance, false);
+  if (instance->resultGeneration) result_hooks().store_result_point(instance, false);
   *callEventUpdate = instance->intOptions[INT_OPTION_EVENT_AFTER_STEP] != 0 ? fmiTrue : fmiFalse;
   FMI_LOG(instance, fmiOK, "%s", name);
   return fmiOK;

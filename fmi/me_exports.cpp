@@ -1,7 +1,10 @@
 // Exports of the functions common to both forms and of model exchange: each
 // forwards unchanged to the implementation with the bare FMI name.
+// Instantiation first registers result generation, which lies above the
+// interface layer.
 #include "fmi/Pelvarin.h"
 #include "fmi/fmi_functions.h"
+#include "result/result_sampling.h"
 
 PELVARIN_EXPORT const char* Pelvarin_fmiGetVersion() { return fmiGetVersion(); }
 
@@ -53,6 +56,7 @@ PELVARIN_EXPORT const char* Pelvarin_fmiGetModelTypesPlatform() { return fmiGetT
 
 PELVARIN_EXPORT fmiComponent Pelvarin_fmiInstantiateModel(fmiString instanceName, fmiString GUID,
                                                           fmiCallbackFunctions functions, fmiBoolean loggingOn) {
+  register_result_generation();
   return fmiInstantiateModel(instanceName, GUID, functions, loggingOn);
 }
 

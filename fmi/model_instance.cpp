@@ -4,10 +4,9 @@
 #include <cstring>
 
 #include "fmi/Pelvarin.h"
-#include "fmi/cosim_hooks.h"
 #include "fmi/fmi_functions.h"
+#include "fmi/layer_hooks.h"
 #include "fmi/logging.h"
-#include "fmi/result_hooks.h"
 #include "fmi/version.h"
 #include "source/evaluation_driver.h"
 #include "source/model_interface.h"
@@ -165,7 +164,7 @@ void fmiFreeModelInstance(fmiComponent c) {
   // A run freed without terminate still gets its buffered points written,
   // and a slave freed here, or without termination, still holds its
   // integrator.
-  if (instance->resultGeneration) finish_result_generation(instance);
-  free_integrator(instance);
+  if (instance->resultGeneration) result_hooks().finish_result_generation(instance);
+  cosim_hooks().free_integrator(instance);
   release_instance(instance);
 }

@@ -3,9 +3,9 @@
 #include <climits>
 #include <cmath>
 
-#include "fmi/cosim_hooks.h"
 #include "fmi/evaluation.h"
 #include "fmi/fmi_functions.h"
+#include "fmi/layer_hooks.h"
 #include "fmi/logging.h"
 #include "fmi/model_instance.h"
 #include "fmi/version.h"
@@ -148,7 +148,7 @@ fmiStatus set_values(fmiComponent c, const char* name, const fmiValueReference v
       int& counter = instance->intOptions[INT_OPTION_PARAMETER_CHANGES];
       counter = static_cast<int>(static_cast<unsigned>(counter) + 1u);  // wraps, never overflows
     } else if (category == VR_CATEGORY_INPUT && instance->isCoSimulation) {
-      update_input_reference(instance, static_cast<std::int32_t>(vr_index(vr[i])));
+      cosim_hooks().update_input_reference(instance, static_cast<std::int32_t>(vr_index(vr[i])));
     }
     FMI_LOG(instance, fmiOK, "%s: #%c%u# = %g", name, Type::letter, vr[i], v);
   }

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "fmi/logging.h"
-#include "fmi/result_hooks.h"
+#include "fmi/layer_hooks.h"
 #include "source/model_interface.h"
 
 namespace {
@@ -253,4 +253,9 @@ void finish_result_generation(ModelInstance* c) {
   }
   c->result = nullptr;
   release(c, r);
+}
+
+void register_result_generation() {
+  const ResultHooks hooks = {setup_result_generation, store_result_point, finish_result_generation};
+  register_result_hooks(hooks);
 }

@@ -67,3 +67,13 @@ struct ResultFile {
 
   char failure[RESULT_FAILURE_SIZE];  // the writer's reason for its last failure
 };
+
+// Result generation of an instance whose resultGeneration flag is set: the
+// set-up after the initial evaluation, a point at a step (or around an event)
+// and the finish at terminate. Failures end in warnings to the host.
+void setup_result_generation(ModelInstance* instance);
+void store_result_point(ModelInstance* instance, bool isEvent);
+void finish_result_generation(ModelInstance* instance);
+
+// Registers the three with the interface layer, which calls them from then on.
+void register_result_generation();

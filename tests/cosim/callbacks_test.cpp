@@ -9,7 +9,6 @@
 #include "cosim/communication_step.h"
 #include "cosim/integrator_callbacks.h"
 #include "cosim/integrator_setup.h"
-#include "fmi/cosim_hooks.h"
 #include "fmi/Pelvarin.h"
 #include "fmi/fmi_functions.h"
 #include "fmi/model_instance.h"

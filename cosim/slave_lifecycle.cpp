@@ -96,7 +96,7 @@ fmiStatus fmiInitializeSlave(fmiComponent c, fmiReal tStart, fmiBoolean StopTime
   if (r != fmiOK) return r;
   m->state = INSTANCE_INITIALIZED;
   FMI_LOG(m, fmiOK, "%s completed", name);
-  if (inline_integration_requested(m)) inline_integration = 1;
+  if (inline_integration_requested(m)) set_inline_integration(1);
   return fmiOK;
 }
 

@@ -34,7 +34,7 @@ const int kEventUpdateDemands[2] = {DEMAND_EVENT_FIRST_PASS, DEMAND_EVENT_UPDATE
 }  // namespace
 
 int evaluate_model(ModelInstance* instance, int demand, const char* callerName) {
-  if (instance->state != INSTANCE_INSTANTIATED) iteration_phase = ITERATION_PHASE_CONVERGE;
+  if (instance->state != INSTANCE_INSTANTIATED) set_iteration_phase(ITERATION_PHASE_CONVERGE);
   int qiErr = call_model(instance, demand);
   if (qiErr != QIERR_OK) {
     // The model raises the level as it goes; after a failure nothing it
@@ -86,7 +86,7 @@ fmiStatus initialize_model(ModelInstance* instance, fmiBoolean toleranceControll
   }
   reset_instance_options(instance->realOptions, instance->intOptions);
   instance->computedLevel = -1;
-  iteration_phase = ITERATION_PHASE_CONVERGE;
+  set_iteration_phase(ITERATION_PHASE_CONVERGE);
   int qiErr = evaluate_model(instance, DEMAND_INITIALIZE, nullptr);
   if (qiErr != QIERR_OK) {
     FMI_LOG(instance, fmiError, "fmiInitialize: dsblock_ failed, QiErr = %d", qiErr);
@@ -135,20 +135,21 @@ fmiStatus event_update_core(ModelInstance* instance, fmiBoolean intermediateResu
     if (pass == 1) {
       if (intermediate) {
         if (instance->eventIterationStarted) {
-          iteration_phase = ITERATION_PHASE_CONTINUE;
+          set_iteration_phase(ITERATION_PHASE_CONTINUE);
         } else {
-          iteration_phase = ITERATION_PHASE_FIRST;
+          set_iteration_phase(ITERATION_PHASE_FIRST);
           instance->eventIterationStarted = 1;
         }
       } else {
-        iteration_phase = instance->eventIterationStarted ? ITERATION_PHASE_LAST : ITERATION_PHASE_CONVERGE;
+        set_iteration_phase(instance->eventIterationStarted ? ITERATION_PHASE_LAST
+                                                            : ITERATION_PHASE_CONVERGE);
       }
       instance->computedLevel = 0;
     }
-    if (instance->state != INSTANCE_INSTANTIATED) iteration_phase = ITERATION_PHASE_CONVERGE;
+    if (instance->state != INSTANCE_INSTANTIATED) set_iteration_phase(ITERATION_PHASE_CONVERGE);
     int qiErr = call_model(instance, kEventUpdateDemands[pass]);
-    converged = iteration_phase == ITERATION_PHASE_CONVERGE;
-    iteration_phase = ITERATION_PHASE_CONVERGE;
+    converged = get_iteration_phase() == ITERATION_PHASE_CONVERGE;
+    set_iteration_phase(ITERATION_PHASE_CONVERGE);
     eventInfo->terminateSimulation = fmiFalse;
     if (qiErr == QIERR_TERMINATE) {
       FMI_LOG(instance, fmiOK, "event updating: simulation terminated by model");

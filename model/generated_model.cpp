@@ -14,6 +14,7 @@
 #include "source/messages.h"
 #include "source/model_interface.h"
 #include "source/runtime_constants.h"
+#include "source/runtime_state.h"
 
 int relation_attributes[MODEL_NREL + 1];
 int relation_evaluated[MODEL_NREL + 1];

@@ -13,6 +13,7 @@
 
 #include "source/evaluation_driver.h"
 #include "source/messages.h"
+#include "source/runtime_state.h"
 
 namespace {
 

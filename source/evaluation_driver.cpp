@@ -7,6 +7,7 @@
 #include "source/messages.h"
 #include "source/model_interface.h"
 #include "source/runtime_constants.h"
+#include "source/runtime_state.h"
 
 jmp_buf error_trap;
 int error_trap_active = 0;
@@ -353,5 +354,11 @@ void empty_procedure() {}
 int zero_stub() { return 0; }
 
 int get_event_mode_flag() { return event_mode; }
+
+void set_iteration_phase(int phase) { iteration_phase = phase; }
+
+int get_iteration_phase() { return iteration_phase; }
+
+void set_inline_integration(int on) { inline_integration = on; }
 
 int constant_zero() { return 0; }

@@ -9,6 +9,7 @@
 #include "source/messages.h"
 #include "source/model_interface.h"
 #include "source/runtime_constants.h"
+#include "source/runtime_state.h"
 
 double time_event_candidate = 0.0;
 

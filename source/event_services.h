@@ -3,22 +3,6 @@
 // for fixed-step integration.
 #pragma once
 
-// Earliest time event proposed since the next-time-event slot was last reset.
-extern double time_event_candidate;
-
-// Event-anticipation state.
-extern double anticipation_step;
-extern double anticipation_event_time;
-extern double anticipation_last_time;
-extern double anticipation_step_start;
-extern double anticipation_shift_time;
-extern double anticipation_fraction;
-extern double anticipation_fraction_before;
-extern double anticipation_best;
-extern double anticipation_next_factor;
-extern double anticipation_window_start;
-extern double anticipation_window_end;
-
 void register_time_event(double t);
 
 typedef double (*RoundFunction)(double);

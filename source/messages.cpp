@@ -7,6 +7,7 @@
 #include "source/c_locale_text.h"
 #include "source/evaluation_driver.h"
 #include "source/runtime_constants.h"
+#include "source/runtime_state.h"
 
 FunctionStackEntry* function_stack = nullptr;
 

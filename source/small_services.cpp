@@ -7,6 +7,7 @@
 #include "source/evaluation_driver.h"
 #include "source/messages.h"
 #include "source/processor_clock.h"
+#include "source/runtime_state.h"
 
 TimerCounterCallback timer_callback = nullptr;
 

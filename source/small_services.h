@@ -11,14 +11,8 @@ double homotopy_blend(double actual, double simplified);
 // The host's clock: mode 0 takes a stamp, any other mode answers the seconds
 // since the stamp. NULL (the built-in clock) at load.
 typedef double (*TimerCounterCallback)(double* stamp, int mode);
-extern TimerCounterCallback timer_callback;
 // What the exported setTimerCounterCB stores.
 void set_timer_counter_callback(TimerCounterCallback callback);
-
-extern double elapsed_start_stamp;
-extern int elapsed_started;
-extern std::int32_t clock_last_ticks;
-extern double clock_wrap_offset;
 
 // Mode 0: a stamp in milliseconds, stored through stamp unless it is NULL;
 // any other mode: the seconds since *stamp (0 without a stamp).

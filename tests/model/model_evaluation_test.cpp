@@ -13,6 +13,7 @@
 #include "model/model_strings.h"
 #include "model/model_work_arrays.h"
 #include "source/evaluation_driver.h"
+#include "source/runtime_state.h"
 #include "source/messages.h"
 
 namespace {

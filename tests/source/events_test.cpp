@@ -10,6 +10,7 @@
 #include "model/model_work_arrays.h"
 #include "support/runtime_harness.h"
 #include "source/evaluation_driver.h"
+#include "source/runtime_state.h"
 #include "source/event_services.h"
 
 using runtime_test::ends_in_model_error;

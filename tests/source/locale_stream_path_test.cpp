@@ -8,6 +8,7 @@
 
 #include "source/c_locale_text.h"
 #include "source/evaluation_driver.h"
+#include "source/runtime_state.h"
 
 using testing::internal::CaptureStderr;
 using testing::internal::CaptureStdout;

@@ -7,6 +7,7 @@
 
 #include "support/runtime_harness.h"
 #include "source/evaluation_driver.h"
+#include "source/runtime_state.h"
 #include "source/messages.h"
 #include "source/runtime_constants.h"
 

@@ -16,6 +16,7 @@
 #include "fmi/Pelvarin.h"
 #include "fmi/fmi_functions.h"
 #include "source/evaluation_driver.h"
+#include "source/runtime_state.h"
 #include "source/processor_clock.h"
 #include "source/small_services.h"
 #include "support/fmu_host.h"

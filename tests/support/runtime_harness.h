@@ -9,6 +9,7 @@
 #include "fmi/Pelvarin.h"
 #include "fmi/fmi_functions.h"
 #include "source/evaluation_driver.h"
+#include "source/runtime_state.h"
 #include "support/fmu_host.h"
 
 namespace runtime_test {

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "integrator/integrator_memory.h"  // the step and evaluation counts
 #include "integrator/mstep.h"
 
 namespace {

@@ -1,16 +1,9 @@
 // Dense direct linear solver for the Newton iteration: attaches to an
-// integrator memory through its linear-solver hooks.
+// integrator memory through its linear-solver hooks. Its public operations
+// (MsDense, MsDlsSetDenseJacFn, MsDlsGetNumJacEvals) are in integrator/mstep.h.
 #pragma once
 
 #include "integrator/integrator_memory.h"
-
-constexpr int MSDLS_SUCCESS = 0;
-constexpr int MSDLS_MEM_NULL = -1;
-constexpr int MSDLS_LMEM_NULL = -2;
-constexpr int MSDLS_ILL_INPUT = -3;
-constexpr int MSDLS_MEM_FAIL = -4;
-constexpr int MSDLS_JAC_UNRECOVERABLE = -5;
-constexpr int MSDLS_JAC_RECOVERABLE = -6;
 
 // Jacobians older than this many steps are evaluated anew.
 constexpr int MSDLS_MAX_STEPS_BETWEEN_JAC = 50;
@@ -33,10 +26,6 @@ struct MsDlsMemRecord {
   int matrixReady;  // newtonMatrix holds the factors of the last setup
 };
 typedef MsDlsMemRecord* MsDlsMem;
-
-int MsDense(void* mstep_mem, int N);
-int MsDlsSetDenseJacFn(void* mstep_mem, MsDlsDenseJacFn jac);
-int MsDlsGetNumJacEvals(void* mstep_mem, int* njevals);
 
 // Hooks, installed by MsDense.
 int msDenseInit(MstepMem mem);

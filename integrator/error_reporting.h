@@ -1,33 +1,10 @@
-// Return flags of the integrator and the routines that report its failures.
+// The routines that report the integrator's failures (the flags and their
+// names are in integrator/mstep.h).
 #pragma once
 
-struct MstepMemRecord;
+#include "integrator/mstep.h"
 
-constexpr int MS_SUCCESS = 0;
-constexpr int MS_TSTOP_RETURN = 1;
-constexpr int MS_ROOT_RETURN = 2;
-constexpr int MS_TOO_MUCH_WORK = -1;
-constexpr int MS_TOO_MUCH_ACC = -2;
-constexpr int MS_ERR_FAILURE = -3;
-constexpr int MS_CONV_FAILURE = -4;
-constexpr int MS_LINIT_FAIL = -5;
-constexpr int MS_LSETUP_FAIL = -6;
-constexpr int MS_LSOLVE_FAIL = -7;
-constexpr int MS_RHSFUNC_FAIL = -8;
-constexpr int MS_FIRST_RHSFUNC_ERR = -9;
-constexpr int MS_REPTD_RHSFUNC_ERR = -10;
-constexpr int MS_UNREC_RHSFUNC_ERR = -11;
-constexpr int MS_RTFUNC_FAIL = -12;
-constexpr int MS_MEM_FAIL = -20;
-constexpr int MS_MEM_NULL = -21;
-constexpr int MS_ILL_INPUT = -22;
-constexpr int MS_NO_MALLOC = -23;
-constexpr int MS_BAD_K = -24;
-constexpr int MS_BAD_T = -25;
-constexpr int MS_BAD_DKY = -26;
-constexpr int MS_TOO_CLOSE = -27;
-// Code handed to the error handler with a warning; never returned.
-constexpr int MS_WARNING = 99;
+struct MstepMemRecord;
 
 // Longest formatted message, terminator included; longer texts are cut.
 constexpr int MS_MSG_BUFFER = 256;
@@ -48,7 +25,3 @@ void msDefaultErrHandler(int error_code, const char* module, const char* functio
 // "MSTEP"/"Mstep" and returns flag unchanged.
 int msReportStepFailure(MstepMemRecord* mem, int flag);
 
-// A new text holding the flag's name ("NONE" for unknown values), or NULL
-// when it cannot be allocated. The caller releases it with msRelease (or
-// free) and should print "NONE" for NULL.
-char* MstepGetReturnFlagName(int flag);

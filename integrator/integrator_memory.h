@@ -1,22 +1,12 @@
-// The integrator's memory record, its callback types and constants, and the
-// operations that create, configure, restart, query and release it.
+// Inside the integrator: its memory record behind the opaque handle, the
+// constants of the record and the internal operations of set-up and error
+// weights. Users include integrator/mstep.h.
 #pragma once
 
 #include <cstdio>
 
-#include "integrator/dense_matrix.h"
 #include "integrator/error_reporting.h"
-#include "integrator/nvector_serial.h"
-
-// Method (lmm) and corrector iteration (iter).
-constexpr int MS_ADAMS = 1;
-constexpr int MS_BDF = 2;
-constexpr int MS_FUNCTIONAL = 1;
-constexpr int MS_NEWTON = 2;
-
-// Tasks of Mstep.
-constexpr int MS_NORMAL = 1;
-constexpr int MS_ONE_STEP = 2;
+#include "integrator/mstep.h"
 
 // Orders and array sizes of the record.
 constexpr int MS_ADAMS_MAX_ORDER = 12;
@@ -46,14 +36,7 @@ constexpr int MS_CONVFAIL_OTHER = 2;
 
 typedef struct MstepMemRecord* MstepMem;
 
-// Callbacks; user_data is what MstepSetUserData gave.
-typedef int (*MsRhsFn)(double t, N_Vector y, N_Vector ydot, void* user_data);
-typedef int (*MsRootFn)(double t, N_Vector y, double* gout, void* user_data);
-typedef int (*MsStepRootFn)(void* user_data);
-typedef int (*MsDlsDenseJacFn)(int N, double t, N_Vector y, N_Vector fy, DlsMat Jac,
-                               void* user_data, N_Vector tmp1, N_Vector tmp2, N_Vector tmp3);
-typedef void (*MsErrHandlerFn)(int error_code, const char* module, const char* function,
-                               const char* msg, void* eh_data);
+// Error weights of a caller's own.
 typedef int (*MsEwtFn)(N_Vector y, N_Vector ewt, void* data);
 
 // Linear-solver hooks.
@@ -190,29 +173,6 @@ struct MstepMemRecord {
 
   MsStepRootFn stepRootFn;
 };
-
-// Public operations; mstep_mem is the handle from MstepCreate.
-void* MstepCreate(int lmm, int iter);
-int MstepInit(void* mstep_mem, MsRhsFn f, double t0, N_Vector y0);
-int MstepReInit(void* mstep_mem, double t0, N_Vector y0);
-int MstepSVtolerances(void* mstep_mem, double reltol, N_Vector abstol);
-void MstepFree(void** mstep_mem);
-
-int MstepSetErrHandlerFn(void* mstep_mem, MsErrHandlerFn ehfun, void* eh_data);
-int MstepSetUserData(void* mstep_mem, void* user_data);
-int MstepSetMaxNumSteps(void* mstep_mem, int mxsteps);
-int MstepSetInitStep(void* mstep_mem, double hin);
-int MstepSetMaxErrTestFails(void* mstep_mem, int maxnef);
-int MstepSetMaxNonlinIters(void* mstep_mem, int maxcor);
-int MstepSetNonlinConvCoef(void* mstep_mem, double nlscoef);
-
-int MstepGetNumSteps(void* mstep_mem, int* nsteps);
-int MstepGetCurrentStep(void* mstep_mem, double* hcur);
-int MstepGetTolScaleFactor(void* mstep_mem, double* tolsfac);
-int MstepGetErrWeights(void* mstep_mem, N_Vector eweight);
-int MstepGetNumGEvals(void* mstep_mem, int* ngevals);
-int MstepGetNumNonlinSolvIters(void* mstep_mem, int* nniters);
-int MstepGetNumNonlinSolvConvFails(void* mstep_mem, int* nncfails);
 
 // Internal operations.
 int MsInitialSetup(MstepMem mem);  // before the first step of a problem

@@ -5,7 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "integrator/dense_solver.h"
+#include "integrator/error_reporting.h"
+#include "integrator/integration_loop.h"
+#include "integrator/integrator_memory.h"
 #include "integrator/mstep.h"
+#include "integrator/root_finding.h"
 
 namespace foundation {
 

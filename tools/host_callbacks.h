@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "../fmi/fmi_types.h"
+#include "fmi/fmi_types.h"
 
 namespace host_tools {
 

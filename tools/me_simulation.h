@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "../fmi/Pelvarin.h"
-#include "../fmi/model_description.h"
+#include "fmi/Pelvarin.h"
+#include "fmi/model_description.h"
 
 namespace me_sim {
 

@@ -7,6 +7,8 @@
 #include "integrator/integrator_memory.h"  // the step and evaluation counts
 #include "integrator/mstep.h"
 
+using namespace pelvarin;
+
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;

@@ -11,6 +11,8 @@
 #include "fmi/model_instance.h"
 #include "host_library.h"
 
+using namespace pelvarin;
+
 namespace {
 
 void quiet_logger(fmiComponent, fmiString, fmiStatus, fmiString, fmiString, ...) {}

@@ -11,6 +11,8 @@
 #include "fmi/version.h"
 #include "source/runtime_constants.h"
 
+namespace pelvarin {
+
 namespace {
 
 bool inline_integration_requested(const ModelInstance* m) {
@@ -270,3 +272,5 @@ fmiStatus fmiDoStep(fmiComponent c, fmiReal currentCommunicationPoint,
   FMI_LOG(m, fmiOK, "%s", fmi_function_names[FMI_NAME_DO_STEP]);
   return fmiOK;
 }
+
+}  // namespace pelvarin

@@ -7,6 +7,8 @@
 #include "fmi/fmi_types.h"
 #include "fmi/model_instance.h"
 
+namespace pelvarin {
+
 // Tolerance factor of time comparisons, and of the explicit initial step.
 constexpr double CS_TIME_TOLERANCE = 0x1p-50;
 constexpr double CS_INITIAL_STEP_FACTOR = 0x1p-51;
@@ -37,3 +39,5 @@ int integrate_to(ModelInstance* instance, double* tout);
 
 // 0 success, 1 failure (logged).
 int reinit_integrator(ModelInstance* instance);
+
+}  // namespace pelvarin

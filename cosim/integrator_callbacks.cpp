@@ -6,6 +6,8 @@
 #include "fmi/fmi_functions.h"
 #include "source/runtime_constants.h"
 
+namespace pelvarin {
+
 const std::int32_t jacobian_groups[] = {0};
 const std::int32_t jacobian_group_rows[] = {0};
 std::int32_t jacobian_group_count = 0;
@@ -188,3 +190,5 @@ int integrator_dense_jacobian(int N, double t, N_Vector y, N_Vector fy, DlsMat J
   if (m->integrator != nullptr) add_to_counter(&m->integrator->jacobianCalls, 1);
   return result;
 }
+
+}  // namespace pelvarin

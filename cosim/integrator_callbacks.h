@@ -8,6 +8,8 @@
 #include "fmi/model_instance.h"
 #include "integrator/mstep.h"
 
+namespace pelvarin {
+
 // Each receives the instance as user data and leaves its time, state array
 // and inputs as they were.
 int integrator_derivatives(double t, N_Vector y, N_Vector ydot, void* instance);
@@ -33,3 +35,5 @@ extern const std::int32_t jacobian_groups[];
 // Per group and row: the column (from 1) that the row's change belongs to.
 extern const std::int32_t jacobian_group_rows[];
 extern std::int32_t jacobian_group_count;
+
+}  // namespace pelvarin

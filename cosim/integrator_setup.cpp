@@ -7,6 +7,8 @@
 #include "integrator/allocation.h"
 #include "source/runtime_constants.h"
 
+namespace pelvarin {
+
 std::int32_t grouping_used = 0;
 
 namespace {
@@ -241,3 +243,5 @@ void free_integrator(ModelInstance* instance) {
   instance->freeMemory(d);
   instance->integrator = nullptr;
 }
+
+}  // namespace pelvarin

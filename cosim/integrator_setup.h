@@ -9,6 +9,8 @@
 #include "fmi/model_instance.h"
 #include "integrator/mstep.h"
 
+namespace pelvarin {
+
 // Fixed solver settings of a slave.
 constexpr double CS_DEFAULT_RELTOL = 1e-5;
 constexpr double CS_NONLIN_CONV_COEF = 0.1;
@@ -98,3 +100,5 @@ int end_integrator_call(ModelInstance* instance);
 // The group count that the process-wide Jacobian grouping reports, printed in
 // the statistics.
 extern std::int32_t grouping_used;
+
+}  // namespace pelvarin

@@ -13,6 +13,8 @@
 #include "source/model_interface.h"
 #include "source/runtime_constants.h"
 
+namespace pelvarin {
+
 namespace {
 
 bool inline_integration_requested(const ModelInstance* m) {
@@ -294,3 +296,5 @@ fmiStatus fmiGetStringStatus(fmiComponent c, fmiStatusKind s, fmiString* value) 
           "supported");
   return fmiDiscard;
 }
+
+}  // namespace pelvarin

@@ -7,6 +7,8 @@
 #include "fmi/fmi_types.h"
 #include "fmi/model_instance.h"
 
+namespace pelvarin {
+
 // The part of fmiInitializeSlave between its entry and completion lines.
 fmiStatus initialize_slave_core(ModelInstance* instance, fmiReal tStart, fmiBoolean stopTimeDefined,
                                 fmiReal tStop);
@@ -14,3 +16,5 @@ fmiStatus initialize_slave_core(ModelInstance* instance, fmiReal tStart, fmiBool
 // The instance behind a handle when it is a live slave; a model-exchange
 // instance is refused with fmiError "<name>: ...". NULL when refused.
 ModelInstance* live_slave(fmiComponent c, const char* name);
+
+}  // namespace pelvarin

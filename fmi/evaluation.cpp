@@ -10,6 +10,8 @@
 #include "source/model_interface.h"
 #include "source/runtime_constants.h"
 
+namespace pelvarin {
+
 namespace {
 
 // dsblock_ may rewrite the demand it is given: hand it a copy.
@@ -212,3 +214,5 @@ fmiStatus fmiTerminate(fmiComponent c) {
   if (instance == nullptr) return fmiError;
   return terminate_instance(instance);
 }
+
+}  // namespace pelvarin

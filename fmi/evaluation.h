@@ -5,6 +5,8 @@
 #include "fmi/fmi_types.h"
 #include "fmi/model_instance.h"
 
+namespace pelvarin {
+
 // Evaluates the model at the demand level; returns QiErr. With a caller name
 // a failure is logged as "<name>: dsblock_ failed, QiErr = <n>".
 int evaluate_model(ModelInstance* instance, int demand, const char* callerName);
@@ -26,3 +28,5 @@ fmiStatus event_update_core(ModelInstance* instance, fmiBoolean intermediateResu
 // the event update one below the second; the model's "none" is TIME_EVENT_NONE.
 constexpr double INITIAL_TIME_EVENT_BOUND = 1e36;
 constexpr double EVENT_UPDATE_TIME_EVENT_BOUND = 1e37;
+
+}  // namespace pelvarin

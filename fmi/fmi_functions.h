@@ -4,6 +4,8 @@
 
 #include "fmi/fmi_types.h"
 
+namespace pelvarin {
+
 // Common to both forms.
 const char* fmiGetVersion();
 const char* fmiGetTypesPlatform();
@@ -55,3 +57,5 @@ fmiStatus fmiGetRealStatus(fmiComponent c, fmiStatusKind s, fmiReal* value);
 fmiStatus fmiGetIntegerStatus(fmiComponent c, fmiStatusKind s, fmiInteger* value);
 fmiStatus fmiGetBooleanStatus(fmiComponent c, fmiStatusKind s, fmiBoolean* value);
 fmiStatus fmiGetStringStatus(fmiComponent c, fmiStatusKind s, fmiString* value);
+
+}  // namespace pelvarin

@@ -2,6 +2,8 @@
 
 #include "fmi/fmi_functions.h"
 
+namespace pelvarin {
+
 namespace {
 
 void no_integrator(ModelInstance*) {}
@@ -22,3 +24,5 @@ void register_result_hooks(const ResultHooks& hooks) { registered_result_hooks =
 const CosimHooks& cosim_hooks() { return registered_cosim_hooks; }
 
 const ResultHooks& result_hooks() { return registered_result_hooks; }
+
+}  // namespace pelvarin

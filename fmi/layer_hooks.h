@@ -12,6 +12,8 @@
 #include "fmi/fmi_types.h"
 #include "fmi/model_instance.h"
 
+namespace pelvarin {
+
 struct CosimHooks {
   // Ends an initialized slave: the integrator's statistics, its release and
   // the instance's termination.
@@ -37,3 +39,5 @@ void register_result_hooks(const ResultHooks& hooks);
 
 const CosimHooks& cosim_hooks();
 const ResultHooks& result_hooks();
+
+}  // namespace pelvarin

@@ -6,6 +6,8 @@
 #include "source/c_locale_text.h"
 #include "source/evaluation_driver.h"
 
+namespace pelvarin {
+
 namespace {
 
 // Hosts hand the message to printf as its format: every "%" goes out doubled,
@@ -131,3 +133,5 @@ fmiStatus fmiSetDebugLogging(fmiComponent c, fmiBoolean loggingOn) {
   instance->loggingOn = loggingOn;
   return fmiOK;
 }
+
+}  // namespace pelvarin

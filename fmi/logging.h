@@ -6,6 +6,8 @@
 #include "fmi/fmi_types.h"
 #include "fmi/model_instance.h"
 
+namespace pelvarin {
+
 enum {
   FMI_LOG_BUFFER_SIZE = 4096,                   // one message's buffer
   FMI_LOG_MAX_TEXT = FMI_LOG_BUFFER_SIZE - 2,   // characters of text a message keeps
@@ -57,3 +59,5 @@ inline bool fmi_log_passes(const ModelInstance* instance, fmiStatus status) {
     if (fmi_log_passes((instance), (status)))                                   \
       fmi_log((instance), (instance)->instanceName, (status), "", __VA_ARGS__); \
   } while (0)
+
+}  // namespace pelvarin

@@ -13,6 +13,19 @@
 
 namespace model_vars {
 
+// The table is read by hosts outside the library's namespace.
+using pelvarin::DEMAND_DERIVATIVES;
+using pelvarin::make_vr;
+using pelvarin::vr_category;
+using pelvarin::vr_index;
+using pelvarin::VR_CATEGORY_AUXILIARY;
+using pelvarin::VR_CATEGORY_DERIVATIVE;
+using pelvarin::VR_CATEGORY_INPUT;
+using pelvarin::VR_CATEGORY_OUTPUT;
+using pelvarin::VR_CATEGORY_PARAMETER;
+using pelvarin::VR_CATEGORY_STATE;
+using pelvarin::VR_LEVEL_STORED;
+
 // Parameters and states are held by the instance; derivatives and auxiliaries
 // are current only once the dynamics are evaluated (demand level 2).
 constexpr fmiValueReference parameter(unsigned i) { return make_vr(VR_LEVEL_STORED, VR_CATEGORY_PARAMETER, i); }
@@ -111,6 +124,11 @@ constexpr bool indices_complete(int category, unsigned count) {
 
 }  // namespace detail
 
+using pelvarin::MODEL_NP;
+using pelvarin::MODEL_NU;
+using pelvarin::MODEL_NW;
+using pelvarin::MODEL_NX;
+using pelvarin::MODEL_NY;
 static_assert(detail::indices_complete(VR_CATEGORY_STATE, MODEL_NX), "one row per state");
 static_assert(detail::indices_complete(VR_CATEGORY_DERIVATIVE, MODEL_NX), "one row per derivative");
 static_assert(detail::indices_complete(VR_CATEGORY_PARAMETER, MODEL_NP), "one row per parameter");

@@ -12,6 +12,8 @@
 #include "source/model_interface.h"
 #include "source/runtime_constants.h"
 
+namespace pelvarin {
+
 ModelInstance* current_instance = nullptr;
 
 namespace {
@@ -168,3 +170,5 @@ void fmiFreeModelInstance(fmiComponent c) {
   cosim_hooks().free_integrator(instance);
   release_instance(instance);
 }
+
+}  // namespace pelvarin

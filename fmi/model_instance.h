@@ -6,6 +6,8 @@
 
 #include "fmi/fmi_types.h"
 
+namespace pelvarin {
+
 struct IntegratorDriver;  // co-simulation integrator driver
 struct ResultFile;        // result generation record
 
@@ -82,3 +84,5 @@ extern ModelInstance* current_instance;
 inline ModelInstance* live_instance(fmiComponent c) {
   return (c != nullptr && c == static_cast<void*>(current_instance)) ? current_instance : nullptr;
 }
+
+}  // namespace pelvarin

@@ -11,6 +11,8 @@
 #include "fmi/version.h"
 #include "source/runtime_constants.h"
 
+namespace pelvarin {
+
 namespace {
 
 // A read asks for no more than the event indicators' level: anything above
@@ -288,3 +290,5 @@ fmiStatus fmiGetStateValueReferences(fmiComponent c, fmiValueReference vrx[], si
   FMI_LOG(instance, fmiOK, "%s", name);
   return result;
 }
+
+}  // namespace pelvarin

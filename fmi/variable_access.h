@@ -6,6 +6,8 @@
 
 #include "fmi/fmi_types.h"
 
+namespace pelvarin {
+
 // The level of a value the instance holds: a read needs no evaluation.
 constexpr int VR_LEVEL_STORED = 0;
 
@@ -25,3 +27,5 @@ constexpr fmiValueReference make_vr(int level, int category, std::uint32_t index
   return (static_cast<fmiValueReference>(level) << 28) |
          (static_cast<fmiValueReference>(category) << 24) | (index & 0xFFFFFFu);
 }
+
+}  // namespace pelvarin

@@ -1,6 +1,8 @@
 #include "fmi/fmi_functions.h"
 #include "fmi/version.h"
 
+namespace pelvarin {
+
 const char* const fmi_function_names[18] = {
     "fmiInstantiateModel",        "fmiSetTime",
     "fmiSetContinuousStates",     "fmiInitialize",
@@ -16,3 +18,5 @@ const char* const fmi_function_names[18] = {
 const char* fmiGetVersion() { return "1.0"; }
 
 const char* fmiGetTypesPlatform() { return "standard32"; }
+
+}  // namespace pelvarin

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace pelvarin {
+
 // Names every FMI function logs itself by, indexed as the FMI_NAME_ constants.
 extern const char* const fmi_function_names[18];
 
@@ -23,3 +25,5 @@ enum {
   FMI_NAME_GET_REAL_OUTPUT_DERIVATIVES = 16,
   FMI_NAME_DO_STEP = 17,
 };
+
+}  // namespace pelvarin

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+namespace pelvarin {
+
 namespace {
 // Constant-initialized: loading the library runs none of our code.
 long g_failAt = 0;
@@ -32,3 +34,5 @@ void msFailAllocationAt(long k) {
 long msAllocationCount() { return g_attempts; }
 
 long msLiveAllocations() { return g_live; }
+
+}  // namespace pelvarin

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+namespace pelvarin {
+
 // A block of size bytes, or NULL when memory runs out (or a test made this
 // allocation fail). Blocks are plain malloc blocks: free() releases them too.
 void* msAllocate(size_t size);
@@ -17,3 +19,5 @@ void msRelease(void* block);
 void msFailAllocationAt(long k);
 long msAllocationCount();  // allocations attempted since the last msFailAllocationAt
 long msLiveAllocations();  // blocks obtained and not yet released
+
+}  // namespace pelvarin

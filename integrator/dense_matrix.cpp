@@ -6,6 +6,8 @@
 
 #include "integrator/allocation.h"
 
+namespace pelvarin {
+
 DlsMat NewDenseMat(int M, int N) {
   if (M <= 0 || N <= 0) return nullptr;
   // ldata must hold the number of entries.
@@ -163,3 +165,5 @@ double RSqrt(double x) {
 }
 
 double RAbs(double x) { return std::fabs(x); }
+
+}  // namespace pelvarin

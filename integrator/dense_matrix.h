@@ -2,6 +2,8 @@
 // small scalar functions the integrator uses instead of <cmath> directly.
 #pragma once
 
+namespace pelvarin {
+
 // Storage kinds of a DlsMat.
 constexpr int MS_MATRIX_DENSE = 1;
 constexpr int MS_MATRIX_BAND = 2;
@@ -42,3 +44,5 @@ double RPowerI(double x, int exponent);
 double RPowerR(double x, double exponent);  // 0 for x <= 0
 double RSqrt(double x);                     // 0 for x <= 0
 double RAbs(double x);
+
+}  // namespace pelvarin

@@ -2,6 +2,8 @@
 
 #include "integrator/allocation.h"
 
+namespace pelvarin {
+
 namespace {
 
 MsDlsMem dlsOf(MstepMem mem) { return static_cast<MsDlsMem>(mem->lsMem); }
@@ -246,3 +248,5 @@ int msDenseDQJac(int N, double t, N_Vector y, N_Vector fy, DlsMat Jac, void* dat
   N_VSetArrayPointer(tmp2Data, tmp2);
   return r;
 }
+
+}  // namespace pelvarin

@@ -5,6 +5,8 @@
 
 #include "integrator/integrator_memory.h"
 
+namespace pelvarin {
+
 // Jacobians older than this many steps are evaluated anew.
 constexpr int MSDLS_MAX_STEPS_BETWEEN_JAC = 50;
 // Relative change of gamma below which a stale-Jacobian failure renews it.
@@ -37,3 +39,5 @@ void msDenseFree(MstepMem mem);
 // Built-in Jacobian by difference quotients; data is the integrator memory.
 int msDenseDQJac(int N, double t, N_Vector y, N_Vector fy, DlsMat Jac, void* data, N_Vector tmp1,
                  N_Vector tmp2, N_Vector tmp3);
+
+}  // namespace pelvarin

@@ -7,6 +7,8 @@
 #include "integrator/allocation.h"
 #include "integrator/integrator_memory.h"
 
+namespace pelvarin {
+
 void msReportError(MstepMemRecord* mem, int error_code, const char* module, const char* function,
                    const char* format, ...) {
   if (mem == nullptr) {
@@ -146,3 +148,5 @@ char* MstepGetReturnFlagName(int flag) {
   std::snprintf(name, MS_FLAG_NAME_SIZE, "%s", flagName(flag));
   return name;
 }
+
+}  // namespace pelvarin

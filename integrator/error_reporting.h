@@ -4,6 +4,8 @@
 
 #include "integrator/mstep.h"
 
+namespace pelvarin {
+
 struct MstepMemRecord;
 
 // Longest formatted message, terminator included; longer texts are cut.
@@ -25,3 +27,4 @@ void msDefaultErrHandler(int error_code, const char* module, const char* functio
 // "MSTEP"/"Mstep" and returns flag unchanged.
 int msReportStepFailure(MstepMemRecord* mem, int flag);
 
+}  // namespace pelvarin

@@ -6,6 +6,8 @@
 #include "integrator/nordsieck_history.h"
 #include "integrator/root_finding.h"
 
+namespace pelvarin {
+
 namespace {
 
 constexpr double ROUNDOFF_FACTOR = 100.0;  // times r (|t| + |h|): fuzz of times
@@ -516,3 +518,5 @@ int MstepGetDky(void* mstep_mem, double t, int k, N_Vector dky) {
   if (k > 0) N_VScale(RPowerI(mem->h, -k), dky, dky);
   return MS_SUCCESS;
 }
+
+}  // namespace pelvarin

@@ -4,6 +4,10 @@
 
 #include "integrator/integrator_memory.h"
 
+namespace pelvarin {
+
 int msInitialStepEstimate(MstepMem mem, double tout);
 double msInitialStepUpperBound(MstepMem mem, double tdist);
 int msSecondDerivNorm(MstepMem mem, double hg, double* yddnrm);
+
+}  // namespace pelvarin

@@ -5,6 +5,8 @@
 #include "integrator/stability_limit.h"
 #include "integrator/step_control.h"
 
+namespace pelvarin {
+
 namespace {
 
 constexpr double GROWTH_AFTER_STEP = 10.0;
@@ -78,3 +80,5 @@ void msAcceptStep(MstepMem mem) {
     mem->corrHistIndex = mem->maxOrder;
   }
 }
+
+}  // namespace pelvarin

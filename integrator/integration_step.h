@@ -4,5 +4,9 @@
 
 #include "integrator/integrator_memory.h"
 
+namespace pelvarin {
+
 int msTakeStep(MstepMem mem);
 void msAcceptStep(MstepMem mem);
+
+}  // namespace pelvarin

@@ -5,6 +5,8 @@
 
 #include "integrator/allocation.h"
 
+namespace pelvarin {
+
 namespace {
 
 constexpr double kUnitRoundoff = 2.220446049250313e-16;  // 2^-52
@@ -531,3 +533,5 @@ int MstepGetErrWeights(void* mstep_mem, N_Vector eweight) {
   N_VScale(1.0, mem->ewt, eweight);
   return MS_SUCCESS;
 }
+
+}  // namespace pelvarin

@@ -8,6 +8,8 @@
 #include "integrator/error_reporting.h"
 #include "integrator/mstep.h"
 
+namespace pelvarin {
+
 // Orders and array sizes of the record.
 constexpr int MS_ADAMS_MAX_ORDER = 12;
 constexpr int MS_BDF_MAX_ORDER = 5;
@@ -200,3 +202,5 @@ bool msAllFinite(MstepMem mem, N_Vector v);
 // pointers; the workspace counters are left to the caller. Shared by
 // MstepFree and the root registration (arrays come from msAllocate).
 void msFreeRootArrays(MstepMem mem);
+
+}  // namespace pelvarin

@@ -8,6 +8,8 @@
 #include "integrator/dense_matrix.h"
 #include "integrator/nvector_serial.h"
 
+namespace pelvarin {
+
 // Method (lmm) and corrector iteration (iter).
 constexpr int MS_ADAMS = 1;
 constexpr int MS_BDF = 2;
@@ -104,3 +106,5 @@ char* MstepGetReturnFlagName(int flag);
 int MsDense(void* mstep_mem, int N);
 int MsDlsSetDenseJacFn(void* mstep_mem, MsDlsDenseJacFn jac);
 int MsDlsGetNumJacEvals(void* mstep_mem, int* njevals);
+
+}  // namespace pelvarin

@@ -2,6 +2,8 @@
 
 #include "integrator/nordsieck_history.h"
 
+namespace pelvarin {
+
 namespace {
 
 constexpr double CONV_RATE_DECAY = 0.3;
@@ -205,3 +207,5 @@ int msCorrectorFailure(MstepMem mem, int* nflag, double saved_t, int* ncf) {
   msRescaleHistory(mem);
   return STEP_PREDICT_AGAIN;
 }
+
+}  // namespace pelvarin

@@ -4,6 +4,8 @@
 
 #include "integrator/integrator_memory.h"
 
+namespace pelvarin {
+
 // Corrector states handed to msCorrect.
 constexpr int NLS_FIRST_CALL = 6;
 constexpr int NLS_AFTER_CONV_FAIL = 7;
@@ -25,3 +27,5 @@ int msNewtonCorrector(MstepMem mem, int nflag);
 int msNewtonLoop(MstepMem mem);
 int msFixedPointCorrector(MstepMem mem);
 int msCorrectorFailure(MstepMem mem, int* nflag, double saved_t, int* ncf);
+
+}  // namespace pelvarin

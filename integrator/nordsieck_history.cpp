@@ -1,5 +1,7 @@
 #include "integrator/nordsieck_history.h"
 
+namespace pelvarin {
+
 int msGetHistoryData(MstepMem mem, int last, double* d[]) {
   for (int j = 0; j <= last; ++j) d[j] = N_VData_Serial(mem->nordsieck[j]);
   return N_VLength_Serial(mem->nordsieck[0]);
@@ -271,3 +273,5 @@ void msApplyStepOrder(MstepMem mem) {
   }
   msRescaleHistory(mem);
 }
+
+}  // namespace pelvarin

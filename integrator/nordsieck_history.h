@@ -5,6 +5,8 @@
 
 #include "integrator/integrator_memory.h"
 
+namespace pelvarin {
+
 // The data of nordsieck[0 .. last] into d; returns their common length. The
 // history's updates run element by element over all its vectors at once,
 // with the operations of the vector form in the same order, so that they
@@ -38,3 +40,5 @@ void msBDFLowerOrder(MstepMem mem);
 
 // Carries out the order and step size chosen after the previous step.
 void msApplyStepOrder(MstepMem mem);
+
+}  // namespace pelvarin

@@ -6,6 +6,8 @@
 #include "integrator/allocation.h"
 #include "integrator/dense_matrix.h"
 
+namespace pelvarin {
+
 namespace {
 
 inline N_VectorContent_Serial content(N_Vector v) {
@@ -425,3 +427,5 @@ double N_VWrmsNorm(N_Vector x, N_Vector w) {
 }
 
 double N_VMin(N_Vector x) { return dispatch(x->ops->nvmin, N_VMin_Serial, x); }
+
+}  // namespace pelvarin

@@ -2,6 +2,8 @@
 // the serial kind (one contiguous array of doubles).
 #pragma once
 
+namespace pelvarin {
+
 typedef struct NVectorHandle* N_Vector;
 typedef struct NVectorOps* N_Vector_Ops;
 typedef struct NVectorSerialContent* N_VectorContent_Serial;
@@ -104,3 +106,5 @@ void N_VAddConst(N_Vector x, double b, N_Vector z);                         // z
 double N_VMaxNorm(N_Vector x);                                              // x
 double N_VWrmsNorm(N_Vector x, N_Vector w);                                 // x
 double N_VMin(N_Vector x);                                                  // x
+
+}  // namespace pelvarin

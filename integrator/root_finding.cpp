@@ -5,6 +5,8 @@
 #include "integrator/allocation.h"
 #include "integrator/integration_loop.h"
 
+namespace pelvarin {
+
 namespace {
 
 constexpr double ROOT_TOL_FACTOR = 100.0;  // times r (|tcur| + |h|)
@@ -311,3 +313,5 @@ int msLocateRoot(MstepMem mem) {
   msMarkRoots(mem, true);
   return 1;
 }
+
+}  // namespace pelvarin

@@ -4,6 +4,8 @@
 
 #include "integrator/integrator_memory.h"
 
+namespace pelvarin {
+
 // Results of the checks besides MS_RTFUNC_FAIL.
 constexpr int MS_RCHECK_NONE = 0;
 constexpr int MS_RCHECK_ROOT = 1;
@@ -13,3 +15,5 @@ int MsRcheck1(MstepMem mem);
 int MsRcheck2(MstepMem mem);
 int MsRcheck3(MstepMem mem);
 int msLocateRoot(MstepMem mem);
+
+}  // namespace pelvarin

@@ -1,5 +1,7 @@
 #include "integrator/stability_limit.h"
 
+namespace pelvarin {
+
 namespace {
 
 constexpr double TINY = 1e-10;
@@ -193,3 +195,5 @@ int msStabilityLimit(MstepMem mem) {
   if (rr > ROOT_LIMIT && kflag >= 1 && kflag <= 3) kflag += 3;
   return kflag;
 }
+
+}  // namespace pelvarin

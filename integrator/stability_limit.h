@@ -4,5 +4,9 @@
 
 #include "integrator/integrator_memory.h"
 
+namespace pelvarin {
+
 void msStabilityCheck(MstepMem mem);
 int msStabilityLimit(MstepMem mem);
+
+}  // namespace pelvarin

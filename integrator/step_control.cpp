@@ -3,6 +3,8 @@
 #include "integrator/nonlinear_corrector.h"
 #include "integrator/nordsieck_history.h"
 
+namespace pelvarin {
+
 namespace {
 
 constexpr double ERR_BIAS_SAME = 6.0;   // orders q and q - 1
@@ -153,3 +155,5 @@ void msLimitStepRatio(MstepMem mem) {
   mem->hNew = mem->h * mem->stepRatio;
   if (mem->qNew < mem->q) mem->stepsSameOrder = 0;
 }
+
+}  // namespace pelvarin

@@ -4,6 +4,8 @@
 
 #include "integrator/integrator_memory.h"
 
+namespace pelvarin {
+
 // Result of msLocalErrorTest: the attempt failed, retry with the reduced step.
 constexpr int STEP_TRY_AGAIN = 5;
 
@@ -13,3 +15,5 @@ double msRatioLowerOrder(MstepMem mem);
 double msRatioHigherOrder(MstepMem mem);
 void msPickOrder(MstepMem mem);
 void msLimitStepRatio(MstepMem mem);
+
+}  // namespace pelvarin

@@ -16,6 +16,8 @@
 #include "source/runtime_constants.h"
 #include "source/runtime_state.h"
 
+namespace pelvarin {
+
 int relation_attributes[MODEL_NREL + 1];
 int relation_evaluated[MODEL_NREL + 1];
 double saved_crossings[MODEL_CROSSINGS];
@@ -371,3 +373,5 @@ void model_reset_work_arrays() {
 }
 
 void model_empty_function(int, int, int) {}
+
+}  // namespace pelvarin

@@ -1,6 +1,8 @@
 // The generated model's dimensions.
 #pragma once
 
+namespace pelvarin {
+
 enum {
   MODEL_NX = 2,
   MODEL_NU = 0,
@@ -10,3 +12,5 @@ enum {
   MODEL_NREL = 1,
   MODEL_NI = 2 * MODEL_NREL,
 };
+
+}  // namespace pelvarin

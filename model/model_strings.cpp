@@ -2,6 +2,8 @@
 
 #include "source/messages.h"
 
+namespace pelvarin {
+
 char* string_slots[STRING_SLOT_COUNT];
 
 static char string_slot_storage[STRING_SLOT_LENGTH];
@@ -42,3 +44,5 @@ const char* get_string_variable(int index) {
   if (index >= 0 && index < STRING_SLOT_COUNT) return string_slots[index];
   return "";
 }
+
+}  // namespace pelvarin

@@ -3,6 +3,8 @@
 
 #include "source/matrixop.h"
 
+namespace pelvarin {
+
 enum { STRING_SLOT_COUNT = 1, STRING_SLOT_LENGTH = 500 };
 
 extern char* string_slots[STRING_SLOT_COUNT];
@@ -16,3 +18,5 @@ double model_division_by_zero(const char* numeratorText, double numerator,
                               const char* denominatorText, double denominator);
 double log_variable_change(const char* name, double value, double time);
 void model_empty_function(int flag, int a, int b);
+
+}  // namespace pelvarin

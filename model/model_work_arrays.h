@@ -5,6 +5,8 @@
 #include "model/model_dimensions.h"
 #include "source/model_interface.h"
 
+namespace pelvarin {
+
 // This model has no samples and no external objects; the arrays keep one
 // element so that they exist.
 enum { MODEL_NSAMPLE = 0, MODEL_NEXTERNAL = 0 };
@@ -45,3 +47,5 @@ extern int dynamics_needed;
 
 // Floor converted to a 32-bit integer; NaN and out-of-range values give INT_MIN.
 int floor_to_int(double value);
+
+}  // namespace pelvarin

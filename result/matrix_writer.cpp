@@ -9,6 +9,8 @@
 #include "result/text_format.h"
 #include "source/c_locale_text.h"
 
+namespace pelvarin {
+
 // The binary layout is little-endian; the writer stores memory as it is.
 #if __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
 #error "the MAT writer needs a little-endian platform"
@@ -406,3 +408,5 @@ void amatFreeStrings(char** texts, int n) {
   }
   free(texts);
 }
+
+}  // namespace pelvarin

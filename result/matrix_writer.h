@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace pelvarin {
+
 // Element kinds of a matrix in memory.
 enum AmatType : std::int32_t {
   voidMatrix = 0,
@@ -86,3 +88,5 @@ bool amat_dimensions_fit(long nrow, long ncol, long elementSize);
 // Whether a numeric matrix announces elements, or in the row forms rows, but
 // has no data to take them from.
 bool amat_data_missing(AmatType type, long nrow, long ncol, const void* data);
+
+}  // namespace pelvarin

@@ -7,6 +7,8 @@
 #include "fmi/layer_hooks.h"
 #include "source/model_interface.h"
 
+namespace pelvarin {
+
 namespace {
 
 const char kPrefix[] = "Result generation:";
@@ -259,3 +261,5 @@ void register_result_generation() {
   const ResultHooks hooks = {setup_result_generation, store_result_point, finish_result_generation};
   register_result_hooks(hooks);
 }
+
+}  // namespace pelvarin

@@ -9,6 +9,8 @@
 #include "result/trajectory_writer.h"
 #include "result/writer_phases.h"
 
+namespace pelvarin {
+
 // A copy of the instance's time and values; the arrays come from the host.
 struct ResultPoint {
   double time;
@@ -77,3 +79,5 @@ void finish_result_generation(ModelInstance* instance);
 
 // Registers the three with the interface layer, which calls them from then on.
 void register_result_generation();
+
+}  // namespace pelvarin

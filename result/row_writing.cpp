@@ -6,6 +6,8 @@
 
 #include "source/c_locale_text.h"
 
+namespace pelvarin {
+
 namespace {
 
 const char kRowFailed[] = "Error when writing row %ld of matrix \"%.400s\" row-wise\nto file \"%.400s\": %.400s\n";
@@ -230,3 +232,5 @@ int amatPutRclose(AmatPutFile* file) {
   end_row_matrix(file);
   return ok ? amatOk : amatError;
 }
+
+}  // namespace pelvarin

@@ -4,6 +4,8 @@
 
 #include "result/matrix_writer.h"
 
+namespace pelvarin {
+
 // Starts the matrix; type realMatrix or doubleMatrix (or their row forms).
 // The file must be a named file opened with binTrans.
 int amatPutRinit(AmatPutFile* file, const char* name, int ncol, AmatType type);
@@ -13,3 +15,5 @@ int amatPutRinit(AmatPutFile* file, const char* name, int ncol, AmatType type);
 int amatPutRrow(AmatPutFile* file, const void* row);
 // Ends the matrix; the file stays open.
 int amatPutRclose(AmatPutFile* file);
+
+}  // namespace pelvarin

@@ -9,6 +9,8 @@
 
 #include "source/c_locale_text.h"
 
+namespace pelvarin {
+
 namespace {
 
 const char kWriteFailed[] = "Error when writing matrix \"%.400s(%ld,%ld)\" to file \"%.400s\":\n%.400s\n";
@@ -247,3 +249,5 @@ int amatPutTextChar(AmatPutFile* file, const AmatMatrix& m, const char* comment)
   }
   return finish(file, m, o);
 }
+
+}  // namespace pelvarin

@@ -4,6 +4,8 @@
 
 #include "result/matrix_writer.h"
 
+namespace pelvarin {
+
 // integerMatrix.
 int amatPutTextInt(AmatPutFile* file, const AmatMatrix& m, const char* comment,
                    const char* const* rowComments, int indent);
@@ -16,3 +18,5 @@ int amatPutTextDouble(AmatPutFile* file, const AmatMatrix& m, const char* commen
 int amatPutTextDoubleRow(AmatPutFile* file, const AmatMatrix& m, const char* comment,
                          const char* const* rowComments, int indent);
 int amatPutTextChar(AmatPutFile* file, const AmatMatrix& m, const char* comment);
+
+}  // namespace pelvarin

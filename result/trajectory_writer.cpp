@@ -6,6 +6,8 @@
 #include "result/row_writing.h"
 #include "source/c_locale_text.h"
 
+namespace pelvarin {
+
 const char atrajDataInfoComment[] =
     "\n"
     "# Matrix with 4 columns defining the data of the signals:\n"
@@ -179,3 +181,5 @@ int atrajPutClose(AmatPutFile* file, AtrajRecord* traj, int rowIndex) {
   }
   return amatPutClose(file);
 }
+
+}  // namespace pelvarin

@@ -7,6 +7,8 @@
 
 #include "result/matrix_writer.h"
 
+namespace pelvarin {
+
 struct AtrajRecord {
   char* description;
   std::int32_t nData;
@@ -38,3 +40,5 @@ int atrajPutClose(AmatPutFile* file, AtrajRecord* traj, int rowIndex);
 
 // The comment that precedes "dataInfo" in the text format.
 extern const char atrajDataInfoComment[];
+
+}  // namespace pelvarin

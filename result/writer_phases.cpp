@@ -11,6 +11,8 @@
 #include "source/c_locale_text.h"
 #include "source/model_interface.h"
 
+namespace pelvarin {
+
 std::int32_t result_phase = 0;
 std::int32_t result_count_data1 = 0;
 std::int32_t result_count_extra = 0;
@@ -267,3 +269,5 @@ int result_close(ResultFile* record) {
   result_phase = 0;
   return status;
 }
+
+}  // namespace pelvarin

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace pelvarin {
+
 struct ResultFile;
 
 // Where the output code finds the instance's variables among the signals:
@@ -71,3 +73,5 @@ int result_close(ResultFile* record);
 // declare_ on the record's scratch copies of x and p: the model's start
 // values must not overwrite the caller's arrays.
 void result_declare(ResultFile* record, const double* x, const double* p);
+
+}  // namespace pelvarin

@@ -15,6 +15,8 @@
 #include "source/messages.h"
 #include "source/runtime_state.h"
 
+namespace pelvarin {
+
 namespace {
 
 // Created on first use and kept until the process ends; not retried when the
@@ -252,3 +254,5 @@ void print_runtime_message(const char* text) {
   std::size_t len = std::strlen(text);
   write_message(text, len > INT_MAX ? INT_MAX : (int)len);
 }
+
+}  // namespace pelvarin

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace pelvarin {
+
 // Format and raise as a model error (returns only outside an evaluation), or
 // hand on as a piece of a message line. Texts are cut at 3999 characters.
 void error_message_format(const char* format, ...)
@@ -38,3 +40,5 @@ int write_message(const char* text, int len);
 void emit_message_n(const int* type, const char* text, int len);
 void emit_message(int type, const char* text);
 void output_message(int type, const char* text);
+
+}  // namespace pelvarin

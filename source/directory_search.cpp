@@ -6,6 +6,8 @@
 #include <cstring>
 #include <dirent.h>
 
+namespace pelvarin {
+
 namespace {
 
 int next_entry(DIR* dir, FindData* data) {
@@ -68,3 +70,5 @@ int find_close(std::intptr_t handle) {
   }
   return closedir(reinterpret_cast<DIR*>(handle));
 }
+
+}  // namespace pelvarin

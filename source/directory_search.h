@@ -5,6 +5,8 @@
 #include <climits>
 #include <cstdint>
 
+namespace pelvarin {
+
 // The entry found last.
 struct FindData {
   char name[NAME_MAX + 1];
@@ -19,3 +21,5 @@ int find_first(const char* pattern, FindData* data, std::intptr_t* handle);
 int find_next(std::intptr_t handle, FindData* data);
 // 0, or -1 with errno set.
 int find_close(std::intptr_t handle);
+
+}  // namespace pelvarin

@@ -9,6 +9,8 @@
 #include "source/runtime_constants.h"
 #include "source/runtime_state.h"
 
+namespace pelvarin {
+
 jmp_buf error_trap;
 int error_trap_active = 0;
 
@@ -362,3 +364,5 @@ int get_iteration_phase() { return iteration_phase; }
 void set_inline_integration(int on) { inline_integration = on; }
 
 int constant_zero() { return 0; }
+
+}  // namespace pelvarin

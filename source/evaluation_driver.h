@@ -3,6 +3,8 @@
 // source/runtime_state.h, which only the runtime and the model include.
 #pragma once
 
+namespace pelvarin {
+
 typedef void (*RuntimeMessageCallback)(int type, const char* text);
 // Where the runtime's texts go: one complete line (isLine 1) or a piece of a
 // line still being assembled (0).
@@ -35,3 +37,5 @@ int get_iteration_phase();
 // Inline integration, which the slave's initialization switches on when the
 // instance asks for it.
 void set_inline_integration(int on);
+
+}  // namespace pelvarin

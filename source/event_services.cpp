@@ -11,6 +11,8 @@
 #include "source/runtime_constants.h"
 #include "source/runtime_state.h"
 
+namespace pelvarin {
+
 double time_event_candidate = 0.0;
 
 double anticipation_step = 0.0;
@@ -278,3 +280,5 @@ void anticipate_events_fixed_step(double t, int init, int eventMode, double* eve
 }
 
 double get_initial_time() { return initialization_time; }
+
+}  // namespace pelvarin

@@ -3,6 +3,8 @@
 // for fixed-step integration.
 #pragma once
 
+namespace pelvarin {
+
 void register_time_event(double t);
 
 typedef double (*RoundFunction)(double);
@@ -22,3 +24,5 @@ void anticipate_events_fixed_step(double t, int init, int eventMode, double* eve
                                   int* intOptions);
 
 double get_initial_time();
+
+}  // namespace pelvarin

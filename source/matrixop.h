@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace pelvarin {
+
 // Capacities in elements (bytes for the simple-string area).
 enum : int {
   REALBUFFER_SIZE = 7000000,
@@ -123,3 +125,5 @@ IntegerArray concat_record_field_integer_arrays(RealArray a, int off);
 StringArray concat_record_field_string_arrays(RealArray a, int off);
 
 char* format_string_padded(int i, int leftJustified, int minimumLength, StringArray a);
+
+}  // namespace pelvarin

@@ -9,6 +9,8 @@
 #include "source/runtime_constants.h"
 #include "source/runtime_state.h"
 
+namespace pelvarin {
+
 FunctionStackEntry* function_stack = nullptr;
 
 void function_stack_push(FunctionStackEntry* entry, const char* name) {
@@ -195,3 +197,5 @@ void report_vformat_message(const char* format, va_list args) {
   c_vsprintf(text, sizeof text, format, args);
   info_message_format("%s", text);
 }
+
+}  // namespace pelvarin

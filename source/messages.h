@@ -4,6 +4,8 @@
 
 #include <cstdarg>
 
+namespace pelvarin {
+
 // One entry of the stack of runtime function names shown in error reports.
 // An entry lives in the frame of the routine that pushed it.
 struct FunctionStackEntry {
@@ -48,3 +50,5 @@ void check_assertion_level(int condition, const char* conditionText, const char*
 
 void report_vformat_error(const char* format, va_list args);
 void report_vformat_message(const char* format, va_list args);
+
+}  // namespace pelvarin

@@ -7,6 +7,8 @@
 
 #include "source/runtime_constants.h"
 
+namespace pelvarin {
+
 // Evaluates the model at *demand (which the driver may rewrite); returns 0,
 // the status is *QiErr.
 int dsblock_(int* demand, int* computedLevel, double* time, double* x, void* spare1, double* u,
@@ -59,3 +61,5 @@ extern double crossing_prev3[];
 extern const int model_relations;
 extern const int model_discrete_values;
 extern const int model_sample_slots;
+
+}  // namespace pelvarin

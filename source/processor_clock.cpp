@@ -7,6 +7,8 @@
 #include <x86intrin.h>
 #endif
 
+namespace pelvarin {
+
 namespace {
 
 constexpr double TICKS_PER_NS = PROCESSOR_CLOCK_TICKS_PER_SECOND / 1e9;
@@ -94,3 +96,5 @@ std::int32_t processor_clock_ticks() {
   if (!(ticks >= 0.0 && ticks < 0x1p62)) return -1;
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(ticks)));
 }
+
+}  // namespace pelvarin

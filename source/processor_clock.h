@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace pelvarin {
+
 constexpr double PROCESSOR_CLOCK_TICKS_PER_SECOND = 1000.0;
 
 // Whole ticks since the first reading in the process; never decreases.
@@ -17,3 +19,5 @@ double processor_clock();
 // The same reading in the 32-bit form of the platform clock, which wraps
 // after 2^31 ticks; -1 when there is no clock.
 std::int32_t processor_clock_ticks();
+
+}  // namespace pelvarin

@@ -3,6 +3,8 @@
 // flags of the log slot and the phases of an event iteration.
 #pragma once
 
+namespace pelvarin {
+
 // Demand levels of dsblock_: how far one call evaluates.
 enum {
   DEMAND_INITIALIZE = 0,
@@ -69,3 +71,5 @@ enum {
   ITERATION_PHASE_LAST = 4,      // its last call, which goes on to convergence
   ITERATION_PHASE_EVALUATE = 5,  // straight to the evaluation, without a pass start
 };
+
+}  // namespace pelvarin

@@ -3,5 +3,5 @@
 #include "source/small_services.h"
 
 PELVARIN_EXPORT void setTimerCounterCB(double (*callback)(double* stamp, int mode)) {
-  set_timer_counter_callback(callback);
+  pelvarin::set_timer_counter_callback(callback);
 }

@@ -12,6 +12,8 @@
 #include "source/evaluation_driver.h"
 #include "source/small_services.h"
 
+namespace pelvarin {
+
 // Where a model error jumps back to; armed at the start of every dsblock_run.
 extern jmp_buf error_trap;
 // 1 only while dsblock_run runs, so that a model error raised outside an
@@ -111,3 +113,5 @@ extern double elapsed_start_stamp;
 extern int elapsed_started;
 extern std::int32_t clock_last_ticks;
 extern double clock_wrap_offset;
+
+}  // namespace pelvarin

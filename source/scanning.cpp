@@ -8,6 +8,8 @@
 #include "source/matrixop.h"
 #include "source/messages.h"
 
+namespace pelvarin {
+
 namespace {
 
 // Numbers of this many characters or more are refused, not cut.
@@ -208,3 +210,5 @@ ScanStringResult scan_identifier_wrapper(const char* text, int start) {
   scan_identifier(text, start, &r.nextPosition, &r.value);
   return r;
 }
+
+}  // namespace pelvarin

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace pelvarin {
+
 struct GetenvResult {
   const char* value;
   std::int32_t found;  // 1 found, 0 not found
@@ -49,3 +51,5 @@ ScanStringResult scan_identifier_wrapper(const char* text, int start);
 // Both answer for a position outside the text as for the terminator.
 int skip_white_space(const char* text, int position);
 int count_digits(const char* text, int position);
+
+}  // namespace pelvarin

@@ -9,6 +9,8 @@
 #include "source/processor_clock.h"
 #include "source/runtime_state.h"
 
+namespace pelvarin {
+
 TimerCounterCallback timer_callback = nullptr;
 
 void set_timer_counter_callback(TimerCounterCallback callback) { timer_callback = callback; }
@@ -113,3 +115,5 @@ void scatter_reals_by_row_index(double* dst, int ld, int, const int* rows, const
                                 int n) {
   for (int i = 0; i < n; ++i) dst[(rows[i] - 1) + static_cast<long long>(i) * ld] = src[i];
 }
+
+}  // namespace pelvarin

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace pelvarin {
+
 double homotopy_blend(double actual, double simplified);
 
 // The host's clock: mode 0 takes a stamp, any other mode answers the seconds
@@ -33,3 +35,5 @@ double pack_material_code(double red, double green, double blue, double specular
 // rows holds 1-based row numbers; dst is column-major with leading dimension ld.
 void scatter_reals_by_row_index(double* dst, int ld, int unused, const int* rows, const double* src,
                                 int n);
+
+}  // namespace pelvarin

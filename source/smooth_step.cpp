@@ -3,6 +3,8 @@
 
 #include <cmath>
 
+namespace pelvarin {
+
 double smooth_step_weight(double x, double w) {
   if (w < 0) {
     x = -x;
@@ -37,3 +39,5 @@ double smooth_step_der(double pos, double neg, double x, double w, double dpos, 
   const double c = (y > 0 && y < 1) ? smooth_step_weight_der(x, w, dx, dw) * (pos - neg) : 0;
   return y * a + (1 - y) * b + c;
 }
+
+}  // namespace pelvarin

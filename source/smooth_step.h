@@ -1,6 +1,8 @@
 // The smooth transition weight between two values and its time derivatives.
 #pragma once
 
+namespace pelvarin {
+
 // Weight s in [0, 1]: 0 for x <= -|w|, 1 for x >= |w|, smooth in between.
 double smooth_step_weight(double x, double w);
 // Time derivative of the weight, given the derivatives of x and w.
@@ -9,3 +11,5 @@ double smooth_step_weight_der(double x, double w, double dx, double dw);
 // is left out, so an undefined derivative of an unweighted input stays out.
 double smooth_step_der(double pos, double neg, double x, double w, double dpos, double dneg,
                        double dx, double dw);
+
+}  // namespace pelvarin

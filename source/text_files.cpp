@@ -9,6 +9,8 @@
 
 #include "source/c_locale_text.h"
 
+namespace pelvarin {
+
 LineCache lineCache;
 
 namespace {
@@ -402,3 +404,5 @@ StringArray read_directory_wrapper(const char* directory, int nFiles) {
   buffer_pop_mark(mark);
   return a;
 }
+
+}  // namespace pelvarin

@@ -12,6 +12,8 @@
 #include "source/directory_search.h"
 #include "source/matrixop.h"
 
+namespace pelvarin {
+
 // The file read last, standing at the start of the line after lineNumber.
 // The file's identity when it was cached tells whether the stream still
 // reads what the path names.
@@ -67,3 +69,5 @@ const char* dir_pattern(const DirStream* stream);
 // Fills files with the nFiles names of the directory, "." and ".." left out.
 void read_directory(const char* directory, int nFiles, const char** files);
 StringArray read_directory_wrapper(const char* directory, int nFiles);
+
+}  // namespace pelvarin

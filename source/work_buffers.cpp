@@ -7,6 +7,8 @@
 #include "source/matrixop.h"
 #include "source/messages.h"
 
+namespace pelvarin {
+
 double Realbuffer[REALBUFFER_SIZE];
 std::int32_t Integerbuffer[INTEGERBUFFER_SIZE];
 std::int32_t Sizebuffer[SIZEBUFFER_SIZE];
@@ -485,3 +487,5 @@ char* format_string_padded(int i, int leftJustified, int minimumLength, StringAr
   std::snprintf(out, length + 1, leftJustified ? "%-*s" : "%*s", minimumLength, s);
   return out;
 }
+
+}  // namespace pelvarin

@@ -21,9 +21,9 @@ namespace me_sim {
 // What the model description tells a host about this model.
 constexpr const char* kModelIdentifier = PELVARIN_MODEL_IDENTIFIER;
 constexpr const char* kGuid = PELVARIN_GUID;
-constexpr int kStates = MODEL_NX;
-constexpr int kIndicators = MODEL_NI;
-constexpr int kAuxiliaries = MODEL_NW;
+constexpr int kStates = pelvarin::MODEL_NX;
+constexpr int kIndicators = pelvarin::MODEL_NI;
+constexpr int kAuxiliaries = pelvarin::MODEL_NW;
 
 struct Functions {
   fmiComponent (*instantiate)(fmiString, fmiString, fmiCallbackFunctions, fmiBoolean) = nullptr;

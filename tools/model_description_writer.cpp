@@ -14,6 +14,8 @@
 #include "model/model_dimensions.h"
 #include "source/model_interface.h"
 
+using namespace pelvarin;
+
 namespace {
 
 using model_vars::Type;

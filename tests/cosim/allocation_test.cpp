@@ -8,6 +8,8 @@
 #include "integrator/allocation.h"
 #include "support/fmu_host.h"
 
+using namespace pelvarin;
+
 namespace {
 
 struct AllocationCase {

@@ -16,6 +16,8 @@
 #include "integrator/dense_solver.h"
 #include "support/fmu_host.h"
 
+using namespace pelvarin;
+
 namespace {
 
 const char* const STATISTICS = "Mstep Integrator Statistics";

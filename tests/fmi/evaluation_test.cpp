@@ -11,6 +11,8 @@
 #include "fmi/model_instance.h"
 #include "me_api.h"
 
+using namespace pelvarin;
+
 namespace {
 
 void expect_untouched(const fmiEventInfo& info) {

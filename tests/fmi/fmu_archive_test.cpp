@@ -10,6 +10,8 @@
 #include "fmu_files.h"
 #include "support/fmu_host.h"
 
+using namespace pelvarin;
+
 namespace {
 
 class FmuArchive : public ::testing::TestWithParam<fmu::Archive> {

@@ -13,6 +13,8 @@
 #include "source/evaluation_driver.h"
 #include "source/runtime_constants.h"
 
+using namespace pelvarin;
+
 namespace {
 
 const double kStartParameters[10] = {10, 10, 10, 1, -1, 0, 0, 10, 0, 10};

@@ -11,6 +11,8 @@
 #include "fmi/model_instance.h"
 #include "me_api.h"
 
+using namespace pelvarin;
+
 namespace {
 
 // An instance of the statically linked core, for the functions that are no

@@ -11,6 +11,8 @@
 #include "support/fmu_host.h"
 #include "support/model_variables.h"
 
+using namespace pelvarin;
+
 namespace me {
 
 using namespace model_vars;

@@ -11,6 +11,8 @@
 #include "fmu_files.h"
 #include "support/fmu_host.h"
 
+using namespace pelvarin;
+
 namespace {
 
 // One ScalarVariable as described.

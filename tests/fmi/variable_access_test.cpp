@@ -13,6 +13,8 @@
 #include "fmi/model_instance.h"
 #include "me_api.h"
 
+using namespace pelvarin;
+
 namespace {
 
 struct Initialized {

@@ -3,6 +3,8 @@
 #include "foundation_recorder.h"
 #include "integrator/allocation.h"
 
+using namespace pelvarin;
+
 using foundation::Recorder;
 using foundation::recordReport;
 using foundation::vectorOf;

@@ -5,6 +5,8 @@
 #include "integrator/allocation.h"
 #include "integrator/dense_matrix.h"
 
+using namespace pelvarin;
+
 namespace {
 
 // Fills a square matrix from rows.

@@ -12,6 +12,8 @@
 #include "integrator/mstep.h"
 #include "integrator/root_finding.h"
 
+using namespace pelvarin;
+
 namespace foundation {
 
 struct Report {

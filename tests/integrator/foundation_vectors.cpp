@@ -7,6 +7,8 @@
 #include "foundation_recorder.h"
 #include "integrator/allocation.h"
 
+using namespace pelvarin;
+
 using foundation::lengthOf;
 using foundation::valuesOf;
 using foundation::vectorOf;

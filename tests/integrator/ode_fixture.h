@@ -13,6 +13,8 @@
 #include "integrator/mstep.h"
 #include "integrator/root_finding.h"
 
+using namespace pelvarin;
+
 namespace ode {
 
 struct Message {

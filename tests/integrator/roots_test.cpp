@@ -10,6 +10,8 @@
 #include "integrator/root_finding.h"
 #include "ode_fixture.h"
 
+using namespace pelvarin;
+
 namespace {
 
 using ode::data;

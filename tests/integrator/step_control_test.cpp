@@ -11,6 +11,8 @@
 #include "integrator/step_control.h"
 #include "ode_fixture.h"
 
+using namespace pelvarin;
+
 namespace {
 
 using ode::data;

@@ -6,6 +6,8 @@
 #include "integrator/nordsieck_history.h"
 #include "ode_fixture.h"
 
+using namespace pelvarin;
+
 namespace {
 
 using ode::data;

@@ -16,6 +16,8 @@
 #include "source/runtime_state.h"
 #include "source/messages.h"
 
+using namespace pelvarin;
+
 namespace {
 
 const double kNone = 1e100;

@@ -14,6 +14,8 @@
 #include "mat_file.h"
 #include "result/matrix_writer.h"
 
+using namespace pelvarin;
+
 namespace {
 
 using mat4::Bytes;

@@ -16,6 +16,8 @@
 #include "result_switch.h"
 #include "tools/me_simulation.h"
 
+using namespace pelvarin;
+
 namespace {
 
 using model_vars::parameter;

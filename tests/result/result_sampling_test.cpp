@@ -11,6 +11,8 @@
 #include "mat_file.h"
 #include "result_switch.h"
 
+using namespace pelvarin;
+
 namespace {
 
 using model_vars::parameter;

@@ -12,6 +12,8 @@
 #include "mat_file.h"
 #include "result/row_writing.h"
 
+using namespace pelvarin;
+
 namespace {
 
 using mat4::Bytes;

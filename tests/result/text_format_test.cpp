@@ -8,6 +8,8 @@
 #include "mat_file.h"
 #include "result/matrix_writer.h"
 
+using namespace pelvarin;
+
 namespace {
 
 // The text of a file holding the one matrix.

@@ -12,6 +12,8 @@
 #include "result/row_writing.h"
 #include "result/trajectory_writer.h"
 
+using namespace pelvarin;
+
 namespace {
 
 using mat4::Matrix;

@@ -8,6 +8,8 @@
 #include "source/matrixop.h"
 #include "source/messages.h"
 
+using namespace pelvarin;
+
 using runtime_test::ends_in_model_error;
 using runtime_test::LiveInstance;
 using Lines = std::vector<std::string>;

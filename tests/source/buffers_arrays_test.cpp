@@ -11,6 +11,8 @@
 #include "support/runtime_harness.h"
 #include "source/matrixop.h"
 
+using namespace pelvarin;
+
 using runtime_test::ends_in_model_error;
 using runtime_test::LiveInstance;
 using Lines = std::vector<std::string>;

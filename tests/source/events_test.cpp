@@ -13,6 +13,8 @@
 #include "source/runtime_state.h"
 #include "source/event_services.h"
 
+using namespace pelvarin;
+
 using runtime_test::ends_in_model_error;
 using runtime_test::LiveInstance;
 using Lines = std::vector<std::string>;

@@ -6,6 +6,8 @@
 #include "support/fmu_host.h"
 #include "support/model_variables.h"
 
+using namespace pelvarin;
+
 namespace {
 
 struct Host {

@@ -10,6 +10,8 @@
 #include "source/evaluation_driver.h"
 #include "source/runtime_state.h"
 
+using namespace pelvarin;
+
 using testing::internal::CaptureStderr;
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStderr;

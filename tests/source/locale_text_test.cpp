@@ -18,6 +18,8 @@
 #include "source/event_services.h"
 #include "source/messages.h"
 
+using namespace pelvarin;
+
 using runtime_test::ends_in_model_error;
 using runtime_test::LiveInstance;
 using Lines = std::vector<std::string>;

@@ -7,6 +7,8 @@
 #include "support/runtime_harness.h"
 #include "source/messages.h"
 
+using namespace pelvarin;
+
 using runtime_test::LiveInstance;
 using Lines = std::vector<std::string>;
 

@@ -15,6 +15,8 @@
 #include "source/messages.h"
 #include "source/runtime_constants.h"
 
+using namespace pelvarin;
+
 using runtime_test::LiveInstance;
 using Lines = std::vector<std::string>;
 

@@ -14,6 +14,8 @@
 #include "source/messages.h"
 #include "source/scanning.h"
 
+using namespace pelvarin;
+
 using runtime_test::ends_in_model_error;
 using runtime_test::LiveInstance;
 using Lines = std::vector<std::string>;

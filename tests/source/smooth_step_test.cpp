@@ -6,6 +6,8 @@
 
 #include "source/smooth_step.h"
 
+using namespace pelvarin;
+
 namespace {
 
 const double kPi = std::acos(-1.0);

@@ -20,6 +20,8 @@
 #include "source/text_files.h"
 #include "support/runtime_harness.h"
 
+using namespace pelvarin;
+
 using runtime_test::ends_in_model_error;
 using runtime_test::LiveInstance;
 using Lines = std::vector<std::string>;

@@ -6,6 +6,8 @@
 #include "source/model_interface.h"
 #include "source/evaluation_driver.h"
 
+using namespace pelvarin;
+
 struct ModelArrays {
   double x[MODEL_NX] = {};
   double u[1] = {};

@@ -12,6 +12,8 @@
 #include "source/runtime_state.h"
 #include "support/fmu_host.h"
 
+using namespace pelvarin;
+
 namespace runtime_test {
 
 // Runs f with the error trap armed; true when f left through the trap.

@@ -15,10 +15,6 @@ namespace pelvarin {
 
 namespace {
 
-bool inline_integration_requested(const ModelInstance* m) {
-  return m->intOptions[INT_OPTION_INLINE_INTEGRATION] != 0;
-}
-
 // Counts an event at the current time: 1 (logged) when the run it ends has
 // made no progress in time, since events that no longer move the time would
 // keep the step from ever returning.

@@ -6,6 +6,7 @@
 
 #include "fmi/fmi_types.h"
 #include "fmi/model_instance.h"
+#include "integrator/mstep.h"
 
 namespace pelvarin {
 
@@ -16,7 +17,7 @@ constexpr double CS_INITIAL_STEP_FACTOR = 0x1p-51;
 // time by no more than the root finding resolves, (|t| + 1) *
 // CS_EVENT_RESOLUTION for each event, makes no progress and ends the step.
 constexpr int CS_EVENT_RUN = 1000;
-constexpr double CS_EVENT_RESOLUTION = 100 * 0x1p-52;
+constexpr double CS_EVENT_RESOLUTION = 100 * MS_UNIT_ROUNDOFF;
 
 // Two times closer than this are the same time for the stepper.
 inline double cs_time_tolerance(double t) { return (std::fabs(t) + 1.0) * CS_TIME_TOLERANCE; }

@@ -14,8 +14,6 @@ std::int32_t jacobian_group_count = 0;
 
 namespace {
 
-constexpr double UNIT_ROUNDOFF = 0x1p-52;
-constexpr double MIN_INC_FACTOR = 1000.0;
 constexpr int COLUMN_TRIES = 5;
 constexpr double RETRY_DIVISOR = -5.0;
 
@@ -91,14 +89,12 @@ int jacobian_increments(N_Vector y, ModelInstance* m, N_Vector fy, double* srur,
   (void)y;
   IntegratorDriver* d = m->integrator;
   MstepGetErrWeights(d->mstep_mem, d->errWeights);
-  *srur = RSqrt(UNIT_ROUNDOFF);
+  *srur = MsDlsIncrementScale();
   double fnorm = N_VWrmsNorm(fy, d->errWeights);
   double h = 0.0;
   int flag = MstepGetCurrentStep(d->mstep_mem, &h);
   if (check_integrator_flag(&flag, "MstepGetCurrentStep", CHECK_FLAG, m)) return 1;
-  *minInc = fnorm != 0.0
-                ? MIN_INC_FACTOR * std::fabs(h) * UNIT_ROUNDOFF * static_cast<double>(m->nx) * fnorm
-                : 1.0;
+  *minInc = MsDlsLeastIncrement(h, static_cast<int>(m->nx), fnorm);
   return 0;
 }
 

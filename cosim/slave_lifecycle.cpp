@@ -15,14 +15,6 @@
 
 namespace pelvarin {
 
-namespace {
-
-bool inline_integration_requested(const ModelInstance* m) {
-  return m->intOptions[INT_OPTION_INLINE_INTEGRATION] != 0;
-}
-
-}  // namespace
-
 ModelInstance* live_slave(fmiComponent c, const char* name) {
   ModelInstance* m = live_instance(c);
   if (m == nullptr || m->isCoSimulation) return m;

@@ -6,12 +6,18 @@
 
 #include "fmi/fmi_types.h"
 #include "fmi/model_instance.h"
+#include "source/runtime_constants.h"
 
 namespace pelvarin {
 
 // The part of fmiInitializeSlave between its entry and completion lines.
 fmiStatus initialize_slave_core(ModelInstance* instance, fmiReal tStart, fmiBoolean stopTimeDefined,
                                 fmiReal tStop);
+
+// The instance asks to be integrated by the host (nothing here asks it).
+inline bool inline_integration_requested(const ModelInstance* m) {
+  return m->intOptions[INT_OPTION_INLINE_INTEGRATION] != 0;
+}
 
 // The instance behind a handle when it is a live slave; a model-exchange
 // instance is refused with fmiError "<name>: ...". NULL when refused.

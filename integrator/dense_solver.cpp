@@ -219,10 +219,8 @@ int msDenseDQJac(int N, double t, N_Vector y, N_Vector fy, DlsMat Jac, void* dat
   double* ewtData = N_VGetArrayPointer(mem->ewt);
   double* yData = N_VGetArrayPointer(y);
 
-  const double srur = RSqrt(mem->unitRoundoff);
-  const double fnorm = N_VWrmsNorm(fy, mem->ewt);
-  const double minInc =
-      (fnorm != 0.0) ? (RAbs(mem->h) * 1000.0 * mem->unitRoundoff * N * fnorm) : 1.0;
+  const double srur = MsDlsIncrementScale();
+  const double minInc = MsDlsLeastIncrement(mem->h, N, N_VWrmsNorm(fy, mem->ewt));
 
   // A problem without states has no column to difference.
   const int columns = (yData != nullptr) ? N : 0;

@@ -9,7 +9,6 @@ namespace pelvarin {
 
 namespace {
 
-constexpr double kUnitRoundoff = 2.220446049250313e-16;  // 2^-52
 constexpr double kMaxStepRatio = 10000.0;
 constexpr int kBaseRealWorkspace = 89;
 constexpr int kBaseIntWorkspace = 40;
@@ -83,7 +82,7 @@ void* MstepCreate(int lmm, int iter) {
   // Zero-filled, so that every release path sees which blocks exist.
   std::memset(mem, 0, sizeof(MstepMemRecord));
 
-  mem->unitRoundoff = kUnitRoundoff;
+  mem->unitRoundoff = MS_UNIT_ROUNDOFF;
   mem->lmm = lmm;
   mem->iter = iter;
   mem->tolKind = MS_TOL_NONE;

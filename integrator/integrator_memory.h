@@ -31,6 +31,9 @@ constexpr int MS_DEFAULT_MAX_CONV_FAILS = 10;
 constexpr int MS_DEFAULT_MXHNIL = 10;
 constexpr double MS_DEFAULT_NONLIN_CONV_COEF = 0.1;
 
+// A step this close above hmin counts as at hmin: no smaller retry is left.
+constexpr double MS_HMIN_FUZZ = 1.000001;
+
 // Reason for a linear-solver setup, passed by the corrector.
 constexpr int MS_CONVFAIL_NONE = 0;
 constexpr int MS_CONVFAIL_BAD_JAC = 1;

@@ -10,6 +10,9 @@
 
 namespace pelvarin {
 
+// The unit roundoff of double, 2^-52.
+constexpr double MS_UNIT_ROUNDOFF = 0x1p-52;
+
 // Method (lmm) and corrector iteration (iter).
 constexpr int MS_ADAMS = 1;
 constexpr int MS_BDF = 2;
@@ -106,5 +109,13 @@ char* MstepGetReturnFlagName(int flag);
 int MsDense(void* mstep_mem, int N);
 int MsDlsSetDenseJacFn(void* mstep_mem, MsDlsDenseJacFn jac);
 int MsDlsGetNumJacEvals(void* mstep_mem, int* njevals);
+
+// The increments of a Jacobian by difference quotients: state j changes by
+// the larger of MsDlsIncrementScale() * |y_j| and MsDlsLeastIncrement() over
+// its error weight, with the step h, n states and the weighted norm of f(y).
+inline double MsDlsIncrementScale() { return RSqrt(MS_UNIT_ROUNDOFF); }
+inline double MsDlsLeastIncrement(double h, int n, double fnorm) {
+  return fnorm != 0.0 ? RAbs(h) * 1000.0 * MS_UNIT_ROUNDOFF * n * fnorm : 1.0;
+}
 
 }  // namespace pelvarin

@@ -10,7 +10,6 @@ constexpr double CONV_RATE_DECAY = 0.3;
 constexpr double GAMMA_CHANGE_MAX = 0.3;    // |gammaRatio - 1| that forces a setup
 constexpr int STEPS_BETWEEN_SETUPS = 20;
 constexpr double DIVERGENCE_FACTOR = 2.0;
-constexpr double HMIN_FUZZ = 1.000001;
 constexpr double CONV_FAIL_REDUCTION = 0.25;
 
 enum ConvergenceVerdict { CONVERGED, ITERATE_AGAIN, DIVERGED };
@@ -196,7 +195,7 @@ int msCorrectorFailure(MstepMem mem, int* nflag, double saved_t, int* ncf) {
 
   *ncf += 1;
   mem->maxStepRatio = 1.0;
-  if (RAbs(mem->h) <= mem->hmin * HMIN_FUZZ || *ncf >= mem->maxConvFails) {
+  if (RAbs(mem->h) <= mem->hmin * MS_HMIN_FUZZ || *ncf >= mem->maxConvFails) {
     if (*nflag == NLS_RHS_RECOVERABLE) return MS_REPTD_RHSFUNC_ERR;
     return MS_CONV_FAILURE;
   }

@@ -14,7 +14,6 @@ constexpr double GROWTH_THRESHOLD = 1.5;
 constexpr double ETF_MIN_RATIO = 0.1;
 constexpr double ETF_MAX_RATIO_LATER = 0.2;
 constexpr int ETF_STEP_ONLY_FAILS = 3;
-constexpr double HMIN_FUZZ = 1.000001;
 constexpr int ORDER_WAIT_AFTER_REBUILD = 10;
 
 // Either operand on a tie; a NaN first operand yields the second.
@@ -38,7 +37,7 @@ int msLocalErrorTest(MstepMem mem, int* nflag, double saved_t, int* nef, double*
   msRetractHistory(mem, saved_t);
 
   // At least one failure ends a step, whatever maxErrTestFails says.
-  if (RAbs(mem->h) <= mem->hmin * HMIN_FUZZ || *nef >= mem->maxErrTestFails) return MS_ERR_FAILURE;
+  if (RAbs(mem->h) <= mem->hmin * MS_HMIN_FUZZ || *nef >= mem->maxErrTestFails) return MS_ERR_FAILURE;
 
   mem->maxStepRatio = 1.0;
   const double hminRatio = mem->hmin / RAbs(mem->h);

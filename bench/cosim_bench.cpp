@@ -1,7 +1,6 @@
 // Co-simulation of the dosing model over 10 s as a master drives it, at a
 // short and a long communication step, with logging off.
 #include <benchmark/benchmark.h>
-#include <dlfcn.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +9,7 @@
 
 #include "fmi/Pelvarin.h"
 #include "host_library.h"
+#include "tools/library_loader.h"
 
 namespace {
 
@@ -25,25 +25,17 @@ void* allocate(size_t n, size_t size) { return std::calloc(n ? n : 1, size ? siz
 void release(void* p) { std::free(p); }
 
 struct Slave {
-  void* lib = dlopen(bench_library_path(), RTLD_NOW | RTLD_LOCAL);
-  decltype(&Pelvarin_fmiInstantiateSlave) instantiate = nullptr;
-  decltype(&Pelvarin_fmiInitializeSlave) initialize = nullptr;
-  decltype(&Pelvarin_fmiDoStep) do_step = nullptr;
-  decltype(&Pelvarin_fmiTerminateSlave) terminate = nullptr;
-  decltype(&Pelvarin_fmiFreeSlaveInstance) free_instance = nullptr;
+  host_tools::LoadedLibrary lib{bench_library_path()};
+  decltype(&Pelvarin_fmiInstantiateSlave) instantiate =
+      lib.get<decltype(instantiate)>("Pelvarin_fmiInstantiateSlave");
+  decltype(&Pelvarin_fmiInitializeSlave) initialize =
+      lib.get<decltype(initialize)>("Pelvarin_fmiInitializeSlave");
+  decltype(&Pelvarin_fmiDoStep) do_step = lib.get<decltype(do_step)>("Pelvarin_fmiDoStep");
+  decltype(&Pelvarin_fmiTerminateSlave) terminate =
+      lib.get<decltype(terminate)>("Pelvarin_fmiTerminateSlave");
+  decltype(&Pelvarin_fmiFreeSlaveInstance) free_instance =
+      lib.get<decltype(free_instance)>("Pelvarin_fmiFreeSlaveInstance");
 
-  Slave() {
-    if (!lib) return;
-    instantiate = reinterpret_cast<decltype(instantiate)>(dlsym(lib, "Pelvarin_fmiInstantiateSlave"));
-    initialize = reinterpret_cast<decltype(initialize)>(dlsym(lib, "Pelvarin_fmiInitializeSlave"));
-    do_step = reinterpret_cast<decltype(do_step)>(dlsym(lib, "Pelvarin_fmiDoStep"));
-    terminate = reinterpret_cast<decltype(terminate)>(dlsym(lib, "Pelvarin_fmiTerminateSlave"));
-    free_instance =
-        reinterpret_cast<decltype(free_instance)>(dlsym(lib, "Pelvarin_fmiFreeSlaveInstance"));
-  }
-  ~Slave() {
-    if (lib) dlclose(lib);
-  }
   bool ok() const { return instantiate && initialize && do_step && terminate && free_instance; }
 
   // One run from 0 to END_TIME; false when a call fails.

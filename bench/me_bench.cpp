@@ -1,8 +1,6 @@
 // Model exchange as a host's integrator drives it, and the cost of messages.
 #include <benchmark/benchmark.h>
 
-#include <dlfcn.h>
-
 #include <cstdlib>
 
 #include "fmi/Pelvarin.h"
@@ -10,6 +8,7 @@
 #include "fmi/logging.h"
 #include "fmi/model_instance.h"
 #include "host_library.h"
+#include "tools/library_loader.h"
 
 using namespace pelvarin;
 
@@ -33,10 +32,10 @@ struct Instance {
 
 // The library as a host loads it, with the functions of one cycle.
 struct LoadedModel {
-  void* lib = dlopen(bench_library_path(), RTLD_NOW | RTLD_LOCAL);
+  host_tools::LoadedLibrary lib{bench_library_path()};
   template <typename F>
   F find(const char* name) const {
-    return lib ? reinterpret_cast<F>(dlsym(lib, name)) : nullptr;
+    return lib.get<F>(name);
   }
   decltype(&Pelvarin_fmiInstantiateModel) instantiate = find<decltype(instantiate)>("Pelvarin_fmiInstantiateModel");
   decltype(&Pelvarin_fmiInitialize) initialize = find<decltype(initialize)>("Pelvarin_fmiInitialize");
@@ -50,9 +49,6 @@ struct LoadedModel {
   decltype(&Pelvarin_fmiTerminate) terminate = find<decltype(terminate)>("Pelvarin_fmiTerminate");
   decltype(&Pelvarin_fmiFreeModelInstance) free_instance =
       find<decltype(free_instance)>("Pelvarin_fmiFreeModelInstance");
-  ~LoadedModel() {
-    if (lib) dlclose(lib);
-  }
   bool ok() const {
     return instantiate && initialize && set_time && set_states && get_derivatives && get_indicators &&
            terminate && free_instance;

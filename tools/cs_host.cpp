@@ -3,15 +3,14 @@
 // and auxiliary variables at every communication point as CSV.
 //
 //   cs_host path/to/Pelvarin.so
-#include <dlfcn.h>
-
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
 #include "fmi/Pelvarin.h"
-#include "host_callbacks.h"
-#include "me_simulation.h"
+#include "tools/host_callbacks.h"
+#include "tools/library_loader.h"
+#include "tools/me_simulation.h"
 
 using host_tools::allocate;
 using host_tools::logger;
@@ -26,8 +25,8 @@ constexpr int kSteps = 1000;
 
 
 template <typename F>
-bool find(void* library, const char* name, F* out) {
-  *out = reinterpret_cast<F>(dlsym(library, name));
+bool find(const host_tools::LoadedLibrary& library, const char* name, F* out) {
+  *out = library.get<F>(name);
   if (*out == nullptr) fprintf(stderr, "the library does not export %s\n", name);
   return *out != nullptr;
 }
@@ -39,9 +38,9 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: %s path/to/Pelvarin.so\n", argv[0]);
     return 2;
   }
-  void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) {
-    fprintf(stderr, "cannot load %s: %s\n", argv[1], dlerror());
+  host_tools::LoadedLibrary library(argv[1]);
+  if (library.handle() == nullptr) {
+    fprintf(stderr, "cannot load %s: %s\n", argv[1], library.error().c_str());
     return 1;
   }
   decltype(&Pelvarin_fmiInstantiateSlave) instantiate;
@@ -55,7 +54,6 @@ int main(int argc, char** argv) {
       !find(library, "Pelvarin_fmiDoStep", &do_step) || !find(library, "Pelvarin_fmiGetReal", &get_real) ||
       !find(library, "Pelvarin_fmiTerminateSlave", &terminate) ||
       !find(library, "Pelvarin_fmiFreeSlaveInstance", &free_slave)) {
-    dlclose(library);
     return 1;
   }
 
@@ -64,7 +62,6 @@ int main(int argc, char** argv) {
                                    fmiFalse, fmiFalse, callbacks, fmiFalse);
   if (slave == nullptr) {
     fprintf(stderr, "instantiation failed\n");
-    dlclose(library);
     return 1;
   }
 
@@ -105,6 +102,5 @@ int main(int argc, char** argv) {
   }
   terminate(slave);
   free_slave(slave);
-  dlclose(library);
   return rc;
 }

@@ -3,15 +3,14 @@
 // variables as CSV.
 //
 //   me_host path/to/Pelvarin.so
-#include <dlfcn.h>
-
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "host_callbacks.h"
-#include "me_simulation.h"
+#include "tools/host_callbacks.h"
+#include "tools/library_loader.h"
+#include "tools/me_simulation.h"
 
 using host_tools::allocate;
 using host_tools::logger;
@@ -21,16 +20,15 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: %s path/to/Pelvarin.so\n", argv[0]);
     return 2;
   }
-  void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) {
-    fprintf(stderr, "cannot load %s: %s\n", argv[1], dlerror());
+  host_tools::LoadedLibrary library(argv[1]);
+  if (library.handle() == nullptr) {
+    fprintf(stderr, "cannot load %s: %s\n", argv[1], library.error().c_str());
     return 1;
   }
   me_sim::Functions functions;
   std::string missing;
-  if (!me_sim::load_functions(library, &functions, &missing)) {
+  if (!me_sim::load_functions(library.handle(), &functions, &missing)) {
     fprintf(stderr, "%s does not export %s\n", argv[1], missing.c_str());
-    dlclose(library);
     return 1;
   }
 
@@ -47,7 +45,6 @@ int main(int argc, char** argv) {
     for (double v : s.w) printf(",%.9g", v);
     printf("\n");
   }
-  dlclose(library);
   // Whole lines for a user who sends both streams into one file.
   fflush(stdout);
   if (!result.ok) {

@@ -4,8 +4,6 @@
 // event indicators, located by bisection).
 #pragma once
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -15,6 +13,7 @@
 
 #include "fmi/Pelvarin.h"
 #include "fmi/model_description.h"
+#include "tools/library_loader.h"
 
 namespace me_sim {
 
@@ -47,7 +46,7 @@ inline bool load_functions(void* library, Functions* f, std::string* missing) {
   bool ok = true;
   auto find = [&](auto& slot, const char* name) {
     std::string full = std::string(kModelIdentifier) + "_" + name;
-    void* symbol = dlsym(library, full.c_str());
+    void* symbol = host_tools::find_symbol(library, full.c_str());
     if (symbol == nullptr && ok) {
       ok = false;
       *missing = full;

@@ -1,5 +1,4 @@
 // What a host finds in the library: the exported names, the version texts.
-#include <dlfcn.h>
 #include <elf.h>
 #include <gtest/gtest.h>
 
@@ -131,11 +130,11 @@ TEST(Exports, TheLibraryDefinesNoNameBeyondItsExports) {
 TEST(Exports, EveryModelExchangeFunctionIsFoundByNameAndNoBareName) {
   host::Library lib;
   for (const char* name : kModelExchangeExports) {
-    EXPECT_NE(dlsym(lib.handle(), name), nullptr) << name;
-    EXPECT_EQ(dlsym(lib.handle(), name + strlen("Pelvarin_")), nullptr) << name;
+    EXPECT_NE(host_tools::find_symbol(lib.handle(), name), nullptr) << name;
+    EXPECT_EQ(host_tools::find_symbol(lib.handle(), name + strlen("Pelvarin_")), nullptr) << name;
   }
-  EXPECT_EQ(dlsym(lib.handle(), "fmi_log"), nullptr);
-  EXPECT_EQ(dlsym(lib.handle(), "current_instance"), nullptr);
+  EXPECT_EQ(host_tools::find_symbol(lib.handle(), "fmi_log"), nullptr);
+  EXPECT_EQ(host_tools::find_symbol(lib.handle(), "current_instance"), nullptr);
 }
 
 TEST(Exports, VersionAndPlatformNeedNoInstance) {

@@ -2,7 +2,6 @@
 // The model is linear with a piecewise-constant pulse input u:
 //   x0' = u - a x0,   x1' = a x0 - k x1,   a = transfer, k = elimination / Vd,
 // so on each stretch of constant u the solution is a sum of exponentials.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -64,15 +63,11 @@ struct Model {
 };
 
 struct Loaded {
-  void* handle = dlopen(PELVARIN_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+  host::Library library;
   me_sim::Functions f;
   Loaded() {
     std::string missing;
-    EXPECT_NE(handle, nullptr);
-    EXPECT_TRUE(me_sim::load_functions(handle, &f, &missing)) << missing;
-  }
-  ~Loaded() {
-    if (handle) dlclose(handle);
+    EXPECT_TRUE(me_sim::load_functions(library.handle(), &f, &missing)) << missing;
   }
 };
 

@@ -1,6 +1,5 @@
 #include "support/fmu_host.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdarg>
@@ -66,17 +65,13 @@ fmiCoSimCallbackFunctions cs_callbacks() {
   return fmiCoSimCallbackFunctions{logger, allocate, free_block, nullptr};
 }
 
-Library::Library(const char* path) : handle_(dlopen(path, RTLD_NOW | RTLD_LOCAL)) {
-  if (!handle_) ADD_FAILURE() << "dlopen(" << path << ") failed: " << dlerror();
-}
-
-Library::~Library() {
-  if (handle_) dlclose(handle_);
+Library::Library(const char* path) : library_(path) {
+  if (!library_.handle()) ADD_FAILURE() << "dlopen(" << path << ") failed: " << library_.error();
 }
 
 void* Library::symbol(const char* name) const {
-  if (!handle_) return nullptr;
-  void* s = dlsym(handle_, name);
+  if (!library_.handle()) return nullptr;
+  void* s = host_tools::find_symbol(library_.handle(), name);
   if (!s) ADD_FAILURE() << "no exported symbol " << name;
   return s;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fmi/fmi_types.h"
+#include "tools/library_loader.h"
 
 namespace host {
 
@@ -41,13 +42,11 @@ void free_block(void* obj);
 fmiCallbackFunctions me_callbacks();
 fmiCoSimCallbackFunctions cs_callbacks();
 
-// The loaded library; symbols are looked up by name.
+// The loaded library; symbols are looked up by name. A failed load or a
+// missing symbol fails the test.
 class Library {
  public:
   explicit Library(const char* path = PELVARIN_LIBRARY_PATH);
-  ~Library();
-  Library(const Library&) = delete;
-  Library& operator=(const Library&) = delete;
 
   void* symbol(const char* name) const;
 
@@ -56,10 +55,10 @@ class Library {
     return reinterpret_cast<F>(symbol(name));
   }
 
-  void* handle() const { return handle_; }
+  void* handle() const { return library_.handle(); }
 
  private:
-  void* handle_;
+  host_tools::LoadedLibrary library_;
 };
 
 // Messages recorded so far (as a host shows them) that contain the text.

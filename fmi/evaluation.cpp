@@ -117,8 +117,9 @@ fmiStatus fmiInitialize(fmiComponent c, fmiBoolean toleranceControlled, fmiReal 
   if (result != fmiOK && result != fmiWarning) return result;
 
   eventInfo->terminateSimulation = fmiFalse;
-  eventInfo->upcomingTimeEvent = instance->realOptions[REAL_OPTION_NEXT_TIME_EVENT] < INITIAL_TIME_EVENT_BOUND ? fmiTrue : fmiFalse;
-  if (eventInfo->upcomingTimeEvent) eventInfo->nextEventTime = instance->realOptions[REAL_OPTION_NEXT_TIME_EVENT];
+  const double nextTimeEvent = instance->realOptions[REAL_OPTION_NEXT_TIME_EVENT];
+  eventInfo->upcomingTimeEvent = nextTimeEvent < INITIAL_TIME_EVENT_BOUND ? fmiTrue : fmiFalse;
+  if (eventInfo->upcomingTimeEvent) eventInfo->nextEventTime = nextTimeEvent;
 
   if (!instance->isCoSimulation) {
     instance->state = INSTANCE_INITIALIZED;
@@ -169,9 +170,9 @@ fmiStatus event_update_core(ModelInstance* instance, fmiBoolean intermediateResu
   if (converged) instance->eventIterationStarted = 0;
   eventInfo->stateValueReferencesChanged = fmiFalse;
   eventInfo->stateValuesChanged = instance->nx > 0 ? fmiTrue : fmiFalse;
-  eventInfo->upcomingTimeEvent =
-      instance->realOptions[REAL_OPTION_NEXT_TIME_EVENT] < EVENT_UPDATE_TIME_EVENT_BOUND ? fmiTrue : fmiFalse;
-  if (eventInfo->upcomingTimeEvent) eventInfo->nextEventTime = instance->realOptions[REAL_OPTION_NEXT_TIME_EVENT];
+  const double nextTimeEvent = instance->realOptions[REAL_OPTION_NEXT_TIME_EVENT];
+  eventInfo->upcomingTimeEvent = nextTimeEvent < EVENT_UPDATE_TIME_EVENT_BOUND ? fmiTrue : fmiFalse;
+  if (eventInfo->upcomingTimeEvent) eventInfo->nextEventTime = nextTimeEvent;
   return fmiOK;
 }
 

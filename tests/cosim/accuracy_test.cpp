@@ -19,7 +19,7 @@ class Accuracy : public ::testing::TestWithParam<Schedule> {};
 TEST_P(Accuracy, StatesFollowTheClosedFormAtEveryCommunicationPoint) {
   const Schedule run = GetParam();
   SlaveApi api;
-  fmiComponent c = api.make(fmiFalse);
+  host::Instance c = api.make(fmiFalse);
   ASSERT_NE(nullptr, c);
   ClosedForm model;
   if (run.startTime != 0.0) {
@@ -49,7 +49,7 @@ TEST_P(Accuracy, StatesFollowTheClosedFormAtEveryCommunicationPoint) {
   }
   RecordProperty("worst_error", std::to_string(worst));
   EXPECT_EQ(fmiOK, api.terminate(c));
-  api.free_instance(c);
+  api.free_instance(c.release());
   EXPECT_EQ(0, host::record().live_blocks);
 }
 

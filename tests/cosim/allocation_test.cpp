@@ -22,8 +22,9 @@ class StepsAllocate : public ::testing::TestWithParam<AllocationCase> {};
 TEST_P(StepsAllocate, NothingAcrossAThousandSteps) {
   const AllocationCase& tc = GetParam();
   host::reset_record();
-  fmiComponent c = fmiInstantiateSlave("allocation", PELVARIN_GUID, "", "", 0.0, fmiFalse, fmiFalse,
-                                       host::cs_callbacks(), tc.loggingOn);
+  host::Instance c{fmiInstantiateSlave("allocation", PELVARIN_GUID, "", "", 0.0, fmiFalse, fmiFalse,
+                                       host::cs_callbacks(), tc.loggingOn),
+                   fmiFreeSlaveInstance};
   ASSERT_NE(nullptr, c);
   ASSERT_EQ(fmiOK, fmiInitializeSlave(c, 0.0, fmiFalse, 0.0));
   const long hostCalls = host::record().allocation_calls;
@@ -37,7 +38,6 @@ TEST_P(StepsAllocate, NothingAcrossAThousandSteps) {
   EXPECT_EQ(hostCalls, host::record().allocation_calls);
   EXPECT_EQ(integratorCalls, msAllocationCount());
   EXPECT_EQ(fmiOK, fmiTerminateSlave(c));
-  fmiFreeSlaveInstance(c);
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, StepsAllocate,

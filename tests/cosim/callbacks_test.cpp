@@ -27,21 +27,26 @@ long count_logs(const std::string& text) {
 }
 
 // A slave of the linked core, initialized at 0 and stepped to tNow.
+// A slave of the linked-in library, freed when the handle goes.
+host::Instance instantiate_linked_slave() {
+  return {fmiInstantiateSlave("linked", PELVARIN_GUID, "", "", 0.0, fmiFalse, fmiFalse,
+                              host::cs_callbacks(), fmiTrue),
+          fmiFreeSlaveInstance};
+}
+
 struct LinkedSlave {
-  fmiComponent c = nullptr;
+  host::Instance c;
   ModelInstance* m = nullptr;
 
   explicit LinkedSlave(double tNow = 0.0) {
-    c = fmiInstantiateSlave("linked", PELVARIN_GUID, "", "", 0.0, fmiFalse, fmiFalse,
-                            host::cs_callbacks(), fmiTrue);
-    m = static_cast<ModelInstance*>(c);
+    c = instantiate_linked_slave();
+    m = static_cast<ModelInstance*>(c.get());
     EXPECT_NE(nullptr, m);
     EXPECT_EQ(fmiOK, fmiInitializeSlave(c, 0.0, fmiFalse, 0.0));
     if (tNow > 0) {
       EXPECT_EQ(fmiOK, fmiDoStep(c, 0.0, tNow, fmiTrue));
     }
   }
-  ~LinkedSlave() { fmiFreeSlaveInstance(c); }
   IntegratorDriver* driver() const { return m->integrator; }
 };
 
@@ -350,9 +355,8 @@ TEST(Setup, FreeingAnInitializedSlaveReleasesItsIntegrator) {
 // The model has no inputs or outputs; its one spare slot of each stands in
 // for one, so that the derivative functions get past their count check.
 TEST(InputDerivatives, RefusedWithoutADriverAndForWrongReferences) {
-  fmiComponent c = fmiInstantiateSlave("linked", PELVARIN_GUID, "", "", 0.0, fmiFalse, fmiFalse,
-                                       host::cs_callbacks(), fmiTrue);
-  ModelInstance* m = static_cast<ModelInstance*>(c);
+  host::Instance c = instantiate_linked_slave();
+  ModelInstance* m = static_cast<ModelInstance*>(c.get());
   m->nu = 1;
   const fmiValueReference input = 0x05000000;
   fmiInteger order = 1;
@@ -384,15 +388,14 @@ TEST(InputDerivatives, RefusedWithoutADriverAndForWrongReferences) {
   EXPECT_DOUBLE_EQ(1.5 + 4.0 * 0.05, m->u[0]);
   EXPECT_EQ(0, d->inputDerValid);
   m->nu = 0;
-  fmiFreeSlaveInstance(c);
+  fmiFreeSlaveInstance(c.release());
   EXPECT_EQ(0, host::record().live_blocks);
 }
 
 // The first estimate starts from the outputs and the time of the set-up.
 TEST(OutputDerivatives, EstimatedFromTheOutputsAtTheLastSegmentStart) {
-  fmiComponent c = fmiInstantiateSlave("linked", PELVARIN_GUID, "", "", 0.0, fmiFalse, fmiFalse,
-                                       host::cs_callbacks(), fmiTrue);
-  ModelInstance* m = static_cast<ModelInstance*>(c);
+  host::Instance c = instantiate_linked_slave();
+  ModelInstance* m = static_cast<ModelInstance*>(c.get());
   m->ny = 1;
   const fmiValueReference output = 0x04000000;
   fmiInteger order = 1;
@@ -424,13 +427,11 @@ TEST(OutputDerivatives, EstimatedFromTheOutputsAtTheLastSegmentStart) {
   EXPECT_EQ(fmiDiscard, fmiGetRealOutputDerivatives(c, &beyond, 1, &order, &value));
   EXPECT_EQ(1, count_logs("fmiGetRealOutputDerivatives: variable is not output"));
   m->ny = 0;
-  fmiFreeSlaveInstance(c);
 }
 
 TEST(Setup, AModelWithoutStatesGetsOneDummyStateAndADenseSolverOfThatSize) {
-  fmiComponent c = fmiInstantiateSlave("linked", PELVARIN_GUID, "", "", 0.0, fmiFalse, fmiFalse,
-                                       host::cs_callbacks(), fmiTrue);
-  ModelInstance* m = static_cast<ModelInstance*>(c);
+  host::Instance c = instantiate_linked_slave();
+  ModelInstance* m = static_cast<ModelInstance*>(c.get());
   m->nx = 0;
   ASSERT_EQ(fmiOK, fmiInitializeSlave(c, 0.0, fmiFalse, 0.0));
   EXPECT_EQ(1u, m->nx);
@@ -439,7 +440,7 @@ TEST(Setup, AModelWithoutStatesGetsOneDummyStateAndADenseSolverOfThatSize) {
   EXPECT_EQ(1, static_cast<N_VectorContent_Serial>(m->integrator->stateVector->content)->length);
   const MstepMem mem = static_cast<MstepMem>(m->integrator->mstep_mem);
   EXPECT_EQ(1, static_cast<MsDlsMem>(mem->lsMem)->size);
-  fmiFreeSlaveInstance(c);
+  fmiFreeSlaveInstance(c.release());
   EXPECT_EQ(0, host::record().live_blocks);
 }
 
@@ -462,9 +463,8 @@ TEST(Setup, EveryIntegratorAllocationFailureIsFatalAndReleasesEverything) {
   for (long k = 1; k < 200; ++k) {
     SCOPED_TRACE(k);
     host::reset_record();
-    fmiComponent c = fmiInstantiateSlave("linked", PELVARIN_GUID, "", "", 0.0, fmiFalse, fmiFalse,
-                                         host::cs_callbacks(), fmiTrue);
-    ModelInstance* m = static_cast<ModelInstance*>(c);
+    host::Instance c = instantiate_linked_slave();
+    ModelInstance* m = static_cast<ModelInstance*>(c.get());
     ASSERT_NE(nullptr, m);
     const long live = msLiveAllocations();
     msFailAllocationAt(k);
@@ -472,7 +472,7 @@ TEST(Setup, EveryIntegratorAllocationFailureIsFatalAndReleasesEverything) {
     msFailAllocationAt(0);
     if (r == fmiOK) {
       EXPECT_GT(k, 5);
-      fmiFreeSlaveInstance(c);
+      fmiFreeSlaveInstance(c.release());
       EXPECT_EQ(live, msLiveAllocations());
       break;
     }
@@ -484,7 +484,7 @@ TEST(Setup, EveryIntegratorAllocationFailureIsFatalAndReleasesEverything) {
       createFailureSeen = true;
       EXPECT_EQ(0, count_logs(STATISTICS));
     }
-    fmiFreeSlaveInstance(c);
+    fmiFreeSlaveInstance(c.release());
     EXPECT_EQ(0, host::record().live_blocks);
   }
   EXPECT_TRUE(createFailureSeen);

@@ -28,8 +28,9 @@ TEST_P(InstantiateWarnings, AreLoggedInOrderAndTheSlaveIsCreated) {
   SlaveApi api;
   fmiCoSimCallbackFunctions cb = host::cs_callbacks();
   if (tc.stepFinished) cb.stepFinished = step_finished;
-  fmiComponent c = api.instantiate("slave", PELVARIN_GUID, "", "", tc.timeout, fmiFalse,
-                                   tc.interactive, cb, fmiTrue);
+  host::Instance c{api.instantiate("slave", PELVARIN_GUID, "", "", tc.timeout, fmiFalse,
+                                   tc.interactive, cb, fmiTrue),
+                   api.free_instance};
   ASSERT_NE(nullptr, c);
   std::vector<std::string> warnings;
   for (const host::LogRecord& r : host::record().logs)
@@ -38,7 +39,7 @@ TEST_P(InstantiateWarnings, AreLoggedInOrderAndTheSlaveIsCreated) {
   ASSERT_FALSE(host::record().logs.empty());
   EXPECT_EQ("fmiInstantiateSlave", host::record().logs.back().message);
   EXPECT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
-  api.free_instance(c);
+  api.free_instance(c.release());
   EXPECT_EQ(0, host::record().live_blocks);
 }
 
@@ -57,17 +58,16 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SlaveLifecycle, InitializeLogsEntryAndCompletion) {
   SlaveApi api;
-  fmiComponent c = api.make();
+  host::Instance c = api.make();
   ASSERT_EQ(fmiOK, api.initialize(c, 0.25, fmiFalse, 0.0));
   EXPECT_EQ(1, count_logs("fmiInitializeSlave..."));
   EXPECT_EQ(1, count_logs("fmiInitializeSlave completed"));
   EXPECT_EQ(0.25, api.time(c));
-  api.free_instance(c);
 }
 
 TEST(SlaveLifecycle, SecondInitializeIsRefusedBeforeItChangesAnything) {
   SlaveApi api;
-  fmiComponent c = api.make();
+  host::Instance c = api.make();
   ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
   ASSERT_EQ(fmiOK, api.do_step(c, 0.0, 0.5, fmiTrue));
   const double x0 = api.real(c, VR_X0);
@@ -81,26 +81,26 @@ TEST(SlaveLifecycle, SecondInitializeIsRefusedBeforeItChangesAnything) {
   // The run goes on where it stood, without a stop time.
   EXPECT_EQ(fmiOK, api.do_step(c, 0.5, 5.0, fmiTrue));
   EXPECT_EQ(5.5, api.time(c));
-  api.free_instance(c);
+  api.free_instance(c.release());
   EXPECT_EQ(0, host::record().live_blocks);
 }
 
 TEST(SlaveLifecycle, TerminateTwiceWarnsAndReportsTheStatisticsOnce) {
   SlaveApi api;
-  fmiComponent c = api.make();
+  host::Instance c = api.make();
   ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
   ASSERT_EQ(fmiOK, api.do_step(c, 0.0, 1.5, fmiTrue));
   EXPECT_EQ(fmiOK, api.terminate(c));
   EXPECT_EQ(fmiWarning, api.terminate(c));
   EXPECT_EQ(1, count_logs("fmiTerminateSlave: already terminated, ignoring call"));
   EXPECT_EQ(1, count_logs(STATISTICS));
-  api.free_instance(c);
+  api.free_instance(c.release());
   EXPECT_EQ(0, host::record().live_blocks);
 }
 
 TEST(SlaveLifecycle, StatisticsOfASlaveThatNeverStepped) {
   SlaveApi api;
-  fmiComponent c = api.make();
+  host::Instance c = api.make();
   ASSERT_EQ(fmiOK, api.initialize(c, 2.5, fmiFalse, 0.0));
   ASSERT_EQ(fmiOK, api.terminate(c));
   std::vector<host::LogRecord> stats = host::logs_containing(STATISTICS);
@@ -111,21 +111,19 @@ TEST(SlaveLifecycle, StatisticsOfASlaveThatNeverStepped) {
   EXPECT_NE(std::string::npos, text.find("    Number of external steps                 : 0\n"));
   EXPECT_NE(std::string::npos, text.find("    Number of internal steps                 : 0\n"));
   EXPECT_NE(std::string::npos, text.find("    Grouping used                            : no"));
-  api.free_instance(c);
 }
 
 TEST(SlaveLifecycle, ResetOfAFreshSlaveIsIgnored) {
   SlaveApi api;
-  fmiComponent c = api.make();
+  host::Instance c = api.make();
   EXPECT_EQ(fmiOK, api.reset(c));
   EXPECT_EQ(1, count_logs("fmiResetSlave: already reset, ignoring call"));
   EXPECT_EQ(0, count_logs("fmiResetSlave completed"));
-  api.free_instance(c);
 }
 
 TEST(SlaveLifecycle, ResetOfAnInitializedSlaveRestoresStartValuesAndAllowsANewRun) {
   SlaveApi api;
-  fmiComponent c = api.make();
+  host::Instance c = api.make();
   ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
   api.set(c, parameter(P_AMPLITUDE), 30.0);
   ASSERT_EQ(fmiOK, api.do_step(c, 0.0, 0.05, fmiTrue));
@@ -149,7 +147,7 @@ TEST(SlaveLifecycle, ResetOfAnInitializedSlaveRestoresStartValuesAndAllowsANewRu
   EXPECT_EQ(fmiOK, api.reset(c));
   EXPECT_EQ(fmiOK, api.reset(c));  // already reset
   EXPECT_EQ(2, count_logs(STATISTICS));
-  api.free_instance(c);
+  api.free_instance(c.release());
   EXPECT_EQ(0, host::record().live_blocks);
 }
 
@@ -170,7 +168,7 @@ TEST_P(FreeInEveryState, ReturnsEveryHostBlock) {
       api.free_instance(c);
     }
   };
-  fmiComponent c = api.make();
+  host::Instance c = api.make();
   if (state != FRESH) {
     ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiTrue, 10.0));
   }
@@ -187,15 +185,15 @@ TEST_P(FreeInEveryState, ReturnsEveryHostBlock) {
     ASSERT_EQ(fmiOK, api.initialize(c, 1.0, fmiFalse, 0.0));
   }
   EXPECT_GT(host::record().live_blocks, 0);
-  release(c);
+  release(c.release());
   EXPECT_EQ(0, host::record().live_blocks);
   EXPECT_EQ(host::record().allocations, host::record().frees);
   EXPECT_EQ(0, host::record().null_frees);
   // Room for a new instance.
-  fmiComponent again = api.make();
+  host::Instance again = api.make();
   ASSERT_NE(nullptr, again);
   EXPECT_EQ(fmiOK, api.initialize(again, 0.0, fmiFalse, 0.0));
-  release(again);
+  release(again.release());
   EXPECT_EQ(0, host::record().live_blocks);
 }
 
@@ -211,7 +209,7 @@ TEST(SlaveLifecycle, HostAllocationFailureDuringInitializationIsFatalAndLeavesNo
     SCOPED_TRACE(k);
     SlaveApi api;
     host::reset_record();
-    fmiComponent c = api.make();
+    host::Instance c = api.make();
     ASSERT_NE(nullptr, c);
     host::record().fail_at = host::record().allocation_calls + k;
     EXPECT_EQ(fmiFatal, api.initialize(c, 0.0, fmiFalse, 0.0));
@@ -221,14 +219,14 @@ TEST(SlaveLifecycle, HostAllocationFailureDuringInitializationIsFatalAndLeavesNo
     // Still in state 0: a second attempt succeeds.
     EXPECT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
     EXPECT_EQ(fmiOK, api.do_step(c, 0.0, 0.1, fmiTrue));
-    api.free_instance(c);
+    api.free_instance(c.release());
     EXPECT_EQ(0, host::record().live_blocks);
   }
 }
 
 TEST(SlaveLifecycle, AFailedModelInitializationTerminatesAndAResetRecovers) {
   SlaveApi api;
-  fmiComponent c = api.make();
+  host::Instance c = api.make();
   api.set(c, parameter(P_PERIOD), 0.0);  // the initialization divides by the period
   EXPECT_EQ(fmiError, api.initialize(c, 0.0, fmiFalse, 0.0));
   EXPECT_EQ(1, count_logs("fmiInitialize: dsblock_ failed, QiErr = 1"));
@@ -242,14 +240,14 @@ TEST(SlaveLifecycle, AFailedModelInitializationTerminatesAndAResetRecovers) {
   EXPECT_EQ(1.0, api.real(c, parameter(P_PERIOD)));
   EXPECT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
   EXPECT_EQ(fmiOK, api.do_step(c, 0.0, 1.5, fmiTrue));
-  api.free_instance(c);
+  api.free_instance(c.release());
   EXPECT_EQ(0, host::record().live_blocks);
 }
 
 TEST(SlaveLifecycle, ASlaveEndedByTheModelExchangeTerminateStillReleasesItsIntegrator) {
   SlaveApi api;
   auto terminate_model = api.lib.get<decltype(&Pelvarin_fmiTerminate)>("Pelvarin_fmiTerminate");
-  fmiComponent c = api.make();
+  host::Instance c = api.make();
   ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
   ASSERT_EQ(fmiOK, api.do_step(c, 0.0, 0.5, fmiTrue));
   ASSERT_EQ(fmiOK, terminate_model(c));
@@ -258,7 +256,7 @@ TEST(SlaveLifecycle, ASlaveEndedByTheModelExchangeTerminateStillReleasesItsInteg
   ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
   ASSERT_EQ(fmiOK, api.do_step(c, 0.0, 0.5, fmiTrue));
   ASSERT_EQ(fmiOK, terminate_model(c));
-  api.free_instance(c);
+  api.free_instance(c.release());
   EXPECT_EQ(0, host::record().live_blocks);
 }
 
@@ -270,7 +268,7 @@ TEST(SlaveLifecycle, SlaveFunctionsRefuseAModelExchangeInstance) {
       api.lib.get<decltype(&Pelvarin_fmiInstantiateModel)>("Pelvarin_fmiInstantiateModel");
   auto initialize_model = api.lib.get<decltype(&Pelvarin_fmiInitialize)>("Pelvarin_fmiInitialize");
   auto free_model = api.lib.get<decltype(&Pelvarin_fmiFreeModelInstance)>("Pelvarin_fmiFreeModelInstance");
-  fmiComponent c = instantiate_model("me", PELVARIN_GUID, host::me_callbacks(), fmiTrue);
+  host::Instance c{instantiate_model("me", PELVARIN_GUID, host::me_callbacks(), fmiTrue), free_model};
   ASSERT_NE(nullptr, c);
   const fmiValueReference vr = 0x05000000;
   const fmiInteger order = 1;
@@ -306,7 +304,7 @@ TEST(SlaveLifecycle, SlaveFunctionsRefuseAModelExchangeInstance) {
   // Still a model-exchange instance in its first state.
   fmiEventInfo info = {};
   EXPECT_EQ(fmiOK, initialize_model(c, fmiFalse, 0.0, &info));
-  free_model(c);
+  free_model(c.release());
   EXPECT_EQ(0, host::record().live_blocks);
 }
 
@@ -324,7 +322,7 @@ class InitializeTimes : public ::testing::TestWithParam<StartCase> {};
 TEST_P(InitializeTimes, ThatAreNotFiniteAreRefusedBeforeAnythingChanges) {
   const StartCase& tc = GetParam();
   SlaveApi api;
-  fmiComponent c = api.make();
+  host::Instance c = api.make();
   const fmiStatus r = api.initialize(c, tc.tStart, tc.stopDefined, tc.tStop);
   if (tc.refused) {
     EXPECT_EQ(fmiError, r);
@@ -339,7 +337,7 @@ TEST_P(InitializeTimes, ThatAreNotFiniteAreRefusedBeforeAnythingChanges) {
   ClosedForm::State e = ClosedForm().solve({0.0, 0.0}, tc.refused ? 0.25 : tc.tStart, 1.0);
   EXPECT_NEAR(e.x0, api.real(c, VR_X0), 1e-4);
   EXPECT_NEAR(e.x1, api.real(c, VR_X1), 1e-4);
-  api.free_instance(c);
+  api.free_instance(c.release());
   EXPECT_EQ(0, host::record().live_blocks);
 }
 
@@ -354,19 +352,18 @@ INSTANTIATE_TEST_SUITE_P(Slave, InitializeTimes,
 
 TEST(SlaveLifecycle, StepBeforeInitializationIsRefusedClearly) {
   SlaveApi api;
-  fmiComponent c = api.make();
+  host::Instance c = api.make();
   EXPECT_EQ(fmiError, api.do_step(c, 0.0, 0.1, fmiTrue));
   EXPECT_EQ(fmiError, api.do_step(c, 0.0, 0.0, fmiTrue));
   EXPECT_EQ(2, count_logs("fmiDoStep: slave is not initialized"));
   EXPECT_EQ(0.0, api.time(c));
   // Not terminated by the refusal.
   EXPECT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
-  api.free_instance(c);
 }
 
 TEST(SlaveDerivatives, ThisModelHasNoInputsOrOutputs) {
   SlaveApi api;
-  fmiComponent c = api.make(fmiFalse);
+  host::Instance c = api.make(fmiFalse);
   ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
   const fmiValueReference vr = 0x05000000;
   const fmiInteger order = 1;
@@ -377,12 +374,11 @@ TEST(SlaveDerivatives, ThisModelHasNoInputsOrOutputs) {
   EXPECT_EQ(1, count_logs("fmiGetRealOutputDerivatives: invalid nvr = 1 (number of outputs = 0)"));
   EXPECT_EQ(fmiDiscard, api.set_input_derivatives(c, &vr, 0, &order, &value));
   EXPECT_EQ(1.0, value);
-  api.free_instance(c);
 }
 
 TEST(SlaveStatus, AsynchronousFunctionsAndStatusKinds) {
   SlaveApi api;
-  fmiComponent c = api.make(fmiFalse);
+  host::Instance c = api.make(fmiFalse);
   ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
   ASSERT_EQ(fmiOK, api.do_step(c, 0.0, 0.75, fmiTrue));
   host::reset_record();
@@ -420,12 +416,11 @@ TEST(SlaveStatus, AsynchronousFunctionsAndStatusKinds) {
   EXPECT_EQ(expected, got);
   EXPECT_EQ(0.75, api.time(c));
   EXPECT_EQ(fmiError, api.get_real_status(c, fmiLastSuccessfulTime, nullptr));
-  api.free_instance(c);
 }
 
 TEST(SlaveHandles, ForeignOrNullHandlesAreRefusedWithoutTouchingMemory) {
   SlaveApi api;
-  fmiComponent c = api.make();
+  host::Instance c = api.make();
   int foreign = 0;
   fmiComponent bad[] = {nullptr, &foreign};
   for (fmiComponent h : bad) {
@@ -439,7 +434,7 @@ TEST(SlaveHandles, ForeignOrNullHandlesAreRefusedWithoutTouchingMemory) {
     api.free_instance(h);
   }
   EXPECT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
-  api.free_instance(c);
+  api.free_instance(c.release());
   EXPECT_EQ(0, host::record().live_blocks);
 }
 

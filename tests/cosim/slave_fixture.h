@@ -57,9 +57,11 @@ struct SlaveApi {
   decltype(&Pelvarin_fmiSetBoolean) set_boolean =
       lib.get<decltype(&Pelvarin_fmiSetBoolean)>("Pelvarin_fmiSetBoolean");
 
-  fmiComponent make(fmiBoolean loggingOn = fmiTrue, const char* name = "slave") {
-    return instantiate(name, PELVARIN_GUID, "", "application/x-fmu-sharedlibrary", 0.0, fmiFalse,
-                       fmiFalse, host::cs_callbacks(), loggingOn);
+  // The slave is freed when the handle goes out of scope.
+  host::Instance make(fmiBoolean loggingOn = fmiTrue, const char* name = "slave") {
+    return {instantiate(name, PELVARIN_GUID, "", "application/x-fmu-sharedlibrary", 0.0, fmiFalse,
+                        fmiFalse, host::cs_callbacks(), loggingOn),
+            free_instance};
   }
 
   double real(fmiComponent c, fmiValueReference vr) {

@@ -14,7 +14,7 @@ const char* const STATISTICS = "Mstep Integrator Statistics";
 // A slave, initialized at tStart and advanced to tNow.
 struct Stepped {
   SlaveApi api;
-  fmiComponent c = nullptr;
+  host::Instance c;
 
   Stepped(double tStart, double tNow, fmiBoolean stopDefined = fmiFalse, double tStop = 0.0) {
     c = api.make();
@@ -24,7 +24,6 @@ struct Stepped {
       EXPECT_EQ(fmiOK, api.do_step(c, tStart, tNow - tStart, fmiTrue));
     }
   }
-  ~Stepped() { api.free_instance(c); }
   double time() { return api.time(c); }
 };
 
@@ -262,7 +261,7 @@ std::vector<double> run_and_record(SlaveApi& api, fmiComponent c) {
 
 TEST(Repeatability, ResetAndRerunReproduceARunBitForBit) {
   SlaveApi api;
-  fmiComponent c = api.make(fmiFalse);
+  host::Instance c = api.make(fmiFalse);
   std::vector<double> first = run_and_record(api, c);
   ASSERT_EQ(fmiOK, api.terminate(c));
   ASSERT_EQ(fmiOK, api.reset(c));
@@ -273,7 +272,7 @@ TEST(Repeatability, ResetAndRerunReproduceARunBitForBit) {
   ASSERT_EQ(fmiOK, api.reset(c));
   std::vector<double> third = run_and_record(api, c);
   EXPECT_EQ(first, third);
-  api.free_instance(c);
+  api.free_instance(c.release());
   EXPECT_EQ(0, host::record().live_blocks);
 }
 
@@ -347,7 +346,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Failure, EventsThatMakeNoProgressInTimeEndTheStep) {
   SlaveApi api;
-  fmiComponent c = api.make(fmiFalse);
+  host::Instance c = api.make(fmiFalse);
   ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
   ASSERT_EQ(fmiOK, api.do_step(c, 0.0, 0.5, fmiTrue));
   // Every period begins with a state event: from here on they follow each
@@ -363,7 +362,7 @@ TEST(Failure, EventsThatMakeNoProgressInTimeEndTheStep) {
   EXPECT_EQ(1, count_logs("fmiDoStep: model terminated in previous step"));
   EXPECT_TRUE(std::isfinite(api.real(c, VR_X0)));
   EXPECT_TRUE(std::isfinite(api.real(c, VR_X1)));
-  api.free_instance(c);
+  api.free_instance(c.release());
   EXPECT_EQ(0, host::record().live_blocks);
 }
 
@@ -406,7 +405,7 @@ long statistic(const std::string& line) {
 long internal_steps_of_event_free_run(double dt, double tEnd) {
   host::reset_record();
   SlaveApi api;
-  fmiComponent c = api.make();
+  host::Instance c = api.make();
   api.set(c, parameter(P_PERIOD), 1e6);  // one pulse, on all the run
   EXPECT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
   const long n = std::lround(tEnd / dt);
@@ -419,7 +418,7 @@ long internal_steps_of_event_free_run(double dt, double tEnd) {
   model.width = 1e5;
   EXPECT_NEAR(model.solve({0.0, 0.0}, 0.0, tEnd).x1, api.real(c, VR_X1), 1e-3);
   EXPECT_EQ(fmiOK, api.terminate(c));
-  api.free_instance(c);
+  api.free_instance(c.release());
   return statistic("Number of internal steps");
 }
 
@@ -448,13 +447,13 @@ TEST(InputChanges, IntegerAndBooleanWritesBetweenStepsRestartTheIntegrator) {
   for (const Case& k : cases) {
     host::reset_record();
     SlaveApi api;
-    fmiComponent c = api.make();
+    host::Instance c = api.make();
     ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
     ASSERT_EQ(fmiOK, api.do_step(c, 0.0, 0.02, fmiTrue));
     ASSERT_EQ(fmiOK, k.write(api, c)) << k.what;
     ASSERT_EQ(fmiOK, api.do_step(c, 0.02, 0.02, fmiTrue));
     ASSERT_EQ(fmiOK, api.terminate(c));
-    api.free_instance(c);
+    api.free_instance(c.release());
     if (k.restarts) {
       EXPECT_GT(statistic("Number of internal steps"), 0) << k.what;
     } else {

@@ -28,7 +28,7 @@ void expect_untouched(const fmiEventInfo& info) {
 
 TEST(Initialize, CompletesOnceAndFillsOnlyItsMembers) {
   me::Api api;
-  fmiComponent c = api.instantiate();
+  host::Instance c = api.instantiate();
   fmiEventInfo info = me::marked_event_info();
   host::reset_record();
   ASSERT_EQ(api.fmiInitialize(c, fmiFalse, 1e-4, &info), fmiOK);
@@ -48,13 +48,12 @@ TEST(Initialize, CompletesOnceAndFillsOnlyItsMembers) {
   EXPECT_EQ(api.fmiInitialize(c, fmiFalse, 0.0, &again), fmiDiscard);
   EXPECT_TRUE(me::logged("model cannot be initialized in current state(2)", fmiDiscard));
   expect_untouched(again);
-  api.fmiFreeModelInstance(c);
 }
 
 TEST(Initialize, ToleranceControlIsWarnedAboutOnlyForTrue) {
   for (fmiBoolean asked : {fmiTrue, static_cast<fmiBoolean>(2)}) {
     me::Api api;
-    fmiComponent c = api.instantiate();
+    host::Instance c = api.instantiate();
     fmiEventInfo info = me::marked_event_info();
     host::reset_record();
     EXPECT_EQ(api.fmiInitialize(c, asked, 1e-6, &info), asked == fmiTrue ? fmiWarning : fmiOK);
@@ -63,13 +62,12 @@ TEST(Initialize, ToleranceControlIsWarnedAboutOnlyForTrue) {
     EXPECT_EQ(info.upcomingTimeEvent, fmiTrue);
     fmiEventInfo update = me::marked_event_info();
     EXPECT_EQ(api.fmiEventUpdate(c, fmiFalse, &update), fmiOK);  // initialized
-    api.fmiFreeModelInstance(c);
   }
 }
 
 TEST(Initialize, AFailingInitializationCallTerminatesWithoutTerminating) {
   me::Api api;
-  fmiComponent c = api.instantiate();
+  host::Instance c = api.instantiate();
   ASSERT_EQ(api.set_real(c, me::parameter(me::P_PERIOD), 0.0), fmiOK);  // divides by zero
   fmiEventInfo info = me::marked_event_info();
   host::reset_record();
@@ -94,7 +92,6 @@ TEST(Initialize, AFailingInitializationCallTerminatesWithoutTerminating) {
   EXPECT_EQ(api.set_real(c, me::parameter(me::P_PERIOD), 1.0), fmiOK);
   EXPECT_EQ(api.fmiInitialize(c, fmiFalse, 0.0, &info), fmiDiscard);
   EXPECT_TRUE(me::logged("model cannot be initialized in current state(3)", fmiDiscard));
-  api.fmiFreeModelInstance(c);
 }
 
 TEST(Initialize, TimeEventsReportedByInitializationAndEventUpdate) {
@@ -114,7 +111,7 @@ TEST(Initialize, TimeEventsReportedByInitializationAndEventUpdate) {
   };
   for (const Case& k : cases) {
     me::Api api;
-    fmiComponent c = api.instantiate();
+    host::Instance c = api.instantiate();
     for (const auto& p : k.parameters) ASSERT_EQ(api.set_real(c, me::parameter(p.first), p.second), fmiOK);
     fmiEventInfo info = me::marked_event_info();
     ASSERT_EQ(api.fmiInitialize(c, fmiFalse, 0.0, &info), fmiOK) << k.what;
@@ -125,14 +122,13 @@ TEST(Initialize, TimeEventsReportedByInitializationAndEventUpdate) {
     ASSERT_EQ(api.fmiEventUpdate(c, fmiFalse, &update), fmiOK) << k.what;
     EXPECT_EQ(update.upcomingTimeEvent, k.update_upcoming ? fmiTrue : fmiFalse) << k.what;
     EXPECT_DOUBLE_EQ(update.nextEventTime, k.update_next) << k.what;
-    api.fmiFreeModelInstance(c);
   }
 }
 
 TEST(EventUpdate, ReportsTheEventRecordWithAndWithoutIntermediateResults) {
   for (fmiBoolean intermediate : {fmiFalse, fmiTrue}) {
     me::Api api;
-    fmiComponent c = api.instantiate();
+    host::Instance c = api.instantiate();
     fmiEventInfo info = me::marked_event_info();
     ASSERT_EQ(api.fmiInitialize(c, fmiFalse, 0.0, &info), fmiOK);
     host::reset_record();
@@ -144,13 +140,12 @@ TEST(EventUpdate, ReportsTheEventRecordWithAndWithoutIntermediateResults) {
     EXPECT_EQ(update.terminateSimulation, fmiFalse);
     EXPECT_EQ(me::count_exact("fmiEventUpdate..."), 1u);
     EXPECT_EQ(me::count_exact("fmiEventUpdate completed"), 1u);
-    api.fmiFreeModelInstance(c);
   }
 }
 
 TEST(EventUpdate, APeriodStartFoundByTheHostStartsTheNextPulse) {
   me::Api api;
-  fmiComponent c = api.instantiate();
+  host::Instance c = api.instantiate();
   fmiEventInfo info = me::marked_event_info();
   ASSERT_EQ(api.fmiInitialize(c, fmiFalse, 0.0, &info), fmiOK);
   double z_before[2], z_after[2];
@@ -169,12 +164,11 @@ TEST(EventUpdate, APeriodStartFoundByTheHostStartsTheNextPulse) {
   double z[2];
   ASSERT_EQ(api.fmiGetEventIndicators(c, z, 2), fmiOK);
   EXPECT_EQ(z[1] > 0, z_before[1] > 0);  // armed for the next period
-  api.fmiFreeModelInstance(c);
 }
 
 TEST(EventUpdate, IsRefusedBeforeInitializationAndAfterTermination) {
   me::Api api;
-  fmiComponent c = api.instantiate();
+  host::Instance c = api.instantiate();
   for (int round = 0; round < 2; ++round) {
     fmiEventInfo info = me::marked_event_info();
     host::reset_record();
@@ -186,12 +180,11 @@ TEST(EventUpdate, IsRefusedBeforeInitializationAndAfterTermination) {
       ASSERT_EQ(api.fmiTerminate(c), fmiOK);
     }
   }
-  api.fmiFreeModelInstance(c);
 }
 
 TEST(EventUpdate, AFailingPassTerminatesTheInstance) {
   me::Api api;
-  fmiComponent c = api.instantiate();
+  host::Instance c = api.instantiate();
   fmiEventInfo info = me::marked_event_info();
   ASSERT_EQ(api.fmiInitialize(c, fmiFalse, 0.0, &info), fmiOK);
   ASSERT_EQ(api.set_real(c, me::parameter(me::P_VD), 0.0), fmiOK);
@@ -201,12 +194,11 @@ TEST(EventUpdate, AFailingPassTerminatesTheInstance) {
   EXPECT_EQ(me::count_exact("fmiTerminateModel"), 1u);
   EXPECT_EQ(me::count_exact("fmiEventUpdate completed"), 0u);
   EXPECT_EQ(api.fmiEventUpdate(c, fmiFalse, &info), fmiDiscard);  // terminated
-  api.fmiFreeModelInstance(c);
 }
 
 TEST(ModelExchange, StepCompletionTimeAndTermination) {
   me::Api api;
-  fmiComponent c = api.instantiate();
+  host::Instance c = api.instantiate();
   fmiEventInfo info = me::marked_event_info();
   ASSERT_EQ(api.fmiInitialize(c, fmiFalse, 0.0, &info), fmiOK);
   host::reset_record();
@@ -226,12 +218,11 @@ TEST(ModelExchange, StepCompletionTimeAndTermination) {
   EXPECT_EQ(api.fmiInitialize(c, fmiFalse, 0.0, &info), fmiDiscard);
   EXPECT_TRUE(me::logged("model cannot be initialized in current state(3)", fmiDiscard));
   EXPECT_EQ(api.fmiSetDebugLogging(c, fmiFalse), fmiOK);
-  api.fmiFreeModelInstance(c);
 }
 
 TEST(ModelExchange, NonFiniteTimesAreRefusedAndChangeNothing) {
   me::Api api;
-  fmiComponent c = api.instantiate();
+  host::Instance c = api.instantiate();
   fmiEventInfo info = me::marked_event_info();
   ASSERT_EQ(api.fmiInitialize(c, fmiFalse, 0.0, &info), fmiOK);
   ASSERT_EQ(api.fmiSetTime(c, 0.5), fmiOK);
@@ -247,12 +238,11 @@ TEST(ModelExchange, NonFiniteTimesAreRefusedAndChangeNothing) {
     EXPECT_EQ(after[0], before[0]);
     EXPECT_EQ(after[1], before[1]);
   }
-  api.fmiFreeModelInstance(c);
 }
 
 TEST(ModelExchange, NullResultPointersAreRefused) {
   me::Api api;
-  fmiComponent c = api.instantiate();
+  host::Instance c = api.instantiate();
   host::reset_record();
   EXPECT_EQ(api.fmiInitialize(c, fmiFalse, 0.0, nullptr), fmiError);
   EXPECT_TRUE(me::logged("fmiInitialize: argument eventInfo is NULL", fmiError));
@@ -263,14 +253,14 @@ TEST(ModelExchange, NullResultPointersAreRefused) {
   EXPECT_EQ(api.fmiCompletedIntegratorStep(c, nullptr), fmiError);
   EXPECT_TRUE(me::logged("fmiCompletedIntegratorStep: argument callEventUpdate is NULL", fmiError));
   EXPECT_EQ(api.fmiEventUpdate(c, fmiFalse, &info), fmiOK);
-  api.fmiFreeModelInstance(c);
 }
 
 // A slave leaves its life-cycle lines and its state to the co-simulation
 // functions.
 TEST(ModelExchangeInProcess, ASlaveInitializesAndTerminatesQuietly) {
-  fmiComponent c = fmiInstantiateModel("slave", PELVARIN_GUID, host::me_callbacks(), fmiTrue);
-  ModelInstance* inst = static_cast<ModelInstance*>(c);
+  host::Instance c{fmiInstantiateModel("slave", PELVARIN_GUID, host::me_callbacks(), fmiTrue),
+                   fmiFreeModelInstance};
+  ModelInstance* inst = static_cast<ModelInstance*>(c.get());
   inst->isCoSimulation = fmiTrue;
   host::reset_record();
   fmiEventInfo info = me::marked_event_info();
@@ -283,5 +273,4 @@ TEST(ModelExchangeInProcess, ASlaveInitializesAndTerminatesQuietly) {
   EXPECT_EQ(fmiTerminate(c), fmiOK);
   EXPECT_EQ(inst->state, INSTANCE_TERMINATED);
   EXPECT_EQ(me::count_exact("fmiTerminateModel"), 0u);
-  fmiFreeModelInstance(c);
 }

@@ -34,24 +34,22 @@ TEST_P(FmuArchive, LibraryInsideLoadsAndInstantiates) {
   const std::string prefix = root["modelIdentifier"] + "_";
 
   host::Library lib(unpacked.library().c_str());
-  fmiComponent c = nullptr;
   if (std::string(GetParam().kind) == "cs") {
     auto instantiate = lib.get<decltype(&::fmiInstantiateSlave)>((prefix + "fmiInstantiateSlave").c_str());
     auto release = lib.get<decltype(&::fmiFreeSlaveInstance)>((prefix + "fmiFreeSlaveInstance").c_str());
     ASSERT_NE(instantiate, nullptr);
     ASSERT_NE(release, nullptr);
-    c = instantiate("unpacked", guid.c_str(), "", "application/x-fmu-sharedlibrary", 0.0, fmiFalse, fmiFalse,
-                    host::cs_callbacks(), fmiFalse);
+    const host::Instance c{instantiate("unpacked", guid.c_str(), "", "application/x-fmu-sharedlibrary", 0.0,
+                                       fmiFalse, fmiFalse, host::cs_callbacks(), fmiFalse),
+                           release};
     EXPECT_NE(c, nullptr) << host::all_logs();
-    release(c);
   } else {
     auto instantiate = lib.get<decltype(&::fmiInstantiateModel)>((prefix + "fmiInstantiateModel").c_str());
     auto release = lib.get<decltype(&::fmiFreeModelInstance)>((prefix + "fmiFreeModelInstance").c_str());
     ASSERT_NE(instantiate, nullptr);
     ASSERT_NE(release, nullptr);
-    c = instantiate("unpacked", guid.c_str(), host::me_callbacks(), fmiFalse);
+    const host::Instance c{instantiate("unpacked", guid.c_str(), host::me_callbacks(), fmiFalse), release};
     EXPECT_NE(c, nullptr) << host::all_logs();
-    release(c);
   }
 }
 

@@ -30,7 +30,7 @@ std::vector<host::LogRecord> with_status(fmiStatus status) {
 
 TEST(Instance, FreshInstanceHoldsTheStartValues) {
   me::Api api;
-  fmiComponent c = api.instantiate("first");
+  host::Instance c = api.instantiate("first");
   ASSERT_NE(c, nullptr);
   ASSERT_EQ(host::record().logs.size(), 1u);
   const host::LogRecord& done = host::record().logs[0];
@@ -53,14 +53,14 @@ TEST(Instance, FreshInstanceHoldsTheStartValues) {
   EXPECT_EQ(vrx[0], 0x02000000u);
   EXPECT_EQ(vrx[1], 0x02000001u);
 
-  api.fmiFreeModelInstance(c);
+  api.fmiFreeModelInstance(c.release());
   EXPECT_EQ(host::record().live_blocks, 0);
   EXPECT_EQ(me::count_exact("fmiFreeModelInstance"), 1u);
 }
 
 TEST(Instance, OnlyOneInstanceLivesAtATime) {
   me::Api api;
-  fmiComponent first = api.instantiate("first");
+  host::Instance first = api.instantiate("first");
   ASSERT_NE(first, nullptr);
   const long blocks = host::record().live_blocks;
 
@@ -79,20 +79,21 @@ TEST(Instance, OnlyOneInstanceLivesAtATime) {
   EXPECT_EQ(api.set_real(first, me::parameter(me::P_AMPLITUDE), 3.0), fmiOK);
   EXPECT_EQ(api.real(first, me::parameter(me::P_AMPLITUDE)), 3.0);
 
-  api.fmiFreeModelInstance(first);
-  fmiComponent again = api.instantiate("again");
+  api.fmiFreeModelInstance(first.release());
+  host::Instance again = api.instantiate("again");
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(api.real(again, me::parameter(me::P_AMPLITUDE)), 10.0);  // start values again
-  api.fmiFreeModelInstance(again);
+  api.fmiFreeModelInstance(again.release());
   EXPECT_EQ(host::record().live_blocks, 0);
 }
 
 TEST(Instance, InstanceNameIsCopiedAndCut) {
   me::Api api;
-  fmiComponent c = api.fmiInstantiateModel(nullptr, PELVARIN_GUID, host::me_callbacks(), fmiTrue);
+  host::Instance c{api.fmiInstantiateModel(nullptr, PELVARIN_GUID, host::me_callbacks(), fmiTrue),
+                   api.fmiFreeModelInstance};
   ASSERT_NE(c, nullptr);
   EXPECT_EQ(host::record().logs.back().instanceName, "<NULL>");
-  api.fmiFreeModelInstance(c);
+  c.reset();
 
   std::string name(2000, 'n');
   name[1023] = 'L';
@@ -102,7 +103,7 @@ TEST(Instance, InstanceNameIsCopiedAndCut) {
   EXPECT_EQ(host::record().logs.back().instanceName, std::string(1023, 'n') + "L");
   EXPECT_EQ(api.fmiSetTime(c, 1.0), fmiOK);
   EXPECT_EQ(host::record().logs.back().instanceName, std::string(1023, 'n') + "L");
-  api.fmiFreeModelInstance(c);
+  c.reset();
   EXPECT_EQ(host::record().live_blocks, 0);
 }
 
@@ -117,9 +118,8 @@ TEST(Instance, WrongGuidIsRefusedAndNothingLeaks) {
   EXPECT_EQ(host::record().live_blocks, 0);
 
   // A corrected call follows at once.
-  fmiComponent c = api.instantiate("g");
+  host::Instance c = api.instantiate("g");
   ASSERT_NE(c, nullptr);
-  api.fmiFreeModelInstance(c);
 }
 
 TEST(Instance, PercentSignsOfHostTextsReachTheHostAsText) {
@@ -161,17 +161,16 @@ TEST(Instance, MissingArgumentsAreRefusedWithoutAllocating) {
       EXPECT_TRUE(host::record().logs.empty());
     }
   }
-  fmiComponent c = api.instantiate();
+  host::Instance c = api.instantiate();
   EXPECT_NE(c, nullptr);
-  api.fmiFreeModelInstance(c);
 }
 
 TEST(Instance, AFailedAllocationAnywhereGivesNullAndLeaksNothing) {
   me::Api api;
   host::reset_record();
-  fmiComponent c = api.instantiate();
+  host::Instance c = api.instantiate();
   ASSERT_NE(c, nullptr);
-  api.fmiFreeModelInstance(c);
+  c.reset();
   const long allocations = host::record().allocation_calls;
   ASSERT_EQ(allocations, 12);  // record, name, two option arrays, eight value arrays
 
@@ -197,14 +196,15 @@ TEST(Instance, AFailedAllocationAnywhereGivesNullAndLeaksNothing) {
   host::reset_record();
   c = api.instantiate();
   ASSERT_NE(c, nullptr);
-  api.fmiFreeModelInstance(c);
+  c.reset();
   EXPECT_EQ(host::record().live_blocks, 0);
 }
 
 TEST(Instance, HandlesThatAreNotTheLiveInstanceAreRefused) {
   me::Api api;
-  fmiComponent stale = api.instantiate("old");
-  ASSERT_NE(stale, nullptr);
+  host::Instance old = api.instantiate("old");
+  ASSERT_NE(old, nullptr);
+  const fmiComponent stale = old.release();
   api.fmiFreeModelInstance(stale);
   int foreign_object = 0;
 
@@ -240,7 +240,7 @@ TEST(Instance, HandlesThatAreNotTheLiveInstanceAreRefused) {
 
   // With no instance alive, and again with a new one alive at another address.
   for (int round = 0; round < 2; ++round) {
-    fmiComponent live = round == 1 ? api.instantiate("new") : nullptr;
+    host::Instance live = round == 1 ? api.instantiate("new") : host::Instance();
     host::reset_record();
     for (fmiComponent bad : {static_cast<fmiComponent>(nullptr), stale, static_cast<fmiComponent>(&foreign_object)}) {
       if (bad == live) continue;
@@ -252,7 +252,6 @@ TEST(Instance, HandlesThatAreNotTheLiveInstanceAreRefused) {
     EXPECT_EQ(info.nextEventTime, -77.0);
     if (live) {
       EXPECT_EQ(api.fmiSetTime(live, 2.0), fmiOK);  // the live one is untouched
-      api.fmiFreeModelInstance(live);
     }
   }
   EXPECT_EQ(foreign_object, 0);

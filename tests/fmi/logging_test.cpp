@@ -18,13 +18,13 @@ namespace {
 // An instance of the statically linked core, for the functions that are no
 // exports.
 struct InProcess {
+  host::Instance owned;
   ModelInstance* instance = nullptr;
-  explicit InProcess(fmiBoolean loggingOn) {
-    instance = static_cast<ModelInstance*>(
-        fmiInstantiateModel("log", PELVARIN_GUID, host::me_callbacks(), loggingOn));
+  explicit InProcess(fmiBoolean loggingOn)
+      : owned(fmiInstantiateModel("log", PELVARIN_GUID, host::me_callbacks(), loggingOn), fmiFreeModelInstance),
+        instance(static_cast<ModelInstance*>(owned.get())) {
     host::reset_record();
   }
-  ~InProcess() { fmiFreeModelInstance(instance); }
   std::string pending() const { return std::string(instance->pendingText, instance->pendingEnd); }
 };
 
@@ -32,7 +32,7 @@ struct InProcess {
 
 TEST(Logging, FilterPassesOnlyRefusalsAndFailuresWhileLoggingIsOff) {
   me::Api api;
-  fmiComponent c = api.instantiate("quiet", fmiFalse);
+  host::Instance c = api.instantiate("quiet", fmiFalse);
   ASSERT_NE(c, nullptr);
   EXPECT_TRUE(host::record().logs.empty());  // the fmiOK completion was dropped
 
@@ -68,7 +68,6 @@ TEST(Logging, FilterPassesOnlyRefusalsAndFailuresWhileLoggingIsOff) {
   host::reset_record();
   EXPECT_EQ(api.fmiSetTime(c, 3.0), fmiOK);
   EXPECT_TRUE(host::record().logs.empty());
-  api.fmiFreeModelInstance(c);
 }
 
 TEST(Logging, LongMessagesAreCutAt4094Characters) {
@@ -88,7 +87,7 @@ TEST(Logging, LongMessagesAreCutAt4094Characters) {
 
 TEST(Logging, RuntimeTextsReachTheLiveInstance) {
   me::Api api;
-  fmiComponent c = api.instantiate("rt");
+  host::Instance c = api.instantiate("rt");
   ASSERT_NE(c, nullptr);
   // Before the first initialization call every evaluation fails with the
   // runtime's own report.
@@ -101,7 +100,6 @@ TEST(Logging, RuntimeTextsReachTheLiveInstance) {
     EXPECT_EQ(r.instanceName, "rt");
   }
   EXPECT_TRUE(me::logged("fmiGetDerivatives: dsblock_ failed, QiErr = 1", fmiError));
-  api.fmiFreeModelInstance(c);
 }
 
 TEST(LoggingInProcess, PendingTextGoesOutInFrontOfTheNextMessage) {
@@ -216,10 +214,9 @@ TEST(Logging, MessagesKeepTheirNumberFormatInAnyHostLocale) {
   const bool comma = entered && std::string(localeconv()->decimal_point) == ",";
   if (comma) {
     me::Api api;
-    fmiComponent c = api.instantiate();
+    host::Instance c = api.instantiate();
     EXPECT_EQ(api.fmiSetTime(c, 0.5), fmiOK);
     EXPECT_TRUE(me::logged("fmiSetTime to 0.5", fmiOK)) << host::all_logs();
-    api.fmiFreeModelInstance(c);
   }
   setlocale(LC_ALL, "C");
   const int removed = std::system((std::string("rm -rf ") + folder).c_str());

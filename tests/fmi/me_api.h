@@ -47,8 +47,10 @@ struct Api {
   decltype(&::fmiGetTypesPlatform) fmiGetModelTypesPlatform =
       lib.get<decltype(&::fmiGetTypesPlatform)>("Pelvarin_fmiGetModelTypesPlatform");
 
-  fmiComponent instantiate(const char* name = "inst", fmiBoolean loggingOn = fmiTrue) {
-    return fmiInstantiateModel(name, PELVARIN_GUID, host::me_callbacks(), loggingOn);
+  // The instance is freed when the handle goes out of scope.
+  host::Instance instantiate(const char* name = "inst", fmiBoolean loggingOn = fmiTrue) {
+    return {fmiInstantiateModel(name, PELVARIN_GUID, host::me_callbacks(), loggingOn),
+            fmiFreeModelInstance};
   }
 
   double real(fmiComponent c, fmiValueReference vr) {

@@ -102,24 +102,19 @@ struct Unit {
   UNIT_FUNCTION(fmiGetRealOutputDerivatives);
 #undef UNIT_FUNCTION
 
-  fmiComponent make(const std::string& guid) {
+  // The instance is freed, in the form it was made in, when the handle goes.
+  host::Instance make(const std::string& guid) {
     if (cosimulation)
-      return fmiInstantiateSlave("described", guid.c_str(), "", "application/x-fmu-sharedlibrary", 0.0, fmiFalse,
-                                 fmiFalse, host::cs_callbacks(), fmiTrue);
-    return fmiInstantiateModel("described", guid.c_str(), host::me_callbacks(), fmiTrue);
+      return {fmiInstantiateSlave("described", guid.c_str(), "", "application/x-fmu-sharedlibrary", 0.0, fmiFalse,
+                                  fmiFalse, host::cs_callbacks(), fmiTrue),
+              fmiFreeSlaveInstance};
+    return {fmiInstantiateModel("described", guid.c_str(), host::me_callbacks(), fmiTrue), fmiFreeModelInstance};
   }
 
   fmiStatus initialize(fmiComponent c, double stop) {
     if (cosimulation) return fmiInitializeSlave(c, 0.0, fmiTrue, stop);
     fmiEventInfo info{};
     return fmiInitialize(c, fmiFalse, 0.0, &info);
-  }
-
-  void release(fmiComponent c) {
-    if (cosimulation)
-      fmiFreeSlaveInstance(c);
-    else
-      fmiFreeModelInstance(c);
   }
 
   // Reads the variable with the type it is described with.
@@ -187,15 +182,14 @@ TEST_P(ModelDescription, GuidIsTheOneTheUnitChecks) {
   ASSERT_EQ(host::logs_containing("Invalid GUID").size(), 1u) << host::all_logs();
   EXPECT_EQ(host::logs_containing("Invalid GUID")[0].message, "Invalid GUID: " + other + ", expected " + guid);
 
-  fmiComponent c = unit.make(guid);
+  host::Instance c = unit.make(guid);
   EXPECT_NE(c, nullptr) << host::all_logs();
-  unit.release(c);
 }
 
 TEST_P(ModelDescription, CountsAreTheOnesTheUnitAccepts) {
   const unsigned nx = described.count("numberOfContinuousStates");
   const unsigned ni = described.count("numberOfEventIndicators");
-  fmiComponent c = unit.make(guid);
+  host::Instance c = unit.make(guid);
   ASSERT_NE(c, nullptr);
   ASSERT_EQ(unit.initialize(c, 10.0), fmiOK) << host::all_logs();
 
@@ -225,14 +219,13 @@ TEST_P(ModelDescription, CountsAreTheOnesTheUnitAccepts) {
     EXPECT_EQ(unit.read(c, *derivative, &value), fmiOK);
     EXPECT_EQ(value, der[i]) << derivative->name;
   }
-  unit.release(c);
 }
 
 // The table over the variables: each is readable with its described type,
 // starts at its described start value, and keeps its value between events
 // when it is described as a parameter or discrete.
 TEST_P(ModelDescription, EveryVariableAgreesWithTheUnit) {
-  fmiComponent c = unit.make(guid);
+  host::Instance c = unit.make(guid);
   ASSERT_NE(c, nullptr);
   for (const Variable& v : described.variables) {
     if (!v.has_start) continue;
@@ -274,7 +267,6 @@ TEST_P(ModelDescription, EveryVariableAgreesWithTheUnit) {
       EXPECT_EQ(early[k], late[k]) << v.name;
     }
   }
-  unit.release(c);
 }
 
 // A start value described as fixed is the one initialization uses; one that
@@ -283,7 +275,7 @@ TEST_P(ModelDescription, FixedStartValuesAreKeptByInitialization) {
   for (const Variable& v : described.variables) {
     if (!v.has_start) continue;
     SCOPED_TRACE(v.name);
-    fmiComponent c = unit.make(guid);
+    host::Instance c = unit.make(guid);
     ASSERT_NE(c, nullptr);
     const double set = v.start + 1.0;
     ASSERT_EQ(unit.write(c, v, set), fmiOK);
@@ -295,7 +287,6 @@ TEST_P(ModelDescription, FixedStartValuesAreKeptByInitialization) {
     } else {
       EXPECT_NE(value, set);
     }
-    unit.release(c);
   }
 }
 
@@ -312,12 +303,11 @@ TEST_P(ModelDescription, NamesAreTheOnesTheModelReports) {
     host::reset_record();
     const Variable* v = described.named(k.name);
     ASSERT_NE(v, nullptr);
-    fmiComponent c = unit.make(guid);
+    host::Instance c = unit.make(guid);
     ASSERT_NE(c, nullptr);
     ASSERT_EQ(unit.write(c, *v, 0.0), fmiOK);
     EXPECT_NE(unit.initialize(c, 10.0), fmiOK);
     EXPECT_FALSE(host::logs_containing(k.report).empty()) << host::all_logs();
-    unit.release(c);
   }
 }
 
@@ -359,7 +349,7 @@ TEST(ModelDescriptions, CapabilitiesSayWhatTheSlaveDoes) {
 
   Unit unit(cs);
   const std::string guid = cs.root["guid"];
-  fmiComponent c = unit.make(guid);
+  host::Instance c = unit.make(guid);
   ASSERT_NE(c, nullptr);
   EXPECT_EQ(unit.make(guid), nullptr);  // one instance per process
   ASSERT_EQ(unit.initialize(c, 10.0), fmiOK);
@@ -384,7 +374,6 @@ TEST(ModelDescriptions, CapabilitiesSayWhatTheSlaveDoes) {
   const fmiInteger order = 1;
   double derivative = 0.0;
   EXPECT_EQ(unit.fmiGetRealOutputDerivatives(c, &vr, 1, &order, &derivative), fmiDiscard);
-  unit.release(c);
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ namespace {
 
 struct Initialized {
   me::Api api;
-  fmiComponent c = nullptr;
+  host::Instance c;
   fmiEventInfo info = me::marked_event_info();
   explicit Initialized(bool initialize = true) {
     c = api.instantiate("va");
@@ -28,7 +28,6 @@ struct Initialized {
     }
     host::reset_record();
   }
-  ~Initialized() { api.fmiFreeModelInstance(c); }
 };
 
 }  // namespace
@@ -131,7 +130,7 @@ TEST(VariableAccess, ReferencesOutsideTheModelAreRefused) {
 
 TEST(VariableAccess, ComputedVariablesMayBeWrittenOnlyBeforeInitialization) {
   me::Api api;
-  fmiComponent c = api.instantiate();
+  host::Instance c = api.instantiate();
   const fmiValueReference der = me::derivative(0), aux = me::auxiliary(3);
   EXPECT_EQ(api.set_real(c, der, 1.5), fmiOK);
   EXPECT_EQ(api.set_real(c, aux, 2.5), fmiOK);
@@ -149,7 +148,6 @@ TEST(VariableAccess, ComputedVariablesMayBeWrittenOnlyBeforeInitialization) {
   // Parameters and states stay writable.
   EXPECT_EQ(api.set_real(c, me::parameter(me::P_AMPLITUDE), 5.0), fmiOK);
   EXPECT_EQ(api.set_real(c, me::state(0), 0.5), fmiOK);
-  api.fmiFreeModelInstance(c);
 }
 
 TEST(VariableAccess, StringsAreNotSupported) {
@@ -245,7 +243,7 @@ TEST(VariableAccess, VectorLengthsOtherThanTheModelsAreReportedAndClipped) {
 
 TEST(VariableAccess, ReadsBeforeTheFirstInitializationFailUnlessLevelZero) {
   me::Api api;
-  fmiComponent c = api.instantiate();
+  host::Instance c = api.instantiate();
   const fmiValueReference aux = me::auxiliary(0);
   double r = -1;
   EXPECT_EQ(api.fmiGetReal(c, &aux, 1, &r), fmiDiscard);
@@ -265,7 +263,6 @@ TEST(VariableAccess, ReadsBeforeTheFirstInitializationFailUnlessLevelZero) {
   EXPECT_EQ(api.fmiInitialize(c, fmiFalse, 0.0, &info), fmiDiscard);
   EXPECT_TRUE(me::logged("model cannot be initialized in current state(3)", fmiDiscard));
   EXPECT_EQ(api.real(c, me::parameter(me::P_VD)), 10.0);  // still answers level-0 reads
-  api.fmiFreeModelInstance(c);
 }
 
 TEST(VariableAccess, FailedEvaluationsAfterInitialization) {
@@ -308,8 +305,6 @@ TEST(VariableAccess, FailedEvaluationsAfterInitialization) {
     fmiEventInfo info = me::marked_event_info();
     ASSERT_EQ(m.api.set_real(m.c, me::parameter(me::P_VD), 10.0), fmiOK);
     EXPECT_EQ(m.api.fmiEventUpdate(m.c, fmiFalse, &info), k.terminates ? fmiDiscard : fmiOK) << k.what;
-    m.api.fmiFreeModelInstance(m.c);
-    m.c = nullptr;
   }
 }
 
@@ -317,8 +312,9 @@ TEST(VariableAccess, FailedEvaluationsAfterInitialization) {
 // a read evaluates only what is missing, and any setter call makes the next
 // read evaluate again.
 TEST(VariableAccessInProcess, ARunOfReadsEvaluatesOnce) {
-  fmiComponent c = fmiInstantiateModel("lv", PELVARIN_GUID, host::me_callbacks(), fmiFalse);
-  ModelInstance* inst = static_cast<ModelInstance*>(c);
+  host::Instance c{fmiInstantiateModel("lv", PELVARIN_GUID, host::me_callbacks(), fmiFalse),
+                   fmiFreeModelInstance};
+  ModelInstance* inst = static_cast<ModelInstance*>(c.get());
   fmiEventInfo info;
   ASSERT_EQ(fmiInitialize(c, fmiFalse, 0.0, &info), fmiOK);
   const fmiValueReference c_conc = me::auxiliary(0);  // w[0] = x[1] / Vd
@@ -356,7 +352,6 @@ TEST(VariableAccessInProcess, ARunOfReadsEvaluatesOnce) {
   const fmiValueReference mixed[2] = {me::parameter(5), 0x07000000u};
   EXPECT_EQ(fmiSetReal(c, mixed, 2, vs), fmiDiscard);
   EXPECT_EQ(inst->computedLevel, 0);
-  fmiFreeModelInstance(c);
 }
 
 namespace {
@@ -380,9 +375,11 @@ TEST_P(ZeroLengthRequests, SucceedAndLogNothing) {
   auto terminate_slave = api.lib.get<decltype(&Pelvarin_fmiTerminateSlave)>("Pelvarin_fmiTerminateSlave");
   auto free_slave = api.lib.get<decltype(&Pelvarin_fmiFreeSlaveInstance)>("Pelvarin_fmiFreeSlaveInstance");
   const bool slave = form == SLAVE;
-  fmiComponent c = slave ? instantiate_slave("probe", PELVARIN_GUID, "", "", 0.0, fmiFalse, fmiFalse,
-                                             host::cs_callbacks(), fmiTrue)
-                         : api.instantiate("probe");
+  host::Instance c = slave ? host::Instance{instantiate_slave("probe", PELVARIN_GUID, "", "", 0.0,
+                                                              fmiFalse, fmiFalse, host::cs_callbacks(),
+                                                              fmiTrue),
+                                            free_slave}
+                           : api.instantiate("probe");
   ASSERT_NE(c, nullptr);
   fmiEventInfo info = me::marked_event_info();
   if (state != FRESH) {
@@ -404,11 +401,7 @@ TEST_P(ZeroLengthRequests, SucceedAndLogNothing) {
   };
   for (const auto& call : calls) EXPECT_EQ(call.second(), fmiOK) << call.first;
   EXPECT_EQ(host::record().logs.size(), logged) << host::all_logs();
-  if (slave) {
-    free_slave(c);
-  } else {
-    api.fmiFreeModelInstance(c);
-  }
+  c.reset();  // with the free function of its form
   EXPECT_EQ(host::record().live_blocks, 0);
 }
 

@@ -116,7 +116,7 @@ TEST_P(CoSimulationGrid, RecordsCommunicationPointsAndEvents) {
   ScratchDirectory dir;
   ResultSwitch on("1");
   cosim_test::SlaveApi api;
-  fmiComponent c = api.make(fmiFalse, "cs");
+  host::Instance c = api.make(fmiFalse, "cs");
   const double h = GetParam().h;
   const int steps = GetParam().steps;
   const double stop = steps * h;
@@ -127,7 +127,7 @@ TEST_P(CoSimulationGrid, RecordsCommunicationPointsAndEvents) {
     communicationPoints.push_back(static_cast<float>(api.time(c)));
   }
   ASSERT_EQ(fmiOK, api.terminate(c));
-  api.free_instance(c);
+  api.free_instance(c.release());
 
   const std::vector<double> times = mat4::data2_times("cs.mat");
   ASSERT_FALSE(times.empty());
@@ -171,7 +171,7 @@ TEST(ResultThroughHosts, AModelExchangeRunFreedWithoutTerminateLeavesACompleteFi
   ResultSwitch on("1");
   host::reset_record();
   me::Api api;
-  fmiComponent c = api.instantiate("freed");
+  host::Instance c = api.instantiate("freed");
   fmiEventInfo info{};
   ASSERT_EQ(fmiOK, api.fmiInitialize(c, fmiFalse, 0.0, &info));
   fmiBoolean callEventUpdate;
@@ -180,7 +180,7 @@ TEST(ResultThroughHosts, AModelExchangeRunFreedWithoutTerminateLeavesACompleteFi
     api.fmiCompletedIntegratorStep(c, &callEventUpdate);
   }
   api.fmiSetTime(c, 3.5);
-  api.fmiFreeModelInstance(c);
+  api.fmiFreeModelInstance(c.release());
   EXPECT_EQ((std::vector<double>{0, 1, 2, 3, 3.5}), mat4::data2_times("freed.mat"));
   EXPECT_EQ(0, host::record().live_blocks);
 }
@@ -190,10 +190,10 @@ TEST(ResultThroughHosts, ASlaveFreedWithoutTerminateLeavesACompleteFile) {
   ResultSwitch on("1");
   host::reset_record();
   cosim_test::SlaveApi api;
-  fmiComponent c = api.make(fmiTrue, "freed");
+  host::Instance c = api.make(fmiTrue, "freed");
   ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
   for (int k = 0; k < 3; ++k) ASSERT_EQ(fmiOK, api.do_step(c, 0.5 * k, 0.5, fmiTrue));
-  api.free_instance(c);
+  api.free_instance(c.release());
   const std::vector<double> times = mat4::data2_times("freed.mat");
   ASSERT_FALSE(times.empty());
   EXPECT_EQ(0.0, times.front());
@@ -207,7 +207,7 @@ TEST(ResultThroughHosts, ASlaveFreedWithoutTerminateLeavesACompleteFile) {
 // it.
 std::vector<double> me_scenario(me::Api& api) {
   std::vector<double> seen;
-  fmiComponent c = api.instantiate("inst");
+  host::Instance c = api.instantiate("inst");
   EXPECT_NE(nullptr, c);
   if (c == nullptr) return seen;
   api.set_real(c, parameter(P_VD), 20.0);
@@ -232,7 +232,7 @@ std::vector<double> me_scenario(me::Api& api) {
   }
   seen.push_back(api.real(c, parameter(P_VD)));
   EXPECT_EQ(fmiOK, api.fmiTerminate(c));
-  api.fmiFreeModelInstance(c);
+  api.fmiFreeModelInstance(c.release());
   return seen;
 }
 
@@ -241,7 +241,7 @@ const std::vector<double> kScenarioTimes = {0, 1, 2, 3, 3, 4, 5};
 // The same for a slave, with its states after each step.
 std::vector<double> cs_scenario(cosim_test::SlaveApi& api) {
   std::vector<double> seen;
-  fmiComponent c = api.make(fmiTrue, "inst");
+  host::Instance c = api.make(fmiTrue, "inst");
   EXPECT_NE(nullptr, c);
   if (c == nullptr) return seen;
   api.set(c, parameter(P_VD), 20.0);
@@ -253,7 +253,7 @@ std::vector<double> cs_scenario(cosim_test::SlaveApi& api) {
   }
   seen.push_back(api.real(c, parameter(P_VD)));
   EXPECT_EQ(fmiOK, api.terminate(c));
-  api.free_instance(c);
+  api.free_instance(c.release());
   return seen;
 }
 
@@ -265,13 +265,12 @@ long setup_allocations() {
   long calls[2];
   for (int on = 0; on < 2; ++on) {
     ResultSwitch value(on ? "1" : "0");
-    fmiComponent c = api.instantiate("count");
+    host::Instance c = api.instantiate("count");
     const long before = host::record().allocation_calls;
     fmiEventInfo info{};
     api.fmiInitialize(c, fmiFalse, 0.0, &info);
     calls[on] = host::record().allocation_calls - before;
     api.fmiTerminate(c);
-    api.fmiFreeModelInstance(c);
   }
   return calls[1] - calls[0];
 }
@@ -296,9 +295,9 @@ TEST(ResultFailures, EveryHostAllocationOfTheModelExchangeSetUpAndTheRingExtensi
   // belong to result generation.
   host::reset_record();
   {
-    fmiComponent c = api.instantiate("count");
+    host::Instance c = api.instantiate("count");
     const long instantiation = host::record().allocation_calls;
-    api.fmiFreeModelInstance(c);
+    api.fmiFreeModelInstance(c.release());
     scenarioCalls -= instantiation;
     for (long k = 1; k <= scenarioCalls; ++k) {
       SCOPED_TRACE(k);
@@ -331,9 +330,9 @@ TEST(ResultFailures, EveryHostAllocationOfTheSlaveSetUp) {
   const long setupCalls = setup_allocations();
   ResultSwitch on("1");
   host::reset_record();
-  fmiComponent c = api.make(fmiTrue, "count");
+  host::Instance c = api.make(fmiTrue, "count");
   const long instantiation = host::record().allocation_calls;
-  api.free_instance(c);
+  api.free_instance(c.release());
   for (long k = 1; k <= setupCalls; ++k) {
     SCOPED_TRACE(k);
     ScratchDirectory dir;
@@ -354,7 +353,7 @@ TEST(ResultFailures, ASlaveWhoseIntegratorCannotBeMadeKeepsACompleteFile) {
   for (bool again : {false, true}) {
     SCOPED_TRACE(again);
     host::reset_record();
-    fmiComponent c = api.make(fmiTrue, "inst");
+    host::Instance c = api.make(fmiTrue, "inst");
     host::record().fail_at = host::record().allocation_calls + setupCalls + 1;
     EXPECT_EQ(fmiFatal, api.initialize(c, 0.0, fmiFalse, 0.0));
     if (again) {
@@ -363,7 +362,7 @@ TEST(ResultFailures, ASlaveWhoseIntegratorCannotBeMadeKeepsACompleteFile) {
       EXPECT_EQ(fmiOK, api.do_step(c, 0.0, 0.05, fmiTrue));
       EXPECT_EQ(fmiOK, api.terminate(c));
     }
-    api.free_instance(c);
+    api.free_instance(c.release());
     EXPECT_EQ(again ? (std::vector<double>{0, static_cast<float>(0.05)}) : std::vector<double>{0},
               mat4::data2_times("inst.mat"));
     EXPECT_EQ(0, host::record().live_blocks);
@@ -436,11 +435,11 @@ TEST(ResultFailures, AFileThatStopsGrowingIsReportedOnceAndKeepsItsRows) {
   ResultSwitch on("1");
   {
     // The size of a file with no rows.
-    fmiComponent c = api.instantiate("inst");
+    host::Instance c = api.instantiate("inst");
     fmiEventInfo info{};
     api.fmiInitialize(c, fmiFalse, 0.0, &info);
     const long empty = static_cast<long>(mat4::read_file("inst.mat").size());
-    api.fmiFreeModelInstance(c);
+    api.fmiFreeModelInstance(c.release());
     signal(SIGXFSZ, SIG_IGN);
     rlimit previous;
     getrlimit(RLIMIT_FSIZE, &previous);

@@ -117,7 +117,7 @@ TEST_P(Ring, KeepsWritesAndWarnsAsTheRulesSay) {
   auto expect_file = [&rc] { EXPECT_EQ(as_floats(rc.expected), mat4::data2_times("ring.mat")); };
   if (!rc.slave) {
     me::Api api;
-    fmiComponent c = api.instantiate("ring");
+    host::Instance c = api.instantiate("ring");
     ASSERT_NE(nullptr, c);
     fmiEventInfo info{};
     ASSERT_EQ(fmiOK, api.fmiSetTime(c, rc.start));
@@ -131,10 +131,9 @@ TEST_P(Ring, KeepsWritesAndWarnsAsTheRulesSay) {
     }
     EXPECT_EQ(fmiOK, api.fmiTerminate(c));
     expect_file();
-    api.fmiFreeModelInstance(c);
   } else {
     cosim_test::SlaveApi api;
-    fmiComponent c = api.make(fmiTrue, "ring");
+    host::Instance c = api.make(fmiTrue, "ring");
     ASSERT_NE(nullptr, c);
     // No event before t = 100.
     api.set(c, parameter(P_NPERIOD), 0.0);
@@ -151,7 +150,6 @@ TEST_P(Ring, KeepsWritesAndWarnsAsTheRulesSay) {
     }
     EXPECT_EQ(fmiOK, api.terminate(c));
     expect_file();
-    api.free_instance(c);
   }
   expect_file();
   EXPECT_EQ(rc.duplicateWarnings, cosim_test::count_logs(kDuplicate)) << host::all_logs();
@@ -167,7 +165,7 @@ TEST(ResultSampling, TheWarningsReadAsTheyShould) {
   ResultSwitch on("1");
   host::reset_record();
   cosim_test::SlaveApi api;
-  fmiComponent c = api.make(fmiTrue, "texts");
+  host::Instance c = api.make(fmiTrue, "texts");
   api.set(c, parameter(P_NPERIOD), 0.0);
   api.set(c, parameter(P_PERIOD), 1000.0);
   ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
@@ -177,7 +175,7 @@ TEST(ResultSampling, TheWarningsReadAsTheyShould) {
   fmiBoolean callEventUpdate;
   set_time(c, 1.0);
   completed(c, &callEventUpdate);
-  api.free_instance(c);
+  api.free_instance(c.release());
   EXPECT_EQ(1u, me::count_exact("Result generation:: buffer full at t = 4.0000, forcing file output for interval t = "
                                 "0.0000 ... 1.0000. To avoid this for FMI 2, set SetFMUStatePriorToCurrentPoint = "
                                 "fmiTrue in fmiDoStep. Will not warn about this again."))
@@ -191,7 +189,7 @@ TEST(ResultSampling, TheTrajectoryOfThisModelByteForByte) {
   ScratchDirectory dir;
   ResultSwitch on("1");
   me::Api api;
-  fmiComponent c = api.instantiate("golden");
+  host::Instance c = api.instantiate("golden");
   fmiEventInfo info{};
   ASSERT_EQ(fmiOK, api.fmiInitialize(c, fmiFalse, 0.0, &info));
   fmiBoolean callEventUpdate;
@@ -200,7 +198,7 @@ TEST(ResultSampling, TheTrajectoryOfThisModelByteForByte) {
     api.fmiCompletedIntegratorStep(c, &callEventUpdate);
   }
   api.fmiTerminate(c);
-  api.fmiFreeModelInstance(c);
+  api.fmiFreeModelInstance(c.release());
   const std::string aclass("A1 b" "t.\0i" "r1 n" "a\0 T" "j  r" "e  a" "c  n" "t  s" "o  \0" "r   " "y   ", 44);
   mat4::Bytes expected = {HEADER(51, 4, 11, 7), 'A', 'c', 'l', 'a', 's', 's', 0};
   expected.insert(expected.end(), aclass.begin(), aclass.end());
@@ -228,11 +226,11 @@ TEST_P(ResultFileName, ComesFromTheInstanceNameInTheCurrentDirectory) {
   ScratchDirectory dir;
   ResultSwitch on("1");
   me::Api api;
-  fmiComponent c = api.instantiate(GetParam().instance);
+  host::Instance c = api.instantiate(GetParam().instance);
   fmiEventInfo info{};
   ASSERT_EQ(fmiOK, api.fmiInitialize(c, fmiFalse, 0.0, &info));
   api.fmiTerminate(c);
-  api.fmiFreeModelInstance(c);
+  api.fmiFreeModelInstance(c.release());
   EXPECT_EQ(std::vector<std::string>{GetParam().file}, dir.files());
   EXPECT_EQ(std::vector<double>{0}, mat4::data2_times(GetParam().file));
 }
@@ -251,11 +249,10 @@ TEST(ResultSampling, ANameTooLongForTheFileIsRefusedAtSetUp) {
   me::Api api;
   const std::string fits(251, 'n');  // with ".mat" 255 characters
   for (const std::string& name : {fits, fits + "n"}) {
-    fmiComponent c = api.instantiate(name.c_str());
+    host::Instance c = api.instantiate(name.c_str());
     fmiEventInfo info{};
     ASSERT_EQ(fmiOK, api.fmiInitialize(c, fmiFalse, 0.0, &info));
     api.fmiTerminate(c);
-    api.fmiFreeModelInstance(c);
   }
   EXPECT_EQ(std::vector<std::string>{fits + ".mat"}, dir.files());
   EXPECT_EQ(1, cosim_test::count_logs(kSetupFailed));
@@ -275,18 +272,16 @@ TEST_P(Switch, TurnsResultGenerationOnAtInstantiation) {
   ResultSwitch value(GetParam().value);
   if (GetParam().slave) {
     cosim_test::SlaveApi api;
-    fmiComponent c = api.make(fmiTrue, "s");
+    host::Instance c = api.make(fmiTrue, "s");
     ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiTrue, 1.0));
     ASSERT_EQ(fmiOK, api.do_step(c, 0.0, 1.0, fmiTrue));
     api.terminate(c);
-    api.free_instance(c);
   } else {
     me::Api api;
-    fmiComponent c = api.instantiate("s");
+    host::Instance c = api.instantiate("s");
     fmiEventInfo info{};
     ASSERT_EQ(fmiOK, api.fmiInitialize(c, fmiFalse, 0.0, &info));
     api.fmiTerminate(c);
-    api.fmiFreeModelInstance(c);
   }
   EXPECT_EQ(GetParam().file, mat4::exists("s.mat"));
   EXPECT_EQ(GetParam().file ? 1u : 0u, dir.files().size());
@@ -302,7 +297,7 @@ INSTANTIATE_TEST_SUITE_P(Values, Switch, ::testing::ValuesIn(kSwitches));
 TEST(ResultSampling, TheSwitchCountsAtInstantiationOnly) {
   ScratchDirectory dir;
   me::Api api;
-  fmiComponent c;
+  host::Instance c;
   {
     ResultSwitch on("1");
     c = api.instantiate("late");
@@ -310,7 +305,7 @@ TEST(ResultSampling, TheSwitchCountsAtInstantiationOnly) {
   fmiEventInfo info{};
   ASSERT_EQ(fmiOK, api.fmiInitialize(c, fmiFalse, 0.0, &info));
   api.fmiTerminate(c);
-  api.fmiFreeModelInstance(c);
+  api.fmiFreeModelInstance(c.release());
   EXPECT_TRUE(mat4::exists("late.mat"));
 }
 
@@ -329,8 +324,10 @@ TEST(ResultSampling, AHostThatAnswersEmptyRequestsWithNullStillGetsItsFile) {
   ResultSwitch on("1");
   host::reset_record();
   me::Api api;
-  fmiComponent c = api.fmiInstantiateModel("empty", PELVARIN_GUID,
-                                           fmiCallbackFunctions{host::logger, no_empty_blocks, host::free_block}, fmiTrue);
+  host::Instance c{api.fmiInstantiateModel("empty", PELVARIN_GUID,
+                                           fmiCallbackFunctions{host::logger, no_empty_blocks, host::free_block},
+                                           fmiTrue),
+                   api.fmiFreeModelInstance};
   ASSERT_NE(nullptr, c);
   fmiEventInfo info{};
   ASSERT_EQ(fmiOK, api.fmiInitialize(c, fmiFalse, 0.0, &info));
@@ -340,7 +337,7 @@ TEST(ResultSampling, AHostThatAnswersEmptyRequestsWithNullStillGetsItsFile) {
     api.fmiCompletedIntegratorStep(c, &callEventUpdate);
   }
   api.fmiTerminate(c);
-  api.fmiFreeModelInstance(c);
+  api.fmiFreeModelInstance(c.release());
   EXPECT_EQ(0, cosim_test::count_logs(kSetupFailed)) << host::all_logs();
   EXPECT_EQ(0, cosim_test::count_logs("Result generation"));
   EXPECT_EQ(0, g_zero_requests);
@@ -353,7 +350,7 @@ TEST(ResultSampling, StatesAndParametersSetBeforeInitializationAreKept) {
   ResultSwitch on("1");
   {
     me::Api api;
-    fmiComponent c = api.instantiate("me");
+    host::Instance c = api.instantiate("me");
     ASSERT_EQ(fmiOK, api.set_real(c, parameter(P_VD), 20.0));
     ASSERT_EQ(fmiOK, api.set_real(c, state(0), 3.0));
     fmiEventInfo info{};
@@ -361,18 +358,16 @@ TEST(ResultSampling, StatesAndParametersSetBeforeInitializationAreKept) {
     EXPECT_EQ(20.0, api.real(c, parameter(P_VD)));
     EXPECT_EQ(3.0, api.real(c, state(0)));
     api.fmiTerminate(c);
-    api.fmiFreeModelInstance(c);
   }
   {
     cosim_test::SlaveApi api;
-    fmiComponent c = api.make(fmiTrue, "cs");
+    host::Instance c = api.make(fmiTrue, "cs");
     api.set(c, parameter(P_VD), 20.0);
     api.set(c, state(0), 3.0);
     ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
     EXPECT_EQ(20.0, api.real(c, parameter(P_VD)));
     EXPECT_EQ(3.0, api.real(c, state(0)));
     api.terminate(c);
-    api.free_instance(c);
   }
   EXPECT_TRUE(mat4::exists("me.mat"));
   EXPECT_TRUE(mat4::exists("cs.mat"));

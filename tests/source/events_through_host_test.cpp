@@ -29,13 +29,12 @@ fmiEventInfo initialize_with(unsigned parameter, double value) {
     ADD_FAILURE() << "missing exports";
     return info;
   }
-  fmiComponent c = h.instantiate("pk", PELVARIN_GUID, host::me_callbacks(), fmiFalse);
+  host::Instance c{h.instantiate("pk", PELVARIN_GUID, host::me_callbacks(), fmiFalse), h.free_instance};
   EXPECT_NE(c, nullptr);
   if (!c) return info;
   const fmiValueReference vr = model_vars::parameter(parameter);
   EXPECT_EQ(h.set_real(c, &vr, 1, &value), fmiOK);
   EXPECT_EQ(h.initialize(c, fmiFalse, 0, &info), fmiOK);
-  h.free_instance(c);
   return info;
 }
 

@@ -80,14 +80,13 @@ void host_initializes_with_zero_period(fmiBoolean loggingOn) {
   auto initialize = lib.get<decltype(&fmiInitialize)>("Pelvarin_fmiInitialize");
   auto free_instance = lib.get<decltype(&fmiFreeModelInstance)>("Pelvarin_fmiFreeModelInstance");
   ASSERT_TRUE(instantiate && set_real && initialize && free_instance);
-  fmiComponent c = instantiate("pk", PELVARIN_GUID, host::me_callbacks(), loggingOn);
+  host::Instance c{instantiate("pk", PELVARIN_GUID, host::me_callbacks(), loggingOn), free_instance};
   ASSERT_NE(c, nullptr);
   const fmiValueReference period = model_vars::parameter(model_vars::P_PERIOD);
   const fmiReal zero = 0;
   EXPECT_EQ(set_real(c, &period, 1, &zero), fmiOK);
   fmiEventInfo info{};
   EXPECT_NE(initialize(c, fmiFalse, 0, &info), fmiOK);
-  free_instance(c);
 }
 
 TEST(MessagesThroughModel, HostSeesTheReportOfAFailedInitialization) {

@@ -272,7 +272,7 @@ TEST(SmallServices, TimerHookThroughTheLoadedLibrary) {
   ASSERT_TRUE(set_timer && instantiate && initialize && derivatives && free_instance);
   host_clock_calls = 0;
   set_timer(host_clock);
-  fmiComponent c = instantiate("pk", PELVARIN_GUID, host::me_callbacks(), fmiFalse);
+  host::Instance c{instantiate("pk", PELVARIN_GUID, host::me_callbacks(), fmiFalse), free_instance};
   ASSERT_NE(c, nullptr);
   fmiEventInfo info{};
   EXPECT_EQ(initialize(c, fmiFalse, 0, &info), fmiOK);
@@ -280,7 +280,7 @@ TEST(SmallServices, TimerHookThroughTheLoadedLibrary) {
   EXPECT_EQ(derivatives(c, der, 2), fmiOK);
   set_timer(nullptr);
   EXPECT_EQ(derivatives(c, der, 2), fmiOK);
-  free_instance(c);
+  free_instance(c.release());
   // This model never reads the clock; the hook is only stored.
   EXPECT_EQ(host_clock_calls, 0);
   // The library's copy of the hook is its own.

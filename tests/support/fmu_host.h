@@ -61,6 +61,48 @@ class Library {
   host_tools::LoadedLibrary library_;
 };
 
+// An instance this test owns: freed with the free function it was made for
+// (the model's or the slave's) when it goes out of scope, so that a failed
+// ASSERT does not leak it. A named handle converts to the component it holds.
+class Instance {
+ public:
+  using Free = void (*)(fmiComponent);
+
+  Instance() = default;
+  Instance(fmiComponent component, Free free) : component_(component), free_(free) {}
+  ~Instance() { reset(); }
+  Instance(Instance&& other) noexcept : component_(other.release()), free_(other.free_) {}
+  Instance& operator=(Instance&& other) noexcept {
+    if (this != &other) {
+      reset();
+      free_ = other.free_;
+      component_ = other.release();
+    }
+    return *this;
+  }
+  Instance(const Instance&) = delete;
+  Instance& operator=(const Instance&) = delete;
+
+  operator fmiComponent() const& { return component_; }
+  operator fmiComponent() const&& = delete;  // a temporary would free it at once
+  fmiComponent get() const { return component_; }
+
+  // Hands the component back for a test that frees it itself.
+  fmiComponent release() {
+    fmiComponent c = component_;
+    component_ = nullptr;
+    return c;
+  }
+  // Frees the component now (if any).
+  void reset() {
+    if (component_ && free_) free_(release());
+  }
+
+ private:
+  fmiComponent component_ = nullptr;
+  Free free_ = nullptr;
+};
+
 // Messages recorded so far (as a host shows them) that contain the text.
 std::vector<LogRecord> logs_containing(const std::string& text);
 std::string all_logs();

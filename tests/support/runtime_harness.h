@@ -36,15 +36,11 @@ class LiveInstance {
  public:
   explicit LiveInstance(bool loggingOn = true) {
     host::reset_record();
-    component_ = fmiInstantiateModel("runtime", PELVARIN_GUID, host::me_callbacks(),
-                                     loggingOn ? fmiTrue : fmiFalse);
+    component_ = host::Instance{fmiInstantiateModel("runtime", PELVARIN_GUID, host::me_callbacks(),
+                                                    loggingOn ? fmiTrue : fmiFalse),
+                                fmiFreeModelInstance};
     host::reset_record();
   }
-  ~LiveInstance() {
-    if (component_) fmiFreeModelInstance(component_);
-  }
-  LiveInstance(const LiveInstance&) = delete;
-  LiveInstance& operator=(const LiveInstance&) = delete;
 
   fmiComponent component() const { return component_; }
 
@@ -61,7 +57,7 @@ class LiveInstance {
   static void clear() { host::reset_record(); }
 
  private:
-  fmiComponent component_;
+  host::Instance component_;
 };
 
 }  // namespace runtime_test

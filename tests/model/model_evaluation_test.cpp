@@ -15,6 +15,7 @@
 #include "source/evaluation_driver.h"
 #include "source/runtime_state.h"
 #include "source/messages.h"
+#include "source/runtime_constants.h"
 
 using namespace pelvarin;
 
@@ -200,33 +201,46 @@ TEST(Model, NonConvergingIterationRuns26PassesAndLogsTheLastOne) {
   EXPECT_EQ(lines.back(), "");
 }
 
-TEST(Model, QuietFlagDropsTheNoticeButNotTheFailure) {
+// The log flags of an event iteration, from a completed initialization: the
+// quiet flag drops the notice of a failed iteration but not the failure; the
+// event-logging flag shows the passes and the event time.
+struct LogFlagCase {
+  const char* name;
+  int logFlags;
+  bool nanCounter;  // a NaN counter: the iteration never converges
+  double time;  // 0: as the initialization left it
+  int result;
+  std::vector<std::string> shown, hidden;
+};
+
+class LogFlags : public ::testing::TestWithParam<LogFlagCase> {};
+
+TEST_P(LogFlags, DecideWhatAnEventIterationShows) {
+  const LogFlagCase& c = GetParam();
   LiveInstance live;
   ModelArrays m;
   ASSERT_EQ(m.initialize(0.0), 0);
   host::reset_record();
-  m.w[5] = std::numeric_limits<double>::quiet_NaN();
-  m.intOptions[1] = 0x400;
-  EXPECT_EQ(m.call(DEMAND_EVENT_UPDATE), 1);
+  if (c.nanCounter) m.w[5] = std::numeric_limits<double>::quiet_NaN();
+  m.intOptions[INT_OPTION_LOG_FLAGS] = c.logFlags;
+  if (c.time != 0.0) m.time = c.time;
+  EXPECT_EQ(m.call(DEMAND_EVENT_UPDATE), c.result);
   const std::string all = LiveInstance::joined();
-  EXPECT_FALSE(contains(all, "On the final iteration")) << all;
-  EXPECT_FALSE(contains(all, "Variable pulse1.count")) << all;
-  EXPECT_TRUE(contains(all, "ERROR: Finding consistent restart conditions failed at time:")) << all;
+  for (const std::string& text : c.shown) EXPECT_TRUE(contains(all, text)) << text << "\n" << all;
+  for (const std::string& text : c.hidden) EXPECT_FALSE(contains(all, text)) << text << "\n" << all;
 }
 
-TEST(Model, EventLoggingShowsPassesAndTheEventTime) {
-  LiveInstance live;
-  ModelArrays m;
-  ASSERT_EQ(m.initialize(0.0), 0);
-  host::reset_record();
-  m.intOptions[1] = 2;
-  m.time = 1.5;
-  EXPECT_EQ(m.call(DEMAND_EVENT_UPDATE), 0);
-  const std::string all = LiveInstance::joined();
-  EXPECT_TRUE(contains(all, "Iterating to find consistent restart conditions.\n")) << all;
-  EXPECT_TRUE(contains(all, "  Variable pulse1.count = 1 at time 1.5\n")) << all;
-  EXPECT_TRUE(contains(all, "      during event at Time :  1.5\n")) << all;
-}
+INSTANTIATE_TEST_SUITE_P(
+    Model, LogFlags,
+    ::testing::Values(
+        LogFlagCase{"QuietDropsTheNoticeButNotTheFailure", LOG_FLAG_QUIET, true, 0.0, 1,
+                    {"ERROR: Finding consistent restart conditions failed at time:"},
+                    {"On the final iteration", "Variable pulse1.count"}},
+        LogFlagCase{"EventLoggingShowsPassesAndTheEventTime", LOG_FLAG_EVENTS, false, 1.5, 0,
+                    {"Iterating to find consistent restart conditions.\n",
+                     "  Variable pulse1.count = 1 at time 1.5\n", "      during event at Time :  1.5\n"},
+                    {}}),
+    [](const ::testing::TestParamInfo<LogFlagCase>& info) { return std::string(info.param.name); });
 
 TEST(Model, NanStartTimeEndsInTheIterationFailure) {
   LiveInstance live;
@@ -501,10 +515,10 @@ TEST(Model, ANewInitializationClearsTheLogFlagsOfAFailedIteration) {
   ASSERT_EQ(m.initialize(0.0), 0);
   m.w[5] = std::numeric_limits<double>::quiet_NaN();
   ASSERT_EQ(m.call(DEMAND_EVENT_UPDATE), 1);
-  ASSERT_NE(m.intOptions[1] & 2, 0) << "the failed iteration switched logging on";
+  ASSERT_NE(m.intOptions[INT_OPTION_LOG_FLAGS] & LOG_FLAG_EVENTS, 0) << "the failed iteration switched logging on";
   host::reset_record();
   ASSERT_EQ(m.initialize(0.0), 0);
-  EXPECT_EQ(m.intOptions[1], 0);
+  EXPECT_EQ(m.intOptions[INT_OPTION_LOG_FLAGS], 0);
   EXPECT_TRUE(LiveInstance::lines().empty()) << LiveInstance::joined();
 }
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -134,31 +135,53 @@ TEST(Events, CeilPeriods) {
   EXPECT_TRUE(std::isnan(ceil_periods(NAN, 1, 0.0)));
 }
 
-TEST(Events, SampleAtItsStartFiresAndProposesTheNextInstant) {
-  use_options(1e100, 0);
-  sample_counters[0] = 7;
-  EXPECT_EQ(sample_event(2.0, 2.0, 1.0, 0, 1, 1), 1);
-  EXPECT_EQ(sample_counters[0], 1);
-  EXPECT_EQ(sample_next[0], 1);
-  EXPECT_EQ(sample_evaluated[0], 1);
-  EXPECT_EQ(real_options[2], 3.0);
-  EXPECT_EQ(real_options[3], 2.0);  // raised to |start|
-}
-
-TEST(Events, SampleBetweenInstantsDoesNotFire) {
-  use_options(1e100, 0);
-  EXPECT_EQ(sample_event(2.5, 0.0, 1.0, 0, 1, 1), 0);
-  EXPECT_EQ(sample_counters[0], 3);
-  EXPECT_EQ(real_options[2], 3.0);
-}
-
-TEST(Events, SampleInactiveOnlyStarts) {
-  use_options(1e100, 0);
-  sample_evaluated[0] = 0;
-  EXPECT_EQ(sample_event(2.5, 0.0, 1.0, 0, 1, 0), 0);
-  EXPECT_EQ(sample_counters[0], 3);
-  EXPECT_EQ(sample_evaluated[0], 0);
-  EXPECT_EQ(real_options[2], 1e100);
+// One slot of each sample operator, from the state a fresh process has
+// (with the presets of the row), called once.
+TEST(Events, SampleOperatorsFireAndProposeTheNextInstantAsTheirArgumentsSay) {
+  struct Case {
+    const char* what;
+    bool checked;  // sample_event_checked, else sample_event
+    double counter, next;
+    int evaluated;  // presets of slot 0
+    double t, start, interval;
+    int init, active;
+    int fired;
+    std::optional<double> counterAfter, nextAfter;
+    std::optional<int> evaluatedAfter;
+    double proposal;                 // the next time event proposed
+    std::optional<double> timeScale;  // as the call leaves it
+  };
+  const std::nullopt_t any = std::nullopt;
+  const Case cases[] = {
+      // what, checked, presets (counter, next, evaluated), t, start, interval, init, active,
+      // fired, counter, next, evaluated after, proposal, time scale after
+      {"at its start fires and proposes the next instant", false, 7, 0, 0, 2.0, 2.0, 1.0, 1, 1,
+       1, 1.0, 1.0, 1, 3.0, 2.0 /* raised to |start| */},
+      {"between instants does not fire", false, 0, 0, 0, 2.5, 0.0, 1.0, 1, 1,
+       0, 3.0, any, any, 3.0, any},
+      {"inactive only starts", false, 0, 0, 0, 2.5, 0.0, 1.0, 1, 0,
+       0, 3.0, any, 0, 1e100, any},
+      {"checked advances next and keeps the count", true, 0, 0, 0, 2.0, 2.0, 1.0, 1, 1,
+       1, 0.0, 1.0, any, 3.0, any},
+      {"checked with init two returns at once", true, 5, 9, 0, 2.0, 2.0, 1.0, 2, 1,
+       0, 5.0, 9.0, any, 1e100, any},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    use_options(1e100, 0);
+    sample_counters[0] = k.counter;
+    sample_next[0] = k.next;
+    sample_started[0] = 0;
+    sample_evaluated[0] = k.evaluated;
+    const int fired = k.checked ? sample_event_checked(k.t, k.start, k.interval, 0, k.init, k.active)
+                                : sample_event(k.t, k.start, k.interval, 0, k.init, k.active);
+    EXPECT_EQ(fired, k.fired);
+    if (k.counterAfter) EXPECT_EQ(sample_counters[0], *k.counterAfter);
+    if (k.nextAfter) EXPECT_EQ(sample_next[0], *k.nextAfter);
+    if (k.evaluatedAfter) EXPECT_EQ(sample_evaluated[0], *k.evaluatedAfter);
+    EXPECT_EQ(real_options[2], k.proposal);
+    if (k.timeScale) EXPECT_EQ(real_options[3], *k.timeScale);
+  }
 }
 
 TEST(Events, SampleLoopEndsForEveryInterval) {
@@ -199,25 +222,6 @@ TEST(Events, CheckedSampleRefusesIntervalsThatAreNotPositive) {
               (Lines{"The following error was detected at time: 0",
                      "Sample did not have positive sample interval"}));
   }
-}
-
-TEST(Events, CheckedSampleAdvancesNextAndKeepsTheCount) {
-  use_options(1e100, 0);
-  sample_counters[0] = 0;
-  EXPECT_EQ(sample_event_checked(2.0, 2.0, 1.0, 0, 1, 1), 1);
-  EXPECT_EQ(sample_counters[0], 0);
-  EXPECT_EQ(sample_next[0], 1);
-  EXPECT_EQ(real_options[2], 3.0);
-}
-
-TEST(Events, CheckedSampleWithInitTwoReturnsAtOnce) {
-  use_options(1e100, 0);
-  sample_counters[0] = 5;
-  sample_next[0] = 9;
-  EXPECT_EQ(sample_event_checked(2.0, 2.0, 1.0, 0, 2, 1), 0);
-  EXPECT_EQ(sample_counters[0], 5);
-  EXPECT_EQ(sample_next[0], 9);
-  EXPECT_EQ(real_options[2], 1e100);
 }
 
 TEST(Events, SampleIndexOutsideTheModelsSamplesIsRefused) {

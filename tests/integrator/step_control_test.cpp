@@ -9,6 +9,7 @@
 #include "integrator/nordsieck_history.h"
 #include "integrator/stability_limit.h"
 #include "integrator/step_control.h"
+#include "memory_record.h"
 #include "ode_fixture.h"
 
 using namespace pelvarin;
@@ -147,7 +148,7 @@ TEST(StepControl, OrderChoicePrefersTheCurrentThenTheLowerOrder) {
       {1.0, 1.6, 3.0, +1, 3.0}, {2.5, 1.0, 2.5, -1, 2.5},
   };
   for (const PickCase& c : cases) {
-    ode::Ode o(ode::decayRhs, {1.0});
+    ode::MemoryRecord o;
     MstepMem m = o.m();
     m->q = 3;
     m->etaOrderDown = c.down;
@@ -170,7 +171,7 @@ TEST(StepControl, StepRatioThresholdAndLimits) {
       {1e6, 1e4, 0, 2e4},   {8.0, 10, 0.1, 10.0}, {3.0, 10, 0.1, 6.0},
   };
   for (const auto& c : cases) {
-    ode::Ode o(ode::decayRhs, {1.0});
+    ode::MemoryRecord o;
     MstepMem m = o.m();
     m->q = m->qNew = 2;
     m->h = 2.0;
@@ -183,7 +184,7 @@ TEST(StepControl, StepRatioThresholdAndLimits) {
 }
 
 TEST(StepControl, AfterAFailedAttemptTheNextStepKeepsSizeAndOrder) {
-  ode::Ode o(ode::decayRhs, {1.0});
+  ode::MemoryRecord o;
   MstepMem m = o.m();
   m->q = 2;
   m->h = 0.5;
@@ -197,7 +198,7 @@ TEST(StepControl, AfterAFailedAttemptTheNextStepKeepsSizeAndOrder) {
 }
 
 TEST(StepControl, ZeroErrorProposesTheMaximumGrowth) {
-  ode::Ode o(ode::decayRhs, {1.0});
+  ode::MemoryRecord o;
   MstepMem m = o.m();
   m->q = m->qNew = 1;
   m->coeffCount = 2;
@@ -219,7 +220,7 @@ TEST(StepControl, ZeroErrorProposesTheMaximumGrowth) {
 }
 
 TEST(StepControl, AcceptedStepKeepsStepHistoryAndSavesTheCorrection) {
-  ode::Ode o(ode::decayRhs, {1.0});
+  ode::MemoryRecord o;
   MstepMem m = o.m();
   m->q = 1;
   m->h = 0.25;
@@ -250,7 +251,7 @@ TEST(StepControl, AcceptedStepKeepsStepHistoryAndSavesTheCorrection) {
 }
 
 TEST(StepStability, NothingIsRecordedBelowOrderThree) {
-  ode::Ode o(ode::decayRhs, {1.0});
+  ode::MemoryRecord o;
   MstepMem m = o.m();
   m->q = m->qNew = 2;
   m->stepsSameOrder = 50;
@@ -267,7 +268,7 @@ void loadStability(MstepMem m, const double a[3], double g) {
 }
 
 TEST(StepStability, LimitResultsOnSimpleData) {
-  ode::Ode o(ode::decayRhs, {1.0});
+  ode::MemoryRecord o;
   MstepMem m = o.m();
   m->q = 4;
   const double a[3] = {1.0, 2.0, 3.0};
@@ -304,7 +305,7 @@ TEST(StepStability, ADominantRootNearTheUnitCircleLowersTheOrder) {
       {0.99, 4, 3.0, 0.25, 3, 4.0},   // ... and by the maximum step
   };
   for (const Case& c : cases) {
-    ode::Ode o(ode::decayRhs, {1.0});
+    ode::MemoryRecord o;
     MstepMem m = o.m();
     m->q = m->qNew = 4;
     m->h = m->hNew = 2.0;
@@ -334,7 +335,7 @@ TEST(StepStability, ADominantRootNearTheUnitCircleLowersTheOrder) {
 }
 
 TEST(StepStability, AnOrderDecreaseAlreadyChosenOnlyRecords) {
-  ode::Ode o(ode::decayRhs, {1.0});
+  ode::MemoryRecord o;
   MstepMem m = o.m();
   m->q = 4;
   m->qNew = 3;
@@ -372,7 +373,7 @@ TEST(StepControl, ProposalsForTheNeighbouringOrdersFollowTheirFormulas) {
       {4, 1.0, 1.0, 13.5, 1.0 / (3.0 + 1e-6), 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1e6},
   };
   for (const Case& c : cases) {
-    ode::Ode o(ode::decayRhs, {1.0});
+    ode::MemoryRecord o;
     MstepMem m = o.m();
     m->q = c.q;
     m->coeffCount = c.q + 1;
@@ -416,7 +417,7 @@ TEST(StepControl, ARealRunRaisesTheOrderFromThreeToFour) {
 
 TEST(StepStability, TheIntegerProductFitsAtOrderTwelve) {
   // 11! 12 13 = 6227020800 leaves 32 bits.
-  ode::Ode o(ode::decayRhs, {1.0}, 0.0, 1e-5, 1e-5, MS_ADAMS, MS_FUNCTIONAL);
+  ode::MemoryRecord o(MS_ADAMS, MS_FUNCTIONAL);
   MstepMem m = o.m();
   ASSERT_EQ(m->maxOrder, 12);
   m->q = m->qNew = 12;
@@ -485,7 +486,7 @@ TEST(StepStability, QuarticAndNewtonCasesOnSyntheticHistories) {
     const double ratm = (1.0 - 1.0 / c.rr) / (2.0 / (q - 1)) + 1.0 + 0.25 * (q * q - 1);
     const double scale1 = ratm * columnSigma(s[2], c.rr) / columnSigma(s[1], c.rr);
     const double scale3 = columnSigma(s[2], c.rr) / columnSigma(s[3], c.rr);
-    ode::Ode o(ode::decayRhs, {1.0});
+    ode::MemoryRecord o;
     MstepMem m = o.m();
     m->q = q;
     for (int i = 1; i <= 5; ++i) {

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "integrator/nordsieck_history.h"
+#include "memory_record.h"
 #include "ode_fixture.h"
 
 using namespace pelvarin;
@@ -36,7 +37,7 @@ void expectRel(double expected, double actual, const char* what, int q) {
 TEST(StepHistory, BdfCoefficientTableWithEqualSteps) {
   for (double h : {1.0, 0.037}) {
     for (const BdfRow& row : kBdfTable) {
-      ode::Ode o(ode::decayRhs, {1.0});
+      ode::MemoryRecord o;
       MstepMem m = o.m();
       m->q = row.q;
       m->coeffCount = row.q + 1;
@@ -55,7 +56,7 @@ TEST(StepHistory, BdfCoefficientTableWithEqualSteps) {
 }
 
 TEST(StepHistory, OrderWaitAboveOneKeepsTheOrderChangeQuantities) {
-  ode::Ode o(ode::decayRhs, {1.0});
+  ode::MemoryRecord o;
   MstepMem m = o.m();
   m->q = 3;
   m->coeffCount = 4;
@@ -72,17 +73,18 @@ TEST(StepHistory, OrderWaitAboveOneKeepsTheOrderChangeQuantities) {
 }
 
 TEST(StepHistory, FirstStepGammaRatioIsExactlyOne) {
-  ode::Ode o(ode::decayRhs, {1.0});
+  ode::MemoryRecord o;
   MstepMem m = o.m();
+  m->q = 1;
   m->h = 0.3;
   m->gammaPrev = 123.0;
-  msSetCoefficients(m);  // numSteps is 0 after MstepInit
+  msSetCoefficients(m);  // numSteps 0: the first step
   EXPECT_EQ(m->gammaRatio, 1.0);
   EXPECT_EQ(m->gammaPrev, m->gamma);
 }
 
 TEST(StepHistory, AdamsOrderOneHasFixedValues) {
-  ode::Ode o(ode::decayRhs, {1.0}, 0.0, 1e-5, 1e-5, MS_ADAMS, MS_FUNCTIONAL);
+  ode::MemoryRecord o(MS_ADAMS, MS_FUNCTIONAL);
   MstepMem m = o.m();
   m->q = 1;
   m->h = 0.7;
@@ -109,7 +111,7 @@ void loadCubic(MstepMem m, double t, double h) {
 }
 
 TEST(StepHistory, PredictionIsExactForPolynomialsOfTheOrder) {
-  ode::Ode o(ode::decayRhs, {1.0});
+  ode::MemoryRecord o;
   MstepMem m = o.m();
   m->q = 3;
   m->tcur = 0.5;
@@ -126,7 +128,7 @@ TEST(StepHistory, PredictionIsExactForPolynomialsOfTheOrder) {
 }
 
 TEST(StepHistory, RetractionRestoresTimeExactlyAndHistoryToRounding) {
-  ode::Ode o(ode::decayRhs, {1.0});
+  ode::MemoryRecord o;
   MstepMem m = o.m();
   for (int q : {1, 3, 5}) {
     m->q = q;
@@ -142,7 +144,7 @@ TEST(StepHistory, RetractionRestoresTimeExactlyAndHistoryToRounding) {
 }
 
 TEST(StepHistory, RescaleMultipliesColumnsByPowersOfTheRatio) {
-  ode::Ode o(ode::decayRhs, {1.0});
+  ode::MemoryRecord o;
   MstepMem m = o.m();
   m->q = 3;
   m->hScale = 0.5;
@@ -167,7 +169,7 @@ struct RaiseCase {
 TEST(StepHistory, BdfOrderRaiseBuildsTheNewColumnFromTheSavedCorrection) {
   const RaiseCase cases[] = {{1, 1.0, 0.0}, {1, 2.0, 0.0}, {2, 1.0, 0.0}, {3, 1.0, 0.0}, {2, 2.0, 1.0 / 18}};
   for (const RaiseCase& c : cases) {
-    ode::Ode o(ode::decayRhs, {1.0});
+    ode::MemoryRecord o;
     MstepMem m = o.m();
     m->q = c.q;
     m->coeffCount = c.q + 1;
@@ -184,7 +186,7 @@ TEST(StepHistory, BdfOrderRaiseBuildsTheNewColumnFromTheSavedCorrection) {
     }
   }
   // q = 2 with pastSteps[2] = 2 hScale: the new column also enters column 2.
-  ode::Ode o(ode::decayRhs, {1.0});
+  ode::MemoryRecord o;
   MstepMem m = o.m();
   m->q = 2;
   m->coeffCount = 3;
@@ -201,7 +203,7 @@ TEST(StepHistory, BdfOrderRaiseBuildsTheNewColumnFromTheSavedCorrection) {
 
 TEST(StepHistory, BdfOrderLowering) {
   // From 2 to 1 nothing changes.
-  ode::Ode o(ode::decayRhs, {1.0});
+  ode::MemoryRecord o;
   MstepMem m = o.m();
   m->q = 2;
   m->hScale = 1.0;
@@ -219,7 +221,7 @@ TEST(StepHistory, BdfOrderLowering) {
 }
 
 TEST(StepHistory, ApplyStepOrderChangesOrderThenRescales) {
-  ode::Ode o(ode::decayRhs, {1.0});
+  ode::MemoryRecord o;
   MstepMem m = o.m();
   m->q = 2;
   m->qNew = 1;
@@ -242,7 +244,7 @@ TEST(StepHistory, AlternatingSum) {
 }
 
 TEST(StepHistory, PredictionStopsTheClockAtTstop) {
-  ode::Ode o(ode::decayRhs, {1.0});
+  ode::MemoryRecord o;
   MstepMem m = o.m();
   m->q = 1;
   m->tcur = 0.0;

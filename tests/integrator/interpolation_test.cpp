@@ -6,6 +6,7 @@
 
 #include "integrator/integration_step.h"
 #include "integrator/nordsieck_history.h"
+#include "memory_record.h"
 #include "ode_fixture.h"
 
 using namespace pelvarin;
@@ -47,8 +48,8 @@ void reference_dky(MstepMem m, double t, int k, N_Vector dky) {
 }
 
 TEST(Interpolation, EveryOrderDerivativeAndPointMatchesTheVectorFormula) {
-  ode::Ode o(ode::stiffRhs, {1.0, 0.5, -0.25});
-  MstepMem m = static_cast<MstepMem>(o.mem);
+  ode::Ode o(ode::stiffRhs, {1.0, 0.5, -0.25});  // MstepGetDky wants an initialized integrator
+  MstepMem m = o.m();
   N_Vector expected = N_VNew_Serial(N);
   N_Vector actual = N_VNew_Serial(N);
   int cases = 0;
@@ -94,8 +95,8 @@ struct HistoryCopy {
 };
 
 TEST(Interpolation, HistoryUpdatesMatchTheVectorFormulas) {
-  ode::Ode o(ode::stiffRhs, {1.0, 0.5, -0.25});
-  MstepMem m = static_cast<MstepMem>(o.mem);
+  ode::MemoryRecord o(MS_BDF, N);
+  MstepMem m = o.m();
   for (int q = 1; q <= 5; ++q) {
     fill_history(m, q, 0.0123);
     HistoryCopy ref(m);

@@ -1,8 +1,8 @@
 // A memory record for the rules of one step that read and write a few of its
 // members (order and step-size choice, stability detection, history and
-// coefficient updates): the record as created, with its work vectors for one
-// component, and no problem, tolerances, solver or run. Each test sets the
-// members its rule reads.
+// coefficient updates): the record as created, with its work vectors, and no
+// problem, tolerances, solver or run. Each test sets the members its rule
+// reads.
 #pragma once
 
 #include "integrator/integrator_memory.h"
@@ -15,10 +15,12 @@ using namespace pelvarin;
 struct MemoryRecord {
   void* mem = nullptr;
 
-  explicit MemoryRecord(int lmm = MS_BDF, int iter = MS_NEWTON) : mem(MstepCreate(lmm, iter)) {
-    N_Vector one = N_VNew_Serial(1);
-    if (mem != nullptr && one != nullptr) msAllocWorkVectors(m(), one);
-    N_VDestroy(one);
+  // Work vectors of n components; the iteration is the one usual for lmm.
+  explicit MemoryRecord(int lmm = MS_BDF, int n = 1)
+      : mem(MstepCreate(lmm, lmm == MS_ADAMS ? MS_FUNCTIONAL : MS_NEWTON)) {
+    N_Vector like = N_VNew_Serial(n);
+    if (mem != nullptr && like != nullptr) msAllocWorkVectors(m(), like);
+    N_VDestroy(like);
   }
   ~MemoryRecord() { MstepFree(&mem); }
   MemoryRecord(const MemoryRecord&) = delete;

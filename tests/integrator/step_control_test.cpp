@@ -417,7 +417,7 @@ TEST(StepControl, ARealRunRaisesTheOrderFromThreeToFour) {
 
 TEST(StepStability, TheIntegerProductFitsAtOrderTwelve) {
   // 11! 12 13 = 6227020800 leaves 32 bits.
-  ode::MemoryRecord o(MS_ADAMS, MS_FUNCTIONAL);
+  ode::MemoryRecord o(MS_ADAMS);
   MstepMem m = o.m();
   ASSERT_EQ(m->maxOrder, 12);
   m->q = m->qNew = 12;

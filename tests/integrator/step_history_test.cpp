@@ -84,7 +84,7 @@ TEST(StepHistory, FirstStepGammaRatioIsExactlyOne) {
 }
 
 TEST(StepHistory, AdamsOrderOneHasFixedValues) {
-  ode::MemoryRecord o(MS_ADAMS, MS_FUNCTIONAL);
+  ode::MemoryRecord o(MS_ADAMS);
   MstepMem m = o.m();
   m->q = 1;
   m->h = 0.7;

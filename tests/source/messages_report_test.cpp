@@ -105,12 +105,43 @@ TEST(MessagesReport, LoggingOffDropsRuntimeTexts) {
   EXPECT_TRUE(LiveInstance::lines().empty());
 }
 
-TEST(MessagesReport, FailedAssertionPrintsConditionThenTheReport) {
-  LiveInstance instance;
-  current_time = 0.25;
-  EXPECT_TRUE(ends_in_model_error([] { check_assertion(0, "x>0", "x must be positive"); }));
-  EXPECT_EQ(LiveInstance::lines(),
-            (Lines{"x>0", "The following error was detected at time: 0.25", "x must be positive"}));
+// A failed assertion prints its condition, then the report of its level: an
+// error (check_assertion, or level 2) ends the evaluation, a warning (level
+// 1) lets it go on.
+TEST(MessagesReport, FailedAssertionsPrintTheConditionThenTheReportOfTheirLevel) {
+  struct Case {
+    const char* what;
+    int level;  // 0: check_assertion
+    double time;
+    const char* message;
+    bool ends;
+    Lines lines;
+  };
+  const Case cases[] = {
+      {"check_assertion", 0, 0.25, "x must be positive", true,
+       {"x>0", "The following error was detected at time: 0.25", "x must be positive"}},
+      {"warning level", 1, 0, "x is small", false,
+       {"x>0", "The following was detected at time: 0", "x is small"}},
+      {"error level", 2, 0, "x is bad", true,
+       {"x>0", "The following error was detected at time: 0", "x is bad"}},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    LiveInstance instance;
+    run_status = 0;  // as a fresh process has it
+    current_time = k.time;
+    static const Case* row;  // the trap leaves the lambda: it captures nothing
+    row = &k;
+    EXPECT_EQ(ends_in_model_error([] {
+                if (row->level == 0) {
+                  check_assertion(0, "x>0", row->message);
+                } else {
+                  check_assertion_level(0, "x>0", row->message, row->level);
+                }
+              }),
+              k.ends);
+    EXPECT_EQ(LiveInstance::lines(), k.lines);
+  }
 }
 
 TEST(MessagesReport, AssertionsThatHoldSayNothing) {
@@ -120,22 +151,6 @@ TEST(MessagesReport, AssertionsThatHoldSayNothing) {
     check_assertion_level(1, "x>0", "x must be positive", 2);
   }));
   EXPECT_TRUE(LiveInstance::lines().empty());
-}
-
-TEST(MessagesReport, WarningAssertionContinues) {
-  LiveInstance instance;
-  current_time = 0;
-  EXPECT_FALSE(ends_in_model_error([] { check_assertion_level(0, "x>0", "x is small", 1); }));
-  EXPECT_EQ(LiveInstance::lines(),
-            (Lines{"x>0", "The following was detected at time: 0", "x is small"}));
-}
-
-TEST(MessagesReport, ErrorLevelAssertionEndsTheEvaluation) {
-  LiveInstance instance;
-  current_time = 0;
-  EXPECT_TRUE(ends_in_model_error([] { check_assertion_level(0, "x>0", "x is bad", 2); }));
-  EXPECT_EQ(LiveInstance::lines(),
-            (Lines{"x>0", "The following error was detected at time: 0", "x is bad"}));
 }
 
 namespace {

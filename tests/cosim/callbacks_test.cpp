@@ -26,14 +26,14 @@ long count_logs(const std::string& text) {
   return static_cast<long>(host::logs_containing(text).size());
 }
 
-// A slave of the linked core, initialized at 0 and stepped to tNow.
-// A slave of the linked-in library, freed when the handle goes.
+// A slave of the linked core, freed when the handle goes.
 host::Instance instantiate_linked_slave() {
   return {fmiInstantiateSlave("linked", PELVARIN_GUID, "", "", 0.0, fmiFalse, fmiFalse,
                               host::cs_callbacks(), fmiTrue),
           fmiFreeSlaveInstance};
 }
 
+// A slave of the linked core, initialized at 0 and stepped to tNow.
 struct LinkedSlave {
   host::Instance c;
   ModelInstance* m = nullptr;

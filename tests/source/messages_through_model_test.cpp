@@ -35,7 +35,7 @@ void prepare_failing_evaluation(Model& m, int logFlags) {
   function_stack_push(&left_behind, "ModelicaInternal_print");
   m.p[3] = 0;
   m.intOptions[8] += 1;  // a parameter write, as the setters count it
-  m.intOptions[1] = logFlags;
+  m.intOptions[INT_OPTION_LOG_FLAGS] = logFlags;
   m.time = 0.5;
   LiveInstance::clear();
 }
@@ -48,27 +48,35 @@ void expect_scratch_released() {
 
 }  // namespace
 
-TEST(MessagesThroughModel, DivisionByZeroIsReportedAndTheExitReleasesTheScratch) {
+// The error exit releases the scratch whether the report is shown or, with
+// the quiet flag, dropped.
+struct ExitCase {
+  const char* name;
+  int logFlags;
+  Lines lines;
+};
+
+class ErrorExit : public ::testing::TestWithParam<ExitCase> {};
+
+TEST_P(ErrorExit, ReportsTheDivisionByZeroAsTheFlagsSayAndReleasesTheScratch) {
   LiveInstance instance;
   ASSERT_NE(instance.component(), nullptr);
   Model m;
-  prepare_failing_evaluation(m, 0);
+  prepare_failing_evaluation(m, GetParam().logFlags);
   EXPECT_EQ(m.call(DEMAND_DERIVATIVES), 1);
-  EXPECT_EQ(LiveInstance::lines(),
-            (Lines{"The following error was detected at time: 0.5",
-                   "\nModel error - division by zero: (1.0) / (pulse1.period) = (1) / (0)\n",
-                   "The stack of functions is:", "ModelicaInternal_print"}));
+  EXPECT_EQ(LiveInstance::lines(), GetParam().lines);
   expect_scratch_released();
 }
 
-TEST(MessagesThroughModel, QuietErrorExitAlsoReleasesTheScratch) {
-  LiveInstance instance;
-  Model m;
-  prepare_failing_evaluation(m, LOG_FLAG_QUIET);
-  EXPECT_EQ(m.call(DEMAND_DERIVATIVES), 1);
-  EXPECT_TRUE(LiveInstance::lines().empty());
-  expect_scratch_released();
-}
+INSTANTIATE_TEST_SUITE_P(
+    MessagesThroughModel, ErrorExit,
+    ::testing::Values(
+        ExitCase{"Reported", 0,
+                 {"The following error was detected at time: 0.5",
+                  "\nModel error - division by zero: (1.0) / (pulse1.period) = (1) / (0)\n",
+                  "The stack of functions is:", "ModelicaInternal_print"}},
+        ExitCase{"Quiet", LOG_FLAG_QUIET, {}}),
+    [](const ::testing::TestParamInfo<ExitCase>& info) { return std::string(info.param.name); });
 
 // A host that loads the library, sets a period of 0 and initializes, which
 // fails on the division by the period; the instance is freed again.

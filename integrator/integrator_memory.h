@@ -31,6 +31,9 @@ constexpr int MS_DEFAULT_MAX_CONV_FAILS = 10;
 constexpr int MS_DEFAULT_MXHNIL = 10;
 constexpr double MS_DEFAULT_NONLIN_CONV_COEF = 0.1;
 
+// Times closer than MS_TIME_FUZZ_FACTOR r (|t| + |h|) count as equal.
+constexpr double MS_TIME_FUZZ_FACTOR = 100.0;
+
 // A step this close above hmin counts as at hmin: no smaller retry is left.
 constexpr double MS_HMIN_FUZZ = 1.000001;
 
@@ -198,6 +201,18 @@ inline bool msVectorFits(MstepMem mem, N_Vector v) {
   if (lrw != mem->vecRealWords) return false;
   return lrw == 0 || v->ops->nvgetarraypointer == nullptr || N_VGetArrayPointer(v) != nullptr;
 }
+// The fuzz of times around tcur for the current step size.
+inline double msTimeRoundoff(MstepMem mem) {
+  return MS_TIME_FUZZ_FACTOR * mem->unitRoundoff * (RAbs(mem->tcur) + RAbs(mem->h));
+}
+
+// Reports a NULL handle under function; returns MS_MEM_NULL.
+int msRefuseNull(const char* function);
+// Needs: mstep_mem a handle from MstepCreate or NULL. Sets *mem and returns
+// MS_SUCCESS when MstepInit has set the memory up; otherwise reports and
+// returns MS_MEM_NULL or MS_NO_MALLOC.
+int msInitialisedMem(void* mstep_mem, const char* function, MstepMem* mem);
+
 // Whether every element of v is finite; overwrites tempVec.
 bool msAllFinite(MstepMem mem, N_Vector v);
 

@@ -20,7 +20,6 @@ constexpr int H0_TRIES = 4;
 constexpr double H0_SHRINK = 0.2;
 constexpr double H0_BIAS = 0.5;
 constexpr double YDD_THRESHOLD = 2.0;
-constexpr int SECOND_DERIV_RECOVERABLE = 9;
 
 const char* const MSG_ROOT_FAIL = "At t = %lg, the rootfinding routine failed in an unrecoverable manner.";
 
@@ -394,8 +393,9 @@ int msStepLoop(MstepMem mem, double tout, N_Vector yout, double* tret, int itask
     if (flag != MS_SUCCESS) return msEndLoop(mem, yout, tret, flag);
     msWarnIfStepVanishes(mem);
 
-    const int kflag = msTakeStep(mem);
-    if (kflag != MS_SUCCESS) return msEndLoop(mem, yout, tret, msReportStepFailure(mem, kflag));
+    const MsStepResult kflag = msTakeStep(mem);
+    if (kflag != STEP_OK)
+      return msEndLoop(mem, yout, tret, msReportStepFailure(mem, msStepFlag(kflag)));
     stepsThisCall++;
 
     const Verdict v = msReturnAfterStep(mem, tout, yout, tret, itask);
@@ -455,9 +455,9 @@ int msInitialStepEstimate(MstepMem mem, double tout) {
   for (int pass = 1; pass <= H0_PASSES; ++pass) {
     bool evaluated = false;
     for (int attempt = 1; attempt <= H0_TRIES; ++attempt) {
-      const int res = msSecondDerivNorm(mem, sign * hg, &yddnrm);
-      if (res < 0) return MS_RHSFUNC_FAIL;
-      if (res == 0) {
+      const MsStepResult res = msSecondDerivNorm(mem, sign * hg, &yddnrm);
+      if (res == STEP_RHSFUNC_FAIL) return MS_RHSFUNC_FAIL;
+      if (res == STEP_OK) {
         evaluated = true;
         break;
       }
@@ -504,17 +504,17 @@ double msInitialStepUpperBound(MstepMem mem, double tdist) {
   return hub;
 }
 
-int msSecondDerivNorm(MstepMem mem, double hg, double* yddnrm) {
+MsStepResult msSecondDerivNorm(MstepMem mem, double hg, double* yddnrm) {
   N_Vector* z = mem->nordsieck;
   N_VLinearSum(hg, z[1], 1.0, z[0], mem->yWork);
   const int res = mem->f(mem->tcur + hg, mem->yWork, mem->tempVec, mem->userData);
   mem->numRhsEvals++;
-  if (res < 0) return MS_RHSFUNC_FAIL;
-  if (res > 0) return SECOND_DERIV_RECOVERABLE;
+  if (res < 0) return STEP_RHSFUNC_FAIL;
+  if (res > 0) return NLS_RHS_RECOVERABLE;
   N_VLinearSum(1.0, mem->tempVec, -1.0, z[1], mem->tempVec);
   N_VScale(1.0 / hg, mem->tempVec, mem->tempVec);
   *yddnrm = N_VWrmsNorm(mem->tempVec, mem->ewt);
-  return 0;
+  return STEP_OK;
 }
 
 int MstepGetDky(void* mstep_mem, double t, int k, N_Vector dky) {

@@ -44,6 +44,42 @@ constexpr int MS_CONVFAIL_OTHER = 2;
 
 typedef struct MstepMemRecord* MstepMem;
 
+// What the parts of one internal step (corrector, error test, attempt) hand
+// each other. The failures that end a step carry the numbers of the public
+// flags they leave as, and leave only through msStepFlag; the other results
+// never leave the step.
+enum MsStepResult : int {
+  STEP_OK = MS_SUCCESS,
+  // Failures that end the step.
+  STEP_ERR_FAILURE = MS_ERR_FAILURE,
+  STEP_CONV_FAILURE = MS_CONV_FAILURE,
+  STEP_LSETUP_FAIL = MS_LSETUP_FAIL,
+  STEP_LSOLVE_FAIL = MS_LSOLVE_FAIL,
+  STEP_RHSFUNC_FAIL = MS_RHSFUNC_FAIL,
+  STEP_REPTD_RHSFUNC_ERR = MS_REPTD_RHSFUNC_ERR,
+  STEP_UNREC_RHSFUNC_ERR = MS_UNREC_RHSFUNC_ERR,
+  // Corrector failures another attempt may mend.
+  NLS_CONV_FAIL = 101,
+  NLS_RETRY_SETUP,  // msNewtonLoop only: renew the stale matrix and retry
+  NLS_RHS_RECOVERABLE,
+  // What the attempt does next.
+  STEP_DO_ERROR_TEST,
+  STEP_PREDICT_AGAIN,
+  STEP_TRY_AGAIN,
+};
+
+// Why the corrector is called: the reason is kept in the same variable
+// (nflag) as the corrector's last result, and differs from every result.
+enum MsCorrectorCall : int {
+  NLS_FIRST_CALL = 201,
+  NLS_AFTER_CONV_FAIL,
+  NLS_AFTER_ERR_FAIL,
+};
+
+// The public flag of a step's failure. Needs: result one of the failures
+// that end a step.
+int msStepFlag(MsStepResult result);
+
 // Error weights of a caller's own.
 typedef int (*MsEwtFn)(N_Vector y, N_Vector ewt, void* data);
 

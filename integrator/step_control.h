@@ -6,10 +6,12 @@
 
 namespace pelvarin {
 
-// Result of msLocalErrorTest: the attempt failed, retry with the reduced step.
-constexpr int STEP_TRY_AGAIN = 5;
-
-int msLocalErrorTest(MstepMem mem, int* nflag, double saved_t, int* nef, double* dsm);
+// The error test of an attempt whose corrector converged; *dsm its
+// weighted error. Returns STEP_OK when it passed; else the history is
+// retracted to saved_t, *nflag is the reason of the next corrector call,
+// and the result is STEP_TRY_AGAIN (reduced step or order) or a failure
+// that ends the step.
+MsStepResult msLocalErrorTest(MstepMem mem, int* nflag, double saved_t, int* nef, double* dsm);
 void msPlanNextStep(MstepMem mem, double dsm);
 double msRatioLowerOrder(MstepMem mem);
 double msRatioHigherOrder(MstepMem mem);

@@ -41,6 +41,15 @@ void msPascal(MstepMem mem) {
   }
 }
 
+// lCoef cleared up to the maximum order, with lCoef[j] = 1: the start of
+// the products that an order change builds in it.
+double* msUnitCoefficients(MstepMem mem, int j) {
+  double* l = mem->lCoef;
+  for (int i = 0; i <= mem->maxOrder; ++i) l[i] = 0.0;
+  l[j] = 1.0;
+  return l;
+}
+
 }  // namespace
 
 void msPredictHistory(MstepMem mem) {
@@ -212,9 +221,7 @@ void msAdamsOrderShift(MstepMem mem, int deltaq) {
     N_VConst(0.0, z[mem->coeffCount]);
     return;
   }
-  double* l = mem->lCoef;
-  for (int i = 0; i <= mem->maxOrder; ++i) l[i] = 0.0;
-  l[1] = 1.0;
+  double* l = msUnitCoefficients(mem, 1);
   double H = 0.0;
   for (int j = 1; j <= q - 2; ++j) {
     H += mem->pastSteps[j];
@@ -228,9 +235,7 @@ void msAdamsOrderShift(MstepMem mem, int deltaq) {
 void msBDFRaiseOrder(MstepMem mem) {
   N_Vector* z = mem->nordsieck;
   const int q = mem->q;
-  double* l = mem->lCoef;
-  for (int i = 0; i <= mem->maxOrder; ++i) l[i] = 0.0;
-  l[2] = 1.0;
+  double* l = msUnitCoefficients(mem, 2);
   double alpha = -1.0, alpha1 = 1.0, prod = 1.0, xiold = 1.0;
   double H = mem->hScale;
   if (q > 1) {
@@ -252,9 +257,7 @@ void msBDFRaiseOrder(MstepMem mem) {
 void msBDFLowerOrder(MstepMem mem) {
   N_Vector* z = mem->nordsieck;
   const int q = mem->q;
-  double* l = mem->lCoef;
-  for (int i = 0; i <= mem->maxOrder; ++i) l[i] = 0.0;
-  l[2] = 1.0;
+  double* l = msUnitCoefficients(mem, 2);
   double H = 0.0;
   for (int j = 1; j <= q - 2; ++j) {
     H += mem->pastSteps[j];

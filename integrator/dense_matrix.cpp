@@ -1,5 +1,6 @@
 #include "integrator/dense_matrix.h"
 
+#include <cassert>
 #include <climits>
 #include <cmath>
 #include <cstddef>
@@ -45,6 +46,7 @@ int* NewIntArray(int N) {
 void DestroyArray(void* p) { msRelease(p); }
 
 int denseGETRF(double** a, int m, int n, int* p) {
+  assert(m >= n);
   for (int k = 0; k < n; k++) {
     double* col_k = a[k];
 

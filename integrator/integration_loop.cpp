@@ -36,6 +36,7 @@ Verdict returnWith(int flag) { return Verdict{true, flag}; }
 // accepted solution, never a trial state left in yout by the step, the
 // first-step estimate or a root search.
 int msFailWithAcceptedSolution(MstepMem mem, N_Vector yout, double* tret, int flag) {
+  assert(yout != nullptr && tret != nullptr && flag < 0);
   *tret = mem->tcur;
   N_VScale(1.0, mem->nordsieck[0], yout);
   return flag;
@@ -397,6 +398,7 @@ int msStepLoop(MstepMem mem, double tout, N_Vector yout, double* tret, int itask
     if (kflag != STEP_OK)
       return msEndLoop(mem, yout, tret, msReportStepFailure(mem, msStepFlag(kflag)));
     stepsThisCall++;
+    assert(mem->numSteps > 0);
 
     const Verdict v = msReturnAfterStep(mem, tout, yout, tret, itask);
     if (v.returns) return v.flag;
@@ -431,6 +433,7 @@ int Mstep(void* mstep_mem, double tout, N_Vector yout, double* tret, int itask) 
 }
 
 int msInitialStepEstimate(MstepMem mem, double tout) {
+  assert(mem->numSteps == 0);
   const double r = mem->unitRoundoff;
   const double tdiff = tout - mem->tcur;
   if (tdiff == 0.0) return MS_TOO_CLOSE;

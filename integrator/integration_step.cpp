@@ -47,6 +47,7 @@ int msStepFlag(MsStepResult result) {
 }
 
 MsStepResult msTakeStep(MstepMem mem) {
+  assert(mem->q >= 1 && mem->q <= mem->maxOrder);
   const double saved_t = mem->tcur;
   int ncf = 0;
   int nef = 0;
@@ -78,6 +79,7 @@ MsStepResult msTakeStep(MstepMem mem) {
 
 void msAcceptStep(MstepMem mem) {
   const int q = mem->q;
+  assert(q >= 1 && q <= mem->maxOrder);
   mem->hu = mem->h;
   mem->numSteps++;
   mem->stepsSameOrder++;

@@ -219,10 +219,19 @@ struct MstepMemRecord {
 };
 
 // Internal operations.
-int MsInitialSetup(MstepMem mem);  // before the first step of a problem
+// Before the first step of a problem: tolerances given, error weights at
+// y0, the linear solver ready for a Newton iteration. Returns MS_SUCCESS or
+// a reported MS_ILL_INPUT / MS_LINIT_FAIL.
+int MsInitialSetup(MstepMem mem);
+// 1 when tmpl has every vector operation the integrator uses, else 0.
 int msCheckVectorOps(N_Vector tmpl);
+// The work vectors and the history up to maxOrder, cloned from tmpl, all or
+// none: returns 1, or 0 with the memory's vectors as they were.
 int msAllocWorkVectors(MstepMem mem, N_Vector tmpl);
+// Releases the work vectors and the tolerance copy; pointers := NULL.
 void msFreeWorkVectors(MstepMem mem);
+// The error weights 1 / (reltol |y_i| + atol_i) of the tolerances given
+// into w; data is the memory. Returns 0, or -1 when a denominator is <= 0.
 int msErrWeights(N_Vector y, N_Vector w, void* data);
 int msErrWeightsScalar(MstepMem mem, N_Vector y, N_Vector w);
 int msErrWeightsVector(MstepMem mem, N_Vector y, N_Vector w);

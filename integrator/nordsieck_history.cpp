@@ -1,5 +1,7 @@
 #include "integrator/nordsieck_history.h"
 
+#include <cassert>
+
 namespace pelvarin {
 
 int msGetHistoryData(MstepMem mem, int last, double* d[]) {
@@ -203,6 +205,7 @@ double msAlternatingSum(int iend, double a[], int k) {
 }
 
 void msChangeHistoryOrder(MstepMem mem, int deltaq) {
+  assert(deltaq == 1 || deltaq == -1);
   // From order 2 down to 1 the history needs no adjustment.
   if (mem->q == 2 && deltaq != 1) return;
   if (mem->lmm == MS_ADAMS) {

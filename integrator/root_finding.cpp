@@ -1,5 +1,6 @@
 #include "integrator/root_finding.h"
 
+#include <cassert>
 #include <cmath>
 
 #include "integrator/allocation.h"
@@ -149,6 +150,7 @@ int MstepRootInit(void* mstep_mem, int nrtfn, MsRootFn g) {
 
 int MsRcheck1(MstepMem mem) {
   const int n = mem->numRootFns;
+  assert(n > 0);
   // Every function is looked at afresh at the start of a problem, also one
   // that was identically zero at an earlier start.
   for (int i = 0; i < n; ++i) {
@@ -183,6 +185,7 @@ int MsRcheck1(MstepMem mem) {
 
 int MsRcheck2(MstepMem mem) {
   const int n = mem->numRootFns;
+  assert(n > 0);
   if (!mem->rootReturned) return MS_RCHECK_NONE;
 
   MstepGetDky(mem, mem->tLow, 0, mem->yWork);
@@ -219,6 +222,7 @@ int MsRcheck2(MstepMem mem) {
 
 int MsRcheck3(MstepMem mem) {
   const int n = mem->numRootFns;
+  assert(n > 0);
   // Roots beyond tout are left to a later call.
   if (mem->taskCopy == MS_ONE_STEP || (mem->toutCopy - mem->tcur) * mem->h >= 0) {
     mem->tHigh = mem->tcur;
@@ -245,6 +249,7 @@ int MsRcheck3(MstepMem mem) {
 
 int msLocateRoot(MstepMem mem) {
   const int n = mem->numRootFns;
+  assert(n > 0);
   BracketScan scan = msScanBracket(mem, mem->gHigh);
 
   if (!scan.signChange) {

@@ -76,10 +76,6 @@ enum MsCorrectorCall : int {
   NLS_AFTER_ERR_FAIL,
 };
 
-// The public flag of a step's failure. Needs: result one of the failures
-// that end a step.
-int msStepFlag(MsStepResult result);
-
 // Error weights of a caller's own.
 typedef int (*MsEwtFn)(N_Vector y, N_Vector ewt, void* data);
 

@@ -1,5 +1,6 @@
 #include "integrator/dense_matrix.h"
 
+#include <cassert>
 #include <climits>
 #include <cmath>
 #include <cstddef>
@@ -15,14 +16,10 @@ DlsMat NewDenseMat(int M, int N) {
   DlsMat A = static_cast<DlsMat>(msAllocate(sizeof(DlsMatRecord)));
   if (A == nullptr) return nullptr;
   A->data = static_cast<double*>(msAllocate(sizeof(double) * size_t(M) * size_t(N)));
-  if (A->data == nullptr) {
-    msRelease(A);
-    return nullptr;
-  }
-  A->cols = static_cast<double**>(msAllocate(sizeof(double*) * size_t(N)));
+  A->cols = (A->data != nullptr) ? static_cast<double**>(msAllocate(sizeof(double*) * size_t(N)))
+                                 : nullptr;
   if (A->cols == nullptr) {
-    msRelease(A->data);
-    msRelease(A);
+    DestroyMat(A);
     return nullptr;
   }
   for (int j = 0; j < N; j++) A->cols[j] = A->data + size_t(j) * size_t(M);
@@ -49,6 +46,7 @@ int* NewIntArray(int N) {
 void DestroyArray(void* p) { msRelease(p); }
 
 int denseGETRF(double** a, int m, int n, int* p) {
+  assert(m >= n);
   for (int k = 0; k < n; k++) {
     double* col_k = a[k];
 

@@ -27,11 +27,13 @@ void DestroyMat(DlsMat A);         // NULL is accepted
 int* NewIntArray(int N);           // NULL for N <= 0 or no memory
 void DestroyArray(void* p);        // NULL is accepted
 
+// LU factors of the m x n columns a in place, row exchanges in p. Returns
 // 0, or k+1 when column k has no pivot. Requires m >= n.
 int denseGETRF(double** a, int m, int n, int* p);
+// b := the solution of A x = b from the factors and pivots of denseGETRF.
 void denseGETRS(double** a, int n, int* p, double* b);
-void denseCopy(double** a, double** b, int m, int n);
-void denseScale(double c, double** a, int m, int n);
+void denseCopy(double** a, double** b, int m, int n);  // b := a
+void denseScale(double c, double** a, int m, int n);   // a := c a
 
 int DenseGETRF(DlsMat A, int* p);
 void DenseGETRS(DlsMat A, int* p, double* b);

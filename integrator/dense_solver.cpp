@@ -22,6 +22,49 @@ void* jacobianData(MstepMem mem, MsDlsMem dls) {
   return (dls->useDQJac == 1) ? static_cast<void*>(mem) : mem->userData;
 }
 
+// A solver memory for N states with its matrices and pivots, or NULL, with
+// nothing left allocated, when memory runs out.
+MsDlsMem newDenseMem(int N) {
+  MsDlsMem dls = static_cast<MsDlsMem>(msAllocate(sizeof(MsDlsMemRecord)));
+  if (dls == nullptr) return nullptr;
+  dls->useDQJac = 1;
+  dls->jacFn = nullptr;
+  dls->jacData = nullptr;
+  dls->lastFlag = 0;
+  dls->size = N;
+  dls->stepsAtLastJac = 0;
+  dls->numJacEvals = 0;
+  dls->numRhsEvalsDQ = 0;
+  // Attached after steps were taken, the solver still has nothing to reuse.
+  dls->jacSaved = 0;
+  dls->matrixReady = 0;
+  dls->newtonMatrix = NewDenseMat(N, N);
+  dls->savedJac = (dls->newtonMatrix != nullptr) ? NewDenseMat(N, N) : nullptr;
+  dls->pivots = (dls->savedJac != nullptr) ? NewIntArray(N) : nullptr;
+  if (dls->pivots == nullptr) {
+    releaseDense(dls);
+    return nullptr;
+  }
+  return dls;
+}
+
+// The attached dense solver behind a handle: sets *mem and *dls and returns
+// MSDLS_SUCCESS, or reports under function and returns MSDLS_MEM_NULL or
+// MSDLS_LMEM_NULL.
+int attachedDense(void* mstep_mem, const char* function, MstepMem* mem, MsDlsMem* dls) {
+  *mem = static_cast<MstepMem>(mstep_mem);
+  if (*mem == nullptr) {
+    msReportError(nullptr, MSDLS_MEM_NULL, "MSDLS", function, "Integrator memory is NULL.");
+    return MSDLS_MEM_NULL;
+  }
+  *dls = dlsOf(*mem);
+  if (*dls == nullptr) {
+    msReportError(*mem, MSDLS_LMEM_NULL, "MSDLS", function, "Linear solver memory is NULL.");
+    return MSDLS_LMEM_NULL;
+  }
+  return MSDLS_SUCCESS;
+}
+
 }  // namespace
 
 int MsDense(void* mstep_mem, int N) {
@@ -50,28 +93,9 @@ int MsDense(void* mstep_mem, int N) {
 
   // Everything is made before the previous solver is replaced, so that a
   // failure leaves the memory as it was.
-  MsDlsMem dls = static_cast<MsDlsMem>(msAllocate(sizeof(MsDlsMemRecord)));
+  MsDlsMem dls = newDenseMem(N);
   if (dls == nullptr) {
     msReportError(mem, MSDLS_MEM_FAIL, "MSDENSE", "MsDense", "A memory request failed.");
-    return MSDLS_MEM_FAIL;
-  }
-  dls->useDQJac = 1;
-  dls->jacFn = nullptr;
-  dls->jacData = nullptr;
-  dls->lastFlag = 0;
-  dls->size = N;
-  dls->stepsAtLastJac = 0;
-  dls->numJacEvals = 0;
-  dls->numRhsEvalsDQ = 0;
-  // Attached after steps were taken, the solver still has nothing to reuse.
-  dls->jacSaved = 0;
-  dls->matrixReady = 0;
-  dls->newtonMatrix = NewDenseMat(N, N);
-  dls->savedJac = (dls->newtonMatrix != nullptr) ? NewDenseMat(N, N) : nullptr;
-  dls->pivots = (dls->savedJac != nullptr) ? NewIntArray(N) : nullptr;
-  if (dls->pivots == nullptr) {
-    msReportError(mem, MSDLS_MEM_FAIL, "MSDENSE", "MsDense", "A memory request failed.");
-    releaseDense(dls);
     return MSDLS_MEM_FAIL;
   }
 
@@ -86,18 +110,10 @@ int MsDense(void* mstep_mem, int N) {
 }
 
 int MsDlsSetDenseJacFn(void* mstep_mem, MsDlsDenseJacFn jac) {
-  MstepMem mem = static_cast<MstepMem>(mstep_mem);
-  if (mem == nullptr) {
-    msReportError(nullptr, MSDLS_MEM_NULL, "MSDLS", "MsDlsSetDenseJacFn",
-                  "Integrator memory is NULL.");
-    return MSDLS_MEM_NULL;
-  }
-  MsDlsMem dls = dlsOf(mem);
-  if (dls == nullptr) {
-    msReportError(mem, MSDLS_LMEM_NULL, "MSDLS", "MsDlsSetDenseJacFn",
-                  "Linear solver memory is NULL.");
-    return MSDLS_LMEM_NULL;
-  }
+  MstepMem mem = nullptr;
+  MsDlsMem dls = nullptr;
+  const int flag = attachedDense(mstep_mem, "MsDlsSetDenseJacFn", &mem, &dls);
+  if (flag != MSDLS_SUCCESS) return flag;
   // Routine and data are chosen together here, so they never mismatch.
   if (jac != nullptr) {
     dls->useDQJac = 0;
@@ -111,18 +127,10 @@ int MsDlsSetDenseJacFn(void* mstep_mem, MsDlsDenseJacFn jac) {
 }
 
 int MsDlsGetNumJacEvals(void* mstep_mem, int* njevals) {
-  MstepMem mem = static_cast<MstepMem>(mstep_mem);
-  if (mem == nullptr) {
-    msReportError(nullptr, MSDLS_MEM_NULL, "MSDLS", "MsDlsGetNumJacEvals",
-                  "Integrator memory is NULL.");
-    return MSDLS_MEM_NULL;
-  }
-  MsDlsMem dls = dlsOf(mem);
-  if (dls == nullptr) {
-    msReportError(mem, MSDLS_LMEM_NULL, "MSDLS", "MsDlsGetNumJacEvals",
-                  "Linear solver memory is NULL.");
-    return MSDLS_LMEM_NULL;
-  }
+  MstepMem mem = nullptr;
+  MsDlsMem dls = nullptr;
+  const int flag = attachedDense(mstep_mem, "MsDlsGetNumJacEvals", &mem, &dls);
+  if (flag != MSDLS_SUCCESS) return flag;
   if (njevals == nullptr) {
     msReportError(mem, MSDLS_ILL_INPUT, "MSDLS", "MsDlsGetNumJacEvals", "njevals = NULL illegal.");
     return MSDLS_ILL_INPUT;

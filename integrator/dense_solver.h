@@ -29,11 +29,18 @@ struct MsDlsMemRecord {
 };
 typedef MsDlsMemRecord* MsDlsMem;
 
-// Hooks, installed by MsDense.
+// Hooks, installed by MsDense; without the solver attached (lsMem NULL)
+// init, setup and solve return -1.
+// Before the first step: counters reset, the Jacobian routine chosen. 0.
 int msDenseInit(MstepMem mem);
+// The factors of I - gamma J, with J reused or evaluated anew (*jcur 1).
+// Returns 0, 1 for a recoverable failure (singular, Jacobian), -1 otherwise.
 int msDenseSetup(MstepMem mem, int convfail, N_Vector ypred, N_Vector fpred, int* jcur,
                  N_Vector vtemp1, N_Vector vtemp2, N_Vector vtemp3);
+// b := the solution of (I - gamma J) x = b with the last factors. Returns 0,
+// or 1 (no factors yet: recoverable).
 int msDenseSolve(MstepMem mem, N_Vector b, N_Vector weight, N_Vector ycur, N_Vector fcur);
+// Releases the solver (if any); lsMem := NULL.
 void msDenseFree(MstepMem mem);
 
 // Built-in Jacobian by difference quotients; data is the integrator memory.

@@ -1,5 +1,6 @@
 #include "integrator/error_reporting.h"
 
+#include <cassert>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -39,6 +40,7 @@ void msDefaultErrHandler(int error_code, const char* module, const char* functio
 }
 
 int msReportStepFailure(MstepMemRecord* mem, int flag) {
+  assert(mem != nullptr);
   const double t = mem->tcur;
   const double h = mem->h;
   switch (flag) {

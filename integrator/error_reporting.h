@@ -23,8 +23,8 @@ void msReportError(MstepMemRecord* mem, int error_code, const char* module, cons
 void msDefaultErrHandler(int error_code, const char* module, const char* function, const char* msg,
                          void* data);
 
-// Reports the message of a failed internal step or first-step estimate under
-// "MSTEP"/"Mstep" and returns flag unchanged.
+// Needs: a memory. Reports the message of a failed internal step or
+// first-step estimate under "MSTEP"/"Mstep" and returns flag unchanged.
 int msReportStepFailure(MstepMemRecord* mem, int flag);
 
 }  // namespace pelvarin

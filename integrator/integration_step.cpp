@@ -1,5 +1,7 @@
 #include "integrator/integration_step.h"
 
+#include <cassert>
+
 #include "integrator/nonlinear_corrector.h"
 #include "integrator/nordsieck_history.h"
 #include "integrator/stability_limit.h"
@@ -14,14 +16,40 @@ constexpr double GROWTH_AFTER_STEP = 10.0;
 // A failed step leaves the solution it started from, exactly: retracting a
 // history that a non-finite derivative or an overflow reached would not
 // give it back.
-int msFailStep(MstepMem mem, int flag) {
+MsStepResult msFailStep(MstepMem mem, MsStepResult result) {
   N_VScale(1.0, mem->stepStart, mem->nordsieck[0]);
-  return flag;
+  return result;
 }
 
 }  // namespace
 
-int msTakeStep(MstepMem mem) {
+int msStepFlag(MsStepResult result) {
+  switch (result) {
+    case STEP_ERR_FAILURE:
+      return MS_ERR_FAILURE;
+    case STEP_CONV_FAILURE:
+      return MS_CONV_FAILURE;
+    case STEP_LSETUP_FAIL:
+      return MS_LSETUP_FAIL;
+    case STEP_LSOLVE_FAIL:
+      return MS_LSOLVE_FAIL;
+    case STEP_RHSFUNC_FAIL:
+      return MS_RHSFUNC_FAIL;
+    case STEP_REPTD_RHSFUNC_ERR:
+      return MS_REPTD_RHSFUNC_ERR;
+    case STEP_UNREC_RHSFUNC_ERR:
+      return MS_UNREC_RHSFUNC_ERR;
+    default:
+      break;
+  }
+  assert(false && "only a failure that ends the step leaves it");
+  return result;
+}
+
+// Out of line, as the step always was: inlined into Mstep's loop, it makes
+// the per-call path of Mstep slower.
+__attribute__((noinline)) MsStepResult msTakeStep(MstepMem mem) {
+  assert(mem->q >= 1 && mem->q <= mem->maxOrder);
   const double saved_t = mem->tcur;
   int ncf = 0;
   int nef = 0;
@@ -35,12 +63,12 @@ int msTakeStep(MstepMem mem) {
     msPredictHistory(mem);
     msSetCoefficients(mem);
     nflag = msCorrect(mem, nflag);
-    const int k = msCorrectorFailure(mem, &nflag, saved_t, &ncf);
+    const MsStepResult k = msCorrectorFailure(mem, &nflag, saved_t, &ncf);
     if (k == STEP_PREDICT_AGAIN) continue;
     if (k != STEP_DO_ERROR_TEST) return msFailStep(mem, k);
-    const int e = msLocalErrorTest(mem, &nflag, saved_t, &nef, &dsm);
+    const MsStepResult e = msLocalErrorTest(mem, &nflag, saved_t, &nef, &dsm);
     if (e == STEP_TRY_AGAIN) continue;
-    if (e != MS_SUCCESS) return msFailStep(mem, e);
+    if (e != STEP_OK) return msFailStep(mem, e);
     break;
   }
 
@@ -48,11 +76,12 @@ int msTakeStep(MstepMem mem) {
   msPlanNextStep(mem, dsm);
   if (mem->stabLimDet) msStabilityCheck(mem);
   mem->maxStepRatio = GROWTH_AFTER_STEP;
-  return MS_SUCCESS;
+  return STEP_OK;
 }
 
 void msAcceptStep(MstepMem mem) {
   const int q = mem->q;
+  assert(q >= 1 && q <= mem->maxOrder);
   mem->hu = mem->h;
   mem->numSteps++;
   mem->stepsSameOrder++;

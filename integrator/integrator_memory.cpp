@@ -15,11 +15,6 @@ constexpr int kBaseIntWorkspace = 40;
 
 MstepMem memOf(void* mstep_mem) { return static_cast<MstepMem>(mstep_mem); }
 
-int refuseNull(const char* function) {
-  msReportError(nullptr, MS_MEM_NULL, "MSTEP", function, "mstep_mem = NULL illegal.");
-  return MS_MEM_NULL;
-}
-
 // The scalars that MstepInit and MstepReInit reset alike.
 void resetProblem(MstepMem mem, double t0, N_Vector y0) {
   mem->tcur = t0;
@@ -62,6 +57,21 @@ void releaseLinearSolver(MstepMem mem) {
 }
 
 }  // namespace
+
+int msRefuseNull(const char* function) {
+  msReportError(nullptr, MS_MEM_NULL, "MSTEP", function, "mstep_mem = NULL illegal.");
+  return MS_MEM_NULL;
+}
+
+int msInitialisedMem(void* mstep_mem, const char* function, MstepMem* mem) {
+  *mem = memOf(mstep_mem);
+  if (*mem == nullptr) return msRefuseNull(function);
+  if (!(*mem)->initDone) {
+    msReportError(*mem, MS_NO_MALLOC, "MSTEP", function, "Attempt to call before MstepInit.");
+    return MS_NO_MALLOC;
+  }
+  return MS_SUCCESS;
+}
 
 void* MstepCreate(int lmm, int iter) {
   if (lmm != MS_ADAMS && lmm != MS_BDF) {
@@ -165,7 +175,7 @@ void msFreeWorkVectors(MstepMem mem) {
 
 int MstepInit(void* mstep_mem, MsRhsFn f, double t0, N_Vector y0) {
   MstepMem mem = memOf(mstep_mem);
-  if (mem == nullptr) return refuseNull("MstepInit");
+  if (mem == nullptr) return msRefuseNull("MstepInit");
   if (y0 == nullptr) {
     msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepInit", "y0 = NULL illegal.");
     return MS_ILL_INPUT;
@@ -223,12 +233,9 @@ int MstepInit(void* mstep_mem, MsRhsFn f, double t0, N_Vector y0) {
 }
 
 int MstepReInit(void* mstep_mem, double t0, N_Vector y0) {
-  MstepMem mem = memOf(mstep_mem);
-  if (mem == nullptr) return refuseNull("MstepReInit");
-  if (mem->initDone == 0) {
-    msReportError(mem, MS_NO_MALLOC, "MSTEP", "MstepReInit", "Attempt to call before MstepInit.");
-    return MS_NO_MALLOC;
-  }
+  MstepMem mem = nullptr;
+  const int flag = msInitialisedMem(mstep_mem, "MstepReInit", &mem);
+  if (flag != MS_SUCCESS) return flag;
   if (y0 == nullptr) {
     msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepReInit", "y0 = NULL illegal.");
     return MS_ILL_INPUT;
@@ -242,13 +249,9 @@ int MstepReInit(void* mstep_mem, double t0, N_Vector y0) {
 }
 
 int MstepSVtolerances(void* mstep_mem, double reltol, N_Vector abstol) {
-  MstepMem mem = memOf(mstep_mem);
-  if (mem == nullptr) return refuseNull("MstepSVtolerances");
-  if (mem->initDone == 0) {
-    msReportError(mem, MS_NO_MALLOC, "MSTEP", "MstepSVtolerances",
-                  "Attempt to call before MstepInit.");
-    return MS_NO_MALLOC;
-  }
+  MstepMem mem = nullptr;
+  const int flag = msInitialisedMem(mstep_mem, "MstepSVtolerances", &mem);
+  if (flag != MS_SUCCESS) return flag;
   if (reltol < 0.0) {
     msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepSVtolerances", "reltol < 0 illegal.");
     return MS_ILL_INPUT;
@@ -408,7 +411,7 @@ void MstepFree(void** mstep_mem) {
 
 int MstepSetErrHandlerFn(void* mstep_mem, MsErrHandlerFn ehfun, void* eh_data) {
   MstepMem mem = memOf(mstep_mem);
-  if (mem == nullptr) return refuseNull("MstepSetErrHandlerFn");
+  if (mem == nullptr) return msRefuseNull("MstepSetErrHandlerFn");
   if (ehfun == nullptr) {
     // No handler at all would leave reports nowhere to go.
     mem->errHandler = msDefaultErrHandler;
@@ -422,21 +425,21 @@ int MstepSetErrHandlerFn(void* mstep_mem, MsErrHandlerFn ehfun, void* eh_data) {
 
 int MstepSetUserData(void* mstep_mem, void* user_data) {
   MstepMem mem = memOf(mstep_mem);
-  if (mem == nullptr) return refuseNull("MstepSetUserData");
+  if (mem == nullptr) return msRefuseNull("MstepSetUserData");
   mem->userData = user_data;
   return MS_SUCCESS;
 }
 
 int MstepSetMaxNumSteps(void* mstep_mem, int mxsteps) {
   MstepMem mem = memOf(mstep_mem);
-  if (mem == nullptr) return refuseNull("MstepSetMaxNumSteps");
+  if (mem == nullptr) return msRefuseNull("MstepSetMaxNumSteps");
   mem->mxstep = (mxsteps == 0) ? MS_DEFAULT_MXSTEP : mxsteps;
   return MS_SUCCESS;
 }
 
 int MstepSetInitStep(void* mstep_mem, double hin) {
   MstepMem mem = memOf(mstep_mem);
-  if (mem == nullptr) return refuseNull("MstepSetInitStep");
+  if (mem == nullptr) return msRefuseNull("MstepSetInitStep");
   if (!std::isfinite(hin)) {
     msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepSetInitStep", "hin is not finite (illegal).");
     return MS_ILL_INPUT;
@@ -447,14 +450,14 @@ int MstepSetInitStep(void* mstep_mem, double hin) {
 
 int MstepSetMaxErrTestFails(void* mstep_mem, int maxnef) {
   MstepMem mem = memOf(mstep_mem);
-  if (mem == nullptr) return refuseNull("MstepSetMaxErrTestFails");
+  if (mem == nullptr) return msRefuseNull("MstepSetMaxErrTestFails");
   mem->maxErrTestFails = maxnef;
   return MS_SUCCESS;
 }
 
 int MstepSetMaxNonlinIters(void* mstep_mem, int maxcor) {
   MstepMem mem = memOf(mstep_mem);
-  if (mem == nullptr) return refuseNull("MstepSetMaxNonlinIters");
+  if (mem == nullptr) return msRefuseNull("MstepSetMaxNonlinIters");
   // The corrector needs at least one iteration to converge at all.
   mem->maxNonlinIters = (maxcor < 1) ? MS_DEFAULT_MAX_NONLIN_ITERS : maxcor;
   return MS_SUCCESS;
@@ -462,7 +465,7 @@ int MstepSetMaxNonlinIters(void* mstep_mem, int maxcor) {
 
 int MstepSetNonlinConvCoef(void* mstep_mem, double nlscoef) {
   MstepMem mem = memOf(mstep_mem);
-  if (mem == nullptr) return refuseNull("MstepSetNonlinConvCoef");
+  if (mem == nullptr) return msRefuseNull("MstepSetNonlinConvCoef");
   mem->nonlinConvCoef = nlscoef;
   return MS_SUCCESS;
 }
@@ -474,7 +477,7 @@ template <typename T>
 int getValue(void* mstep_mem, const char* function, const char* argName, T* out,
              T MstepMemRecord::*field) {
   MstepMem mem = memOf(mstep_mem);
-  if (mem == nullptr) return refuseNull(function);
+  if (mem == nullptr) return msRefuseNull(function);
   if (out == nullptr) {
     msReportError(mem, MS_ILL_INPUT, "MSTEP", function, "%s = NULL illegal.", argName);
     return MS_ILL_INPUT;
@@ -514,7 +517,7 @@ int MstepGetNumNonlinSolvConvFails(void* mstep_mem, int* nncfails) {
 
 int MstepGetErrWeights(void* mstep_mem, N_Vector eweight) {
   MstepMem mem = memOf(mstep_mem);
-  if (mem == nullptr) return refuseNull("MstepGetErrWeights");
+  if (mem == nullptr) return msRefuseNull("MstepGetErrWeights");
   if (eweight == nullptr) {
     msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepGetErrWeights", "eweight = NULL illegal.");
     return MS_ILL_INPUT;

@@ -31,6 +31,9 @@ constexpr int MS_DEFAULT_MAX_CONV_FAILS = 10;
 constexpr int MS_DEFAULT_MXHNIL = 10;
 constexpr double MS_DEFAULT_NONLIN_CONV_COEF = 0.1;
 
+// Times closer than MS_TIME_FUZZ_FACTOR r (|t| + |h|) count as equal.
+constexpr double MS_TIME_FUZZ_FACTOR = 100.0;
+
 // A step this close above hmin counts as at hmin: no smaller retry is left.
 constexpr double MS_HMIN_FUZZ = 1.000001;
 
@@ -40,6 +43,38 @@ constexpr int MS_CONVFAIL_BAD_JAC = 1;
 constexpr int MS_CONVFAIL_OTHER = 2;
 
 typedef struct MstepMemRecord* MstepMem;
+
+// What the parts of one internal step (corrector, error test, attempt) hand
+// each other. The failures that end a step carry the numbers of the public
+// flags they leave as, and leave only through msStepFlag; the other results
+// never leave the step.
+enum MsStepResult : int {
+  STEP_OK = MS_SUCCESS,
+  // Failures that end the step.
+  STEP_ERR_FAILURE = MS_ERR_FAILURE,
+  STEP_CONV_FAILURE = MS_CONV_FAILURE,
+  STEP_LSETUP_FAIL = MS_LSETUP_FAIL,
+  STEP_LSOLVE_FAIL = MS_LSOLVE_FAIL,
+  STEP_RHSFUNC_FAIL = MS_RHSFUNC_FAIL,
+  STEP_REPTD_RHSFUNC_ERR = MS_REPTD_RHSFUNC_ERR,
+  STEP_UNREC_RHSFUNC_ERR = MS_UNREC_RHSFUNC_ERR,
+  // Corrector failures another attempt may mend.
+  NLS_CONV_FAIL = 101,
+  NLS_RETRY_SETUP,  // msNewtonLoop only: renew the stale matrix and retry
+  NLS_RHS_RECOVERABLE,
+  // What the attempt does next.
+  STEP_DO_ERROR_TEST,
+  STEP_PREDICT_AGAIN,
+  STEP_TRY_AGAIN,
+};
+
+// Why the corrector is called: the reason is kept in the same variable
+// (nflag) as the corrector's last result, and differs from every result.
+enum MsCorrectorCall : int {
+  NLS_FIRST_CALL = 201,
+  NLS_AFTER_CONV_FAIL,
+  NLS_AFTER_ERR_FAIL,
+};
 
 // Error weights of a caller's own.
 typedef int (*MsEwtFn)(N_Vector y, N_Vector ewt, void* data);
@@ -180,10 +215,19 @@ struct MstepMemRecord {
 };
 
 // Internal operations.
-int MsInitialSetup(MstepMem mem);  // before the first step of a problem
+// Before the first step of a problem: tolerances given, error weights at
+// y0, the linear solver ready for a Newton iteration. Returns MS_SUCCESS or
+// a reported MS_ILL_INPUT / MS_LINIT_FAIL.
+int MsInitialSetup(MstepMem mem);
+// 1 when tmpl has every vector operation the integrator uses, else 0.
 int msCheckVectorOps(N_Vector tmpl);
+// The work vectors and the history up to maxOrder, cloned from tmpl, all or
+// none: returns 1, or 0 with the memory's vectors as they were.
 int msAllocWorkVectors(MstepMem mem, N_Vector tmpl);
+// Releases the work vectors and the tolerance copy; pointers := NULL.
 void msFreeWorkVectors(MstepMem mem);
+// The error weights 1 / (reltol |y_i| + atol_i) of the tolerances given
+// into w; data is the memory. Returns 0, or -1 when a denominator is <= 0.
 int msErrWeights(N_Vector y, N_Vector w, void* data);
 int msErrWeightsScalar(MstepMem mem, N_Vector y, N_Vector w);
 int msErrWeightsVector(MstepMem mem, N_Vector y, N_Vector w);
@@ -198,6 +242,18 @@ inline bool msVectorFits(MstepMem mem, N_Vector v) {
   if (lrw != mem->vecRealWords) return false;
   return lrw == 0 || v->ops->nvgetarraypointer == nullptr || N_VGetArrayPointer(v) != nullptr;
 }
+// The fuzz of times around tcur for the current step size.
+inline double msTimeRoundoff(MstepMem mem) {
+  return MS_TIME_FUZZ_FACTOR * mem->unitRoundoff * (RAbs(mem->tcur) + RAbs(mem->h));
+}
+
+// Reports a NULL handle under function; returns MS_MEM_NULL.
+int msRefuseNull(const char* function);
+// Needs: mstep_mem a handle from MstepCreate or NULL. Sets *mem and returns
+// MS_SUCCESS when MstepInit has set the memory up; otherwise reports and
+// returns MS_MEM_NULL or MS_NO_MALLOC.
+int msInitialisedMem(void* mstep_mem, const char* function, MstepMem* mem);
+
 // Whether every element of v is finite; overwrites tempVec.
 bool msAllFinite(MstepMem mem, N_Vector v);
 

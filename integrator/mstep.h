@@ -68,16 +68,31 @@ typedef int (*MsDlsDenseJacFn)(int N, double t, N_Vector y, N_Vector fy, DlsMat 
 typedef void (*MsErrHandlerFn)(int error_code, const char* module, const char* function,
                                const char* msg, void* eh_data);
 
-// Creation, set-up, restart and release; mstep_mem is the handle from MstepCreate.
+// Creation, set-up, restart and release; mstep_mem is the handle from
+// MstepCreate. Every operation that takes a handle refuses NULL with
+// MS_MEM_NULL, and those that need MstepInit refuse an earlier call with
+// MS_NO_MALLOC; each failure is reported to the error handler first.
+
+// A new memory for the method and iteration, or NULL (reported) for an
+// illegal value or when memory runs out.
 void* MstepCreate(int lmm, int iter);
+// Needs: y0 with every vector operation the integrator uses. Makes the work
+// vectors for y0's length (replacing those of an earlier call only once the
+// new set exists) and starts a problem at (t0, y0). Returns MS_SUCCESS,
+// MS_ILL_INPUT or MS_MEM_FAIL (the memory as it was).
 int MstepInit(void* mstep_mem, MsRhsFn f, double t0, N_Vector y0);
+// A new problem at (t0, y0) of the same length, with the same options.
 int MstepReInit(void* mstep_mem, double t0, N_Vector y0);
+// Relative tolerance and a copy of the absolute tolerances (finite, >= 0).
 int MstepSVtolerances(void* mstep_mem, double reltol, N_Vector abstol);
+// nrtfn root functions g (0: none). A failure leaves root finding off.
 int MstepRootInit(void* mstep_mem, int nrtfn, MsRootFn g);
+// A function asked after every step; nonzero ends Mstep with a root return.
 int MstepStepRootInit(void* mstep_mem, MsStepRootFn fn);
+// Releases the memory and all it holds; *mstep_mem := NULL. NULL is accepted.
 void MstepFree(void** mstep_mem);
 
-// Options.
+// Options: each returns MS_SUCCESS, or MS_MEM_NULL / MS_ILL_INPUT.
 int MstepSetErrHandlerFn(void* mstep_mem, MsErrHandlerFn ehfun, void* eh_data);
 int MstepSetUserData(void* mstep_mem, void* user_data);
 int MstepSetMaxNumSteps(void* mstep_mem, int mxsteps);
@@ -86,11 +101,19 @@ int MstepSetMaxErrTestFails(void* mstep_mem, int maxnef);
 int MstepSetMaxNonlinIters(void* mstep_mem, int maxcor);
 int MstepSetNonlinConvCoef(void* mstep_mem, double nlscoef);
 
-// Integration toward tout, and the dense output of the last step.
+// Integrates toward tout (itask MS_NORMAL: to tout, interpolated;
+// MS_ONE_STEP: one internal step). Needs: MstepInit and tolerances given.
+// Guarantees: *tret and yout hold a solution the integration accepted,
+// also after a failure once the arguments are usable. Returns MS_SUCCESS,
+// MS_TSTOP_RETURN, MS_ROOT_RETURN or a reported failure flag.
 int Mstep(void* mstep_mem, double tout, N_Vector yout, double* tret, int itask);
+// The k-th derivative of the interpolating polynomial of the last step at t
+// (within the last step, up to fuzz) into dky. Returns MS_SUCCESS, or
+// MS_BAD_DKY, MS_BAD_K, MS_BAD_T (reported; dky untouched).
 int MstepGetDky(void* mstep_mem, double t, int k, N_Vector dky);
 
-// Statistics and state.
+// Statistics and state: written through the caller's pointer; MS_SUCCESS,
+// or MS_MEM_NULL / MS_ILL_INPUT / MS_NO_MALLOC.
 int MstepGetNumSteps(void* mstep_mem, int* nsteps);
 int MstepGetCurrentStep(void* mstep_mem, double* hcur);
 int MstepGetTolScaleFactor(void* mstep_mem, double* tolsfac);
@@ -106,7 +129,11 @@ char* MstepGetReturnFlagName(int flag);
 
 // The dense direct solver of the Newton iteration, with the caller's
 // Jacobian or (jac NULL) the built-in difference quotients.
+// Needs: MstepInit, N the problem's length. Replaces an attached solver only
+// once the new one is complete. Returns MSDLS_SUCCESS or a reported
+// MSDLS_MEM_NULL, MSDLS_ILL_INPUT, MSDLS_MEM_FAIL.
 int MsDense(void* mstep_mem, int N);
+// Needs: MsDense. Returns MSDLS_SUCCESS, MSDLS_MEM_NULL or MSDLS_LMEM_NULL.
 int MsDlsSetDenseJacFn(void* mstep_mem, MsDlsDenseJacFn jac);
 int MsDlsGetNumJacEvals(void* mstep_mem, int* njevals);
 

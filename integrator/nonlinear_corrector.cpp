@@ -1,5 +1,7 @@
 #include "integrator/nonlinear_corrector.h"
 
+#include <cassert>
+
 #include "integrator/nordsieck_history.h"
 
 namespace pelvarin {
@@ -42,12 +44,13 @@ bool msMatrixIsStale(MstepMem mem) { return mem->jacCurrent == 0 && msHasSetup(m
 
 }  // namespace
 
-int msCorrect(MstepMem mem, int nflag) {
+MsStepResult msCorrect(MstepMem mem, int nflag) {
   if (mem->iter == MS_FUNCTIONAL) return msFixedPointCorrector(mem);
   return msNewtonCorrector(mem, nflag);
 }
 
-int msNewtonCorrector(MstepMem mem, int nflag) {
+MsStepResult msNewtonCorrector(MstepMem mem, int nflag) {
+  assert(nflag == NLS_FIRST_CALL || nflag == NLS_AFTER_CONV_FAIL || nflag == NLS_AFTER_ERR_FAIL);
   int convfail = (nflag == NLS_FIRST_CALL || nflag == NLS_AFTER_ERR_FAIL) ? MS_CONVFAIL_NONE
                                                                            : MS_CONVFAIL_OTHER;
   bool callSetup = false;
@@ -63,7 +66,7 @@ int msNewtonCorrector(MstepMem mem, int nflag) {
   for (int retries = 0;; ++retries) {
     const int r = mem->f(mem->tcur, mem->nordsieck[0], mem->fTemp, mem->userData);
     mem->numRhsEvals++;
-    if (r < 0) return MS_RHSFUNC_FAIL;
+    if (r < 0) return STEP_RHSFUNC_FAIL;
     if (r > 0) return NLS_RHS_RECOVERABLE;
 
     if (callSetup) {
@@ -74,7 +77,7 @@ int msNewtonCorrector(MstepMem mem, int nflag) {
       mem->gammaRatio = 1.0;
       mem->gammaPrev = mem->gamma;
       mem->stepsAtLastSetup = mem->numSteps;
-      if (ier < 0) return MS_LSETUP_FAIL;
+      if (ier < 0) return STEP_LSETUP_FAIL;
       if (ier > 0) return NLS_CONV_FAIL;
     }
 
@@ -90,7 +93,7 @@ int msNewtonCorrector(MstepMem mem, int nflag) {
       }
     }
 
-    const int res = msNewtonLoop(mem);
+    const MsStepResult res = msNewtonLoop(mem);
     if (res != NLS_RETRY_SETUP) return res;
     // A solver that keeps answering "stale" after fresh setups would loop
     // for ever; its failure then counts as a convergence failure.
@@ -100,7 +103,7 @@ int msNewtonCorrector(MstepMem mem, int nflag) {
   }
 }
 
-int msNewtonLoop(MstepMem mem) {
+MsStepResult msNewtonLoop(MstepMem mem) {
   int m = 0;
   double delp = 0.0;
   mem->newtonIter = 0;
@@ -121,7 +124,7 @@ int msNewtonLoop(MstepMem mem) {
 
     int r = mem->lsSolve(mem, mem->tempVec, mem->ewt, mem->yWork, mem->fTemp);
     mem->numNonlinIters++;
-    if (r < 0) return MS_LSOLVE_FAIL;
+    if (r < 0) return STEP_LSOLVE_FAIL;
     if (r > 0) return msMatrixIsStale(mem) ? NLS_RETRY_SETUP : NLS_CONV_FAIL;
 
     const double del = N_VWrmsNorm(mem->tempVec, mem->ewt);
@@ -142,22 +145,22 @@ int msNewtonLoop(MstepMem mem) {
     mem->newtonIter = m;
     if (verdict == CONVERGED) {
       mem->jacCurrent = 0;
-      return MS_SUCCESS;
+      return STEP_OK;
     }
     if (verdict == DIVERGED) return msMatrixIsStale(mem) ? NLS_RETRY_SETUP : NLS_CONV_FAIL;
 
     r = mem->f(mem->tcur, mem->yWork, mem->fTemp, mem->userData);
     mem->numRhsEvals++;
-    if (r < 0) return MS_RHSFUNC_FAIL;
+    if (r < 0) return STEP_RHSFUNC_FAIL;
     if (r > 0) return msMatrixIsStale(mem) ? NLS_RETRY_SETUP : NLS_RHS_RECOVERABLE;
   }
 }
 
-int msFixedPointCorrector(MstepMem mem) {
+MsStepResult msFixedPointCorrector(MstepMem mem) {
   mem->convRate = 1.0;
   int r = mem->f(mem->tcur, mem->nordsieck[0], mem->tempVec, mem->userData);
   mem->numRhsEvals++;
-  if (r < 0) return MS_RHSFUNC_FAIL;
+  if (r < 0) return STEP_RHSFUNC_FAIL;
   if (r > 0) return NLS_RHS_RECOVERABLE;
 
   N_VConst(0.0, mem->correction);
@@ -175,29 +178,32 @@ int msFixedPointCorrector(MstepMem mem) {
     N_VScale(1.0, mem->tempVec, mem->correction);
 
     const ConvergenceVerdict verdict = msTestConvergence(mem, &m, del, &delp);
-    if (verdict == CONVERGED) return MS_SUCCESS;
+    if (verdict == CONVERGED) return STEP_OK;
     if (verdict == DIVERGED) return NLS_CONV_FAIL;
 
     r = mem->f(mem->tcur, mem->yWork, mem->tempVec, mem->userData);
     mem->numRhsEvals++;
-    if (r < 0) return MS_RHSFUNC_FAIL;
+    if (r < 0) return STEP_RHSFUNC_FAIL;
     if (r > 0) return NLS_RHS_RECOVERABLE;
   }
 }
 
-int msCorrectorFailure(MstepMem mem, int* nflag, double saved_t, int* ncf) {
-  if (*nflag == MS_SUCCESS) return STEP_DO_ERROR_TEST;
+MsStepResult msCorrectorFailure(MstepMem mem, int* nflag, double saved_t, int* ncf) {
+  const MsStepResult result = static_cast<MsStepResult>(*nflag);
+  assert(result == STEP_OK || result == STEP_LSETUP_FAIL || result == STEP_LSOLVE_FAIL ||
+         result == STEP_RHSFUNC_FAIL || result == NLS_CONV_FAIL || result == NLS_RHS_RECOVERABLE);
+  if (result == STEP_OK) return STEP_DO_ERROR_TEST;
 
   mem->numConvFails++;
   msRetractHistory(mem, saved_t);
-  if (*nflag == MS_LSETUP_FAIL || *nflag == MS_LSOLVE_FAIL || *nflag == MS_RHSFUNC_FAIL)
-    return *nflag;
+  if (result == STEP_LSETUP_FAIL || result == STEP_LSOLVE_FAIL || result == STEP_RHSFUNC_FAIL)
+    return result;
 
   *ncf += 1;
   mem->maxStepRatio = 1.0;
   if (RAbs(mem->h) <= mem->hmin * MS_HMIN_FUZZ || *ncf >= mem->maxConvFails) {
-    if (*nflag == NLS_RHS_RECOVERABLE) return MS_REPTD_RHSFUNC_ERR;
-    return MS_CONV_FAILURE;
+    if (result == NLS_RHS_RECOVERABLE) return STEP_REPTD_RHSFUNC_ERR;
+    return STEP_CONV_FAILURE;
   }
 
   const double floor = mem->hmin / RAbs(mem->h);

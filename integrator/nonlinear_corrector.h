@@ -6,26 +6,23 @@
 
 namespace pelvarin {
 
-// Corrector states handed to msCorrect.
-constexpr int NLS_FIRST_CALL = 6;
-constexpr int NLS_AFTER_CONV_FAIL = 7;
-constexpr int NLS_AFTER_ERR_FAIL = 8;
-// Corrector results besides MS_SUCCESS and the unrecoverable MS_* flags.
-constexpr int NLS_CONV_FAIL = 4;
-constexpr int NLS_RETRY_SETUP = 5;  // msNewtonLoop only: renew the stale matrix and retry
-constexpr int NLS_RHS_RECOVERABLE = 9;
-// Results of msCorrectorFailure besides the MS_* failure flags.
-constexpr int STEP_DO_ERROR_TEST = 2;
-constexpr int STEP_PREDICT_AGAIN = 3;
-
 // Fresh setups one Newton call may ask for after stale-matrix failures; the
 // dense solver never needs more than two.
 constexpr int MS_MAX_SETUP_RETRIES = 2;
 
-int msCorrect(MstepMem mem, int nflag);
-int msNewtonCorrector(MstepMem mem, int nflag);
-int msNewtonLoop(MstepMem mem);
-int msFixedPointCorrector(MstepMem mem);
-int msCorrectorFailure(MstepMem mem, int* nflag, double saved_t, int* ncf);
+// The corrector of an attempt whose prediction is in the history; nflag is
+// the reason of the call (MsCorrectorCall). Returns STEP_OK (correction and
+// corrNorm set), NLS_CONV_FAIL, NLS_RHS_RECOVERABLE or STEP_RHSFUNC_FAIL,
+// STEP_LSETUP_FAIL, STEP_LSOLVE_FAIL.
+MsStepResult msCorrect(MstepMem mem, int nflag);
+MsStepResult msNewtonCorrector(MstepMem mem, int nflag);
+// The Newton iterations on one matrix; may also return NLS_RETRY_SETUP.
+MsStepResult msNewtonLoop(MstepMem mem);
+MsStepResult msFixedPointCorrector(MstepMem mem);
+// After msCorrect, *nflag its result: STEP_DO_ERROR_TEST when it passed;
+// else the history is retracted to saved_t and the result is a failure that
+// ends the step or STEP_PREDICT_AGAIN (reduced step, *nflag the reason of
+// the next call).
+MsStepResult msCorrectorFailure(MstepMem mem, int* nflag, double saved_t, int* ncf);
 
 }  // namespace pelvarin

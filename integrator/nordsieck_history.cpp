@@ -1,5 +1,7 @@
 #include "integrator/nordsieck_history.h"
 
+#include <cassert>
+
 namespace pelvarin {
 
 int msGetHistoryData(MstepMem mem, int last, double* d[]) {
@@ -39,6 +41,15 @@ void msPascal(MstepMem mem) {
     case 5: msPascalRows<Subtract>(d, 5, n); break;
     default: msPascalRows<Subtract>(d, mem->q, n); break;
   }
+}
+
+// lCoef cleared up to the maximum order, with lCoef[j] = 1: the start of
+// the products that an order change builds in it.
+double* msUnitCoefficients(MstepMem mem, int j) {
+  double* l = mem->lCoef;
+  for (int i = 0; i <= mem->maxOrder; ++i) l[i] = 0.0;
+  l[j] = 1.0;
+  return l;
 }
 
 }  // namespace
@@ -194,6 +205,7 @@ double msAlternatingSum(int iend, double a[], int k) {
 }
 
 void msChangeHistoryOrder(MstepMem mem, int deltaq) {
+  assert(deltaq == 1 || deltaq == -1);
   // From order 2 down to 1 the history needs no adjustment.
   if (mem->q == 2 && deltaq != 1) return;
   if (mem->lmm == MS_ADAMS) {
@@ -212,9 +224,7 @@ void msAdamsOrderShift(MstepMem mem, int deltaq) {
     N_VConst(0.0, z[mem->coeffCount]);
     return;
   }
-  double* l = mem->lCoef;
-  for (int i = 0; i <= mem->maxOrder; ++i) l[i] = 0.0;
-  l[1] = 1.0;
+  double* l = msUnitCoefficients(mem, 1);
   double H = 0.0;
   for (int j = 1; j <= q - 2; ++j) {
     H += mem->pastSteps[j];
@@ -228,9 +238,7 @@ void msAdamsOrderShift(MstepMem mem, int deltaq) {
 void msBDFRaiseOrder(MstepMem mem) {
   N_Vector* z = mem->nordsieck;
   const int q = mem->q;
-  double* l = mem->lCoef;
-  for (int i = 0; i <= mem->maxOrder; ++i) l[i] = 0.0;
-  l[2] = 1.0;
+  double* l = msUnitCoefficients(mem, 2);
   double alpha = -1.0, alpha1 = 1.0, prod = 1.0, xiold = 1.0;
   double H = mem->hScale;
   if (q > 1) {
@@ -252,9 +260,7 @@ void msBDFRaiseOrder(MstepMem mem) {
 void msBDFLowerOrder(MstepMem mem) {
   N_Vector* z = mem->nordsieck;
   const int q = mem->q;
-  double* l = mem->lCoef;
-  for (int i = 0; i <= mem->maxOrder; ++i) l[i] = 0.0;
-  l[2] = 1.0;
+  double* l = msUnitCoefficients(mem, 2);
   double H = 0.0;
   for (int j = 1; j <= q - 2; ++j) {
     H += mem->pastSteps[j];

@@ -1,5 +1,6 @@
 #include "integrator/root_finding.h"
 
+#include <cassert>
 #include <cmath>
 
 #include "integrator/allocation.h"
@@ -9,7 +10,6 @@ namespace pelvarin {
 
 namespace {
 
-constexpr double ROOT_TOL_FACTOR = 100.0;  // times r (|tcur| + |h|)
 constexpr double LOOKAHEAD_MIN = 0.1;      // fraction of the first step
 constexpr double FRACSUB_FAR = 0.1;
 constexpr double FRACSUB_MAX = 0.5;
@@ -23,10 +23,6 @@ void msRootFindingOff(MstepMem mem) {
   msFreeRootArrays(mem);
   mem->numRootFns = 0;
   mem->g = nullptr;
-}
-
-double msRootTolerance(MstepMem mem) {
-  return ROOT_TOL_FACTOR * mem->unitRoundoff * (RAbs(mem->tcur) + RAbs(mem->h));
 }
 
 // A NaN has no sign: searching on with it would lose its root.
@@ -90,10 +86,7 @@ void msMarkRoots(MstepMem mem, bool withSignChanges) {
 }  // namespace
 
 int MstepRootInit(void* mstep_mem, int nrtfn, MsRootFn g) {
-  if (mstep_mem == nullptr) {
-    msReportError(nullptr, MS_MEM_NULL, "MSTEP", "MstepRootInit", "mstep_mem = NULL illegal.");
-    return MS_MEM_NULL;
-  }
+  if (mstep_mem == nullptr) return msRefuseNull("MstepRootInit");
   MstepMem mem = static_cast<MstepMem>(mstep_mem);
   const int n = (nrtfn < 0) ? 0 : nrtfn;
 
@@ -157,6 +150,7 @@ int MstepRootInit(void* mstep_mem, int nrtfn, MsRootFn g) {
 
 int MsRcheck1(MstepMem mem) {
   const int n = mem->numRootFns;
+  assert(n > 0);
   // Every function is looked at afresh at the start of a problem, also one
   // that was identically zero at an earlier start.
   for (int i = 0; i < n; ++i) {
@@ -164,7 +158,7 @@ int MsRcheck1(MstepMem mem) {
     mem->gActive[i] = 1;
   }
   mem->tLow = mem->tcur;
-  mem->rootTol = msRootTolerance(mem);
+  mem->rootTol = msTimeRoundoff(mem);
 
   mem->numGEvals = 0;
   if (msCallRootFns(mem, mem->tLow, mem->nordsieck[0], mem->gLow) != 0) return MS_RTFUNC_FAIL;
@@ -191,6 +185,7 @@ int MsRcheck1(MstepMem mem) {
 
 int MsRcheck2(MstepMem mem) {
   const int n = mem->numRootFns;
+  assert(n > 0);
   if (!mem->rootReturned) return MS_RCHECK_NONE;
 
   MstepGetDky(mem, mem->tLow, 0, mem->yWork);
@@ -206,7 +201,7 @@ int MsRcheck2(MstepMem mem) {
   }
   if (!someZero) return MS_RCHECK_NONE;
 
-  mem->rootTol = msRootTolerance(mem);
+  mem->rootTol = msTimeRoundoff(mem);
   const double smallh = (mem->h > 0) ? mem->rootTol : -mem->rootTol;
   mem->tLow += smallh;
   if ((mem->tLow - mem->tcur) * mem->h >= 0)
@@ -227,6 +222,7 @@ int MsRcheck2(MstepMem mem) {
 
 int MsRcheck3(MstepMem mem) {
   const int n = mem->numRootFns;
+  assert(n > 0);
   // Roots beyond tout are left to a later call.
   if (mem->taskCopy == MS_ONE_STEP || (mem->toutCopy - mem->tcur) * mem->h >= 0) {
     mem->tHigh = mem->tcur;
@@ -237,7 +233,7 @@ int MsRcheck3(MstepMem mem) {
   }
   if (msCallRootFns(mem, mem->tHigh, mem->yWork, mem->gHigh) != 0) return MS_RTFUNC_FAIL;
 
-  mem->rootTol = msRootTolerance(mem);
+  mem->rootTol = msTimeRoundoff(mem);
   const int found = msLocateRoot(mem);
   if (found == MS_RTFUNC_FAIL) return MS_RTFUNC_FAIL;
 
@@ -253,6 +249,7 @@ int MsRcheck3(MstepMem mem) {
 
 int msLocateRoot(MstepMem mem) {
   const int n = mem->numRootFns;
+  assert(n > 0);
   BracketScan scan = msScanBracket(mem, mem->gHigh);
 
   if (!scan.signChange) {

@@ -26,10 +26,10 @@ double msProposedRatio(double bias, double err, int order) {
 
 }  // namespace
 
-int msLocalErrorTest(MstepMem mem, int* nflag, double saved_t, int* nef, double* dsmOut) {
+MsStepResult msLocalErrorTest(MstepMem mem, int* nflag, double saved_t, int* nef, double* dsmOut) {
   const double dsm = mem->corrNorm * mem->testQuant[2];
   *dsmOut = dsm;
-  if (dsm <= 1.0) return MS_SUCCESS;
+  if (dsm <= 1.0) return STEP_OK;
 
   *nef += 1;
   mem->numErrTestFails++;
@@ -37,7 +37,8 @@ int msLocalErrorTest(MstepMem mem, int* nflag, double saved_t, int* nef, double*
   msRetractHistory(mem, saved_t);
 
   // At least one failure ends a step, whatever maxErrTestFails says.
-  if (RAbs(mem->h) <= mem->hmin * MS_HMIN_FUZZ || *nef >= mem->maxErrTestFails) return MS_ERR_FAILURE;
+  if (RAbs(mem->h) <= mem->hmin * MS_HMIN_FUZZ || *nef >= mem->maxErrTestFails)
+    return STEP_ERR_FAILURE;
 
   mem->maxStepRatio = 1.0;
   const double hminRatio = mem->hmin / RAbs(mem->h);
@@ -73,7 +74,7 @@ int msLocalErrorTest(MstepMem mem, int* nflag, double saved_t, int* nef, double*
     // h is already reduced: the old derivative column must follow it, or
     // interpolation and a later call would see a history of another step.
     N_VScale(mem->stepRatio, mem->nordsieck[1], mem->nordsieck[1]);
-    return (r < 0) ? MS_RHSFUNC_FAIL : MS_UNREC_RHSFUNC_ERR;
+    return (r < 0) ? STEP_RHSFUNC_FAIL : STEP_UNREC_RHSFUNC_ERR;
   }
   N_VScale(mem->h, mem->tempVec, mem->nordsieck[1]);
   return STEP_TRY_AGAIN;

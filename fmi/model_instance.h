@@ -2,6 +2,7 @@
 // the instance's states.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "fmi/fmi_types.h"
@@ -77,6 +78,15 @@ struct ModelInstance {
 // The one live instance, or NULL. Set at the end of a successful
 // instantiation, cleared when the instance is freed.
 extern ModelInstance* current_instance;
+
+// count x size bytes from the host's allocateMemory, zero-filled: a host
+// allocator need not zero its blocks, and the records rely on it. NULL when
+// the host has none.
+void* allocate_zeroed(ModelInstance* instance, size_t count, size_t size);
+
+// Gives a block back to the host's freeMemory; deliberately never NULL,
+// which a host's freeMemory need not accept.
+void release_block(ModelInstance* instance, void* block);
 
 // The instance behind a handle, or NULL when the handle is not the live
 // instance (NULL, freed, or never ours). Every FMI function that takes a

@@ -138,29 +138,46 @@ fmiStatus fmiResetSlave(fmiComponent c) {
   return status;
 }
 
+namespace {
+
+// The checks common to the input and output derivatives: refused with inline
+// integration, for nvr of none or more than the model's `count` of `kind`
+// ("inputs", "outputs"), for a NULL array and for a slave without its
+// integrator. Returns fmiOK when the request may go on, else the refusal's
+// status (logged).
+fmiStatus check_derivative_request(ModelInstance* m, const char* name, size_t nvr, std::uint32_t count,
+                                   const char* kind, bool arraysGiven) {
+  if (inline_integration_requested(m)) {
+    FMI_LOG(m, fmiWarning, "%s is not suported with inline integration", name);
+    return fmiDiscard;
+  }
+  if (nvr == 0 || nvr > count) {
+    FMI_LOG(m, fmiDiscard, "%s: invalid nvr = %zu (number of %s = %u)", name, nvr, kind,
+            static_cast<unsigned>(count));
+    return fmiDiscard;
+  }
+  if (!arraysGiven) {
+    FMI_LOG(m, fmiError, "%s: NULL array argument with nvr = %zu", name, nvr);
+    return fmiError;
+  }
+  if (m->integrator == nullptr) {
+    FMI_LOG(m, fmiError, "%s: the slave is not initialized", name);
+    return fmiError;
+  }
+  return fmiOK;
+}
+
+}  // namespace
+
 fmiStatus fmiSetRealInputDerivatives(fmiComponent c, const fmiValueReference vr[], size_t nvr,
                                      const fmiInteger order[], const fmiReal value[]) {
   const char* name = fmi_function_names[FMI_NAME_SET_REAL_INPUT_DERIVATIVES];
   ModelInstance* m = live_slave(c, name);
   if (m == nullptr) return fmiError;
-  if (inline_integration_requested(m)) {
-    FMI_LOG(m, fmiWarning, "fmiSetRealInputDerivatives is not suported with inline integration");
-    return fmiDiscard;
-  }
-  if (nvr == 0 || nvr > m->nu) {
-    FMI_LOG(m, fmiDiscard, "%s: invalid nvr = %zu (number of inputs = %u)", name, nvr,
-            static_cast<unsigned>(m->nu));
-    return fmiDiscard;
-  }
-  if (vr == nullptr || order == nullptr || value == nullptr) {
-    FMI_LOG(m, fmiError, "%s: NULL array argument with nvr = %zu", name, nvr);
-    return fmiError;
-  }
+  fmiStatus refusal = check_derivative_request(m, name, nvr, m->nu, "inputs",
+                                               vr != nullptr && order != nullptr && value != nullptr);
+  if (refusal != fmiOK) return refusal;
   IntegratorDriver* d = m->integrator;
-  if (d == nullptr) {
-    FMI_LOG(m, fmiError, "%s: the slave is not initialized", name);
-    return fmiError;
-  }
   for (size_t i = 0; i < nvr; ++i) {
     if (order[i] != 1) {
       FMI_LOG(m, fmiDiscard, "%s: derivative order %d is not supported", name,
@@ -185,23 +202,9 @@ fmiStatus fmiGetRealOutputDerivatives(fmiComponent c, const fmiValueReference vr
   const char* name = fmi_function_names[FMI_NAME_GET_REAL_OUTPUT_DERIVATIVES];
   ModelInstance* m = live_slave(c, name);
   if (m == nullptr) return fmiError;
-  if (inline_integration_requested(m)) {
-    FMI_LOG(m, fmiWarning, "fmiGetRealOutputDerivatives is not suported with inline integration");
-    return fmiDiscard;
-  }
-  if (nvr == 0 || nvr > m->ny) {
-    FMI_LOG(m, fmiDiscard, "%s: invalid nvr = %zu (number of outputs = %u)", name, nvr,
-            static_cast<unsigned>(m->ny));
-    return fmiDiscard;
-  }
-  if (vr == nullptr || order == nullptr || value == nullptr) {
-    FMI_LOG(m, fmiError, "%s: NULL array argument with nvr = %zu", name, nvr);
-    return fmiError;
-  }
-  if (m->integrator == nullptr) {
-    FMI_LOG(m, fmiError, "%s: the slave is not initialized", name);
-    return fmiError;
-  }
+  fmiStatus refusal = check_derivative_request(m, name, nvr, m->ny, "outputs",
+                                               vr != nullptr && order != nullptr && value != nullptr);
+  if (refusal != fmiOK) return refusal;
   if (evaluate_model(m, DEMAND_OUTPUTS, name) != QIERR_OK) return terminate_on_error(m);
   IntegratorDriver* d = m->integrator;
   const double dt = m->time - d->prevOutputTime;

@@ -28,6 +28,7 @@ long read_counter(ModelInstance* instance, int (*getter)(void*, int*), void* mem
 
 int check_integrator_flag(const void* value, const char* functionName, int kind,
                           ModelInstance* instance) {
+  assert(kind == CHECK_POINTER || kind == CHECK_FLAG);
   if (kind == CHECK_POINTER) {
     if (value == nullptr) {
       FMI_LOG(instance, fmiError, "INTEGRATOR_ERROR: %s() failed - returned NULL pointer",
@@ -76,7 +77,10 @@ void update_input_reference(ModelInstance* instance, std::int32_t index) {
   d->inputRef[index] = instance->u[index];
 }
 
-void begin_integrator_call(IntegratorDriver* driver) { ++driver->integratorCallDepth; }
+void begin_integrator_call(IntegratorDriver* driver) {
+  assert(driver != nullptr && driver->integratorCallDepth >= 0);
+  ++driver->integratorCallDepth;
+}
 
 int end_integrator_call(ModelInstance* instance) {
   IntegratorDriver* d = instance->integrator;

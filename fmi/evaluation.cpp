@@ -1,5 +1,6 @@
 #include "fmi/evaluation.h"
 
+#include <cassert>
 #include <cmath>
 
 #include "fmi/fmi_functions.h"
@@ -57,6 +58,7 @@ fmiStatus terminate_on_error(ModelInstance* instance) {
       terminate_instance(instance);
     }
   }
+  assert(instance->state == INSTANCE_TERMINATED);
   return fmiError;
 }
 
@@ -132,6 +134,7 @@ fmiStatus fmiInitialize(fmiComponent c, fmiBoolean toleranceControlled, fmiReal 
 
 fmiStatus event_update_core(ModelInstance* instance, fmiBoolean intermediateResults,
                             fmiEventInfo* eventInfo) {
+  assert(eventInfo != nullptr);
   const bool intermediate = intermediateResults == fmiTrue;
   bool converged = false;
   for (int pass = intermediate ? 1 : 0; pass < 2; ++pass) {

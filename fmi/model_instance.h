@@ -2,6 +2,7 @@
 // the instance's states.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 
@@ -88,11 +89,23 @@ void* allocate_zeroed(ModelInstance* instance, size_t count, size_t size);
 // which a host's freeMemory need not accept.
 void release_block(ModelInstance* instance, void* block);
 
+// Whether the record holds everything a successful instantiation gives it.
+inline bool instance_is_complete(const ModelInstance* m) {
+  return m->instanceName != nullptr && m->realOptions != nullptr && m->intOptions != nullptr &&
+         m->x != nullptr && m->p != nullptr && m->der != nullptr && m->u != nullptr &&
+         m->y != nullptr && m->w != nullptr && m->eventIndicators != nullptr &&
+         m->xNominal != nullptr && m->logger != nullptr && m->allocateMemory != nullptr &&
+         m->freeMemory != nullptr;
+}
+
 // The instance behind a handle, or NULL when the handle is not the live
 // instance (NULL, freed, or never ours). Every FMI function that takes a
-// handle refuses it with fmiError when this gives NULL.
+// handle refuses it with fmiError when this gives NULL. Guarantees: the
+// instance given is complete.
 inline ModelInstance* live_instance(fmiComponent c) {
-  return (c != nullptr && c == static_cast<void*>(current_instance)) ? current_instance : nullptr;
+  if (c == nullptr || c != static_cast<void*>(current_instance)) return nullptr;
+  assert(instance_is_complete(current_instance));
+  return current_instance;
 }
 
 }  // namespace pelvarin

@@ -1,5 +1,6 @@
 #include "result/result_sampling.h"
 
+#include <cassert>
 #include <cstdio>
 #include <cstring>
 
@@ -15,6 +16,7 @@ const char kPrefix[] = "Result generation:";
 const int kValueArrays = 6;  // p, x, der, y, u, w
 
 double** point_array(ResultPoint* point, int k) {
+  assert(k >= 0 && k < kValueArrays);
   double** arrays[kValueArrays] = {&point->p, &point->x, &point->der, &point->y, &point->u, &point->w};
   return arrays[k];
 }
@@ -29,8 +31,11 @@ std::uint32_t array_length(const ModelInstance* c, int k) {
   return lengths[k];
 }
 
-// The slot k places after the oldest buffered point.
-std::int32_t slot(const ResultFile* r, std::int32_t k) { return (r->readIndex + k) % r->allocatedSlots; }
+// The slot k places after the oldest buffered point. Needs: allocated slots.
+std::int32_t slot(const ResultFile* r, std::int32_t k) {
+  assert(r->allocatedSlots > 0 && k >= 0);
+  return (r->readIndex + k) % r->allocatedSlots;
+}
 
 ResultPoint* point_at(ResultFile* r, std::int32_t k) { return r->points[slot(r, k)]; }
 
@@ -69,8 +74,11 @@ bool result_extend_buffer(ModelInstance* c) {
   return true;
 }
 
+// Copies the instance's time and values into the next free slot.
+// Needs: a free slot.
 void result_buffer_point(ModelInstance* c) {
   ResultFile* r = c->result;
+  assert(r->bufferedCount < r->allocatedSlots);
   ResultPoint* point = r->points[r->writeIndex];
   point->time = c->time;
   for (int k = 0; k < kValueArrays; ++k) {
@@ -101,6 +109,8 @@ void write_point(ModelInstance* c, ResultPoint* point) {
   if (status != amatOk) warn_file_failure(c);
 }
 
+// Writes the two oldest buffered points and frees their slots; nothing with
+// fewer than two.
 void result_flush_two(ModelInstance* c) {
   ResultFile* r = c->result;
   if (r->bufferedCount < 2) return;
@@ -135,6 +145,10 @@ void roll_back(ResultFile* r, double t) {
   if (r->hasBuffered) r->lastBufferedTime = point_at(r, r->bufferedCount - 1)->time;
 }
 
+// The record, its ring of points, the trajectory's matrices, the file and
+// the first point. Guarantees on false: whatever was made hangs from
+// c->result, for finish_result_generation; the writer's reason, if any, is in
+// its failure text.
 bool set_up(ModelInstance* c) {
   ResultFile* r = static_cast<ResultFile*>(allocate_zeroed(c, 1, sizeof(ResultFile)));
   if (r == nullptr) return false;

@@ -28,7 +28,6 @@ long read_counter(ModelInstance* instance, int (*getter)(void*, int*), void* mem
 
 int check_integrator_flag(const void* value, const char* functionName, int kind,
                           ModelInstance* instance) {
-  assert(kind == CHECK_POINTER || kind == CHECK_FLAG);
   if (kind == CHECK_POINTER) {
     if (value == nullptr) {
       FMI_LOG(instance, fmiError, "INTEGRATOR_ERROR: %s() failed - returned NULL pointer",

@@ -232,6 +232,27 @@ fmiStatus fmiGetRealOutputDerivatives(fmiComponent c, const fmiValueReference vr
   return fmiOK;
 }
 
+namespace {
+
+// The refusal of a function that only asynchronous stepping would need.
+fmiStatus refuse_asynchronous(fmiComponent c, const char* name) {
+  ModelInstance* m = live_slave(c, name);
+  if (m == nullptr) return fmiError;
+  FMI_LOG(m, fmiDiscard, "%s: not supported since asynchronous execution of fmiDoStep is not supported",
+          name);
+  return fmiDiscard;
+}
+
+// The refusal of a status kind that the function does not know.
+fmiStatus refuse_status_kind(fmiComponent c, const char* name, fmiStatusKind s) {
+  ModelInstance* m = live_slave(c, name);
+  if (m == nullptr) return fmiError;
+  FMI_LOG(m, fmiDiscard, "%s: fmiStatusKind %d unknown", name, static_cast<int>(s));
+  return fmiDiscard;
+}
+
+}  // namespace
+
 fmiStatus fmiCancelStep(fmiComponent c) {
   ModelInstance* m = live_slave(c, "fmiCancelStep");
   if (m == nullptr) return fmiError;
@@ -239,57 +260,32 @@ fmiStatus fmiCancelStep(fmiComponent c) {
   return fmiDiscard;
 }
 
-fmiStatus fmiGetStatus(fmiComponent c, fmiStatusKind s, fmiStatus* value) {
-  (void)s;
-  (void)value;
-  ModelInstance* m = live_slave(c, "fmiGetStatus");
-  if (m == nullptr) return fmiError;
-  FMI_LOG(m, fmiDiscard,
-          "fmiGetStatus: not supported since asynchronous execution of fmiDoStep is not "
-          "supported");
-  return fmiDiscard;
+fmiStatus fmiGetStatus(fmiComponent c, fmiStatusKind, fmiStatus*) {
+  return refuse_asynchronous(c, "fmiGetStatus");
 }
 
 fmiStatus fmiGetRealStatus(fmiComponent c, fmiStatusKind s, fmiReal* value) {
+  if (s != fmiLastSuccessfulTime) return refuse_status_kind(c, "fmiGetRealStatus", s);
   ModelInstance* m = live_slave(c, "fmiGetRealStatus");
   if (m == nullptr) return fmiError;
-  if (s == fmiLastSuccessfulTime) {
-    if (value == nullptr) {
-      FMI_LOG(m, fmiError, "fmiGetRealStatus: value = NULL");
-      return fmiError;
-    }
-    *value = m->time;
-    return fmiOK;
+  if (value == nullptr) {
+    FMI_LOG(m, fmiError, "fmiGetRealStatus: value = NULL");
+    return fmiError;
   }
-  FMI_LOG(m, fmiDiscard, "fmiGetRealStatus: fmiStatusKind %d unknown", static_cast<int>(s));
-  return fmiDiscard;
+  *value = m->time;
+  return fmiOK;
 }
 
-fmiStatus fmiGetIntegerStatus(fmiComponent c, fmiStatusKind s, fmiInteger* value) {
-  (void)value;
-  ModelInstance* m = live_slave(c, "fmiGetIntegerStatus");
-  if (m == nullptr) return fmiError;
-  FMI_LOG(m, fmiDiscard, "fmiGetIntegerStatus: fmiStatusKind %d unknown", static_cast<int>(s));
-  return fmiDiscard;
+fmiStatus fmiGetIntegerStatus(fmiComponent c, fmiStatusKind s, fmiInteger*) {
+  return refuse_status_kind(c, "fmiGetIntegerStatus", s);
 }
 
-fmiStatus fmiGetBooleanStatus(fmiComponent c, fmiStatusKind s, fmiBoolean* value) {
-  (void)value;
-  ModelInstance* m = live_slave(c, "fmiGetBooleanStatus");
-  if (m == nullptr) return fmiError;
-  FMI_LOG(m, fmiDiscard, "fmiGetBooleanStatus: fmiStatusKind %d unknown", static_cast<int>(s));
-  return fmiDiscard;
+fmiStatus fmiGetBooleanStatus(fmiComponent c, fmiStatusKind s, fmiBoolean*) {
+  return refuse_status_kind(c, "fmiGetBooleanStatus", s);
 }
 
-fmiStatus fmiGetStringStatus(fmiComponent c, fmiStatusKind s, fmiString* value) {
-  (void)s;
-  (void)value;
-  ModelInstance* m = live_slave(c, "fmiGetStringStatus");
-  if (m == nullptr) return fmiError;
-  FMI_LOG(m, fmiDiscard,
-          "fmiGetStringStatus: not supported since asynchronous execution of fmiDoStep is not "
-          "supported");
-  return fmiDiscard;
+fmiStatus fmiGetStringStatus(fmiComponent c, fmiStatusKind, fmiString*) {
+  return refuse_asynchronous(c, "fmiGetStringStatus");
 }
 
 }  // namespace pelvarin

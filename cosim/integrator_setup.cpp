@@ -95,14 +95,15 @@ int end_integrator_call(ModelInstance* instance) {
 
 namespace {
 
-// Creates the integrator over the slave's states and sets it up, then the
-// driver's vectors and the input and output records.
-// Needs: a zeroed driver registered as instance->integrator, nx >= 1.
-// Guarantees on false: the failure is logged (nothing for a failed
-// allocation); the integrator's memory is in *mem until the driver holds
-// every vector it needs, in the driver after that; everything else made is
-// in the driver. Returns true when the integrator is ready.
-bool set_up_driver(ModelInstance* instance, IntegratorDriver* d, double rtol, void** mem) {
+// The two steps of setup_integrator. Each needs a zeroed driver registered
+// as instance->integrator and nx >= 1, and returns true when done. Guarantees
+// on false: the failure is logged (nothing for a failed allocation); the
+// integrator's memory is in *mem until the driver holds every vector it
+// needs, in the driver after that; everything else made is in the driver.
+
+// The integrator over the slave's states: tolerances, root functions, the
+// dense Jacobian and the limits.
+bool create_integrator(ModelInstance* instance, IntegratorDriver* d, double rtol, void** mem) {
   assert(instance->integrator == d && instance->nx >= 1 && *mem == nullptr);
   const int nx = static_cast<int>(instance->nx);
   int flag = 0;
@@ -138,6 +139,15 @@ bool set_up_driver(ModelInstance* instance, IntegratorDriver* d, double rtol, vo
   if (check_integrator_flag(&flag, "MstepSetMaxNonlinIters", CHECK_FLAG, instance)) return false;
   flag = MstepSetMaxErrTestFails(*mem, CS_MAX_ERR_TEST_FAILS);
   if (check_integrator_flag(&flag, "MstepSetMaxErrTestFails", CHECK_FLAG, instance)) return false;
+  return true;
+}
+
+// The driver's vectors, the integrator handed over with its error handler,
+// and the records of the input and output derivatives.
+bool complete_driver(ModelInstance* instance, IntegratorDriver* d, void** mem) {
+  assert(instance->integrator == d && instance->nx >= 1 && *mem != nullptr);
+  const int nx = static_cast<int>(instance->nx);
+  int flag = 0;
   d->work1 = N_VNew_Serial(nx);
   d->work2 = N_VNew_Serial(nx);
   if (check_integrator_flag(d->work1, "N_VNew_Serial", CHECK_POINTER, instance)) return false;
@@ -179,7 +189,7 @@ int setup_integrator(ModelInstance* instance, double rtol) {
   instance->integrator = d;
 
   void* mem = nullptr;  // not the driver's until it holds the last vector it needs
-  if (!set_up_driver(instance, d, rtol, &mem)) {
+  if (!create_integrator(instance, d, rtol, &mem) || !complete_driver(instance, d, &mem)) {
     MstepFree(&mem);
     finish_integrator(instance);
     return 1;

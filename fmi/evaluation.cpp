@@ -24,6 +24,8 @@ int call_model(ModelInstance* instance, int demand) {
   return qiErr;
 }
 
+// The end of a run: the result file is finished, the model's work arrays are
+// reset and the instance is terminated. Returns fmiOK.
 fmiStatus terminate_instance(ModelInstance* instance) {
   if (!instance->isCoSimulation) FMI_LOG(instance, fmiOK, "fmiTerminateModel");
   if (instance->resultGeneration) result_hooks().finish_result_generation(instance);

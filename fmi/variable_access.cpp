@@ -74,6 +74,9 @@ struct BooleanType {
   static double to_double(Value v) { return static_cast<double>(static_cast<signed char>(v)); }
 };
 
+// The worker of fmiGetReal, fmiGetInteger and fmiGetBoolean: one evaluation
+// up to the highest level asked for (never above MAX_READ_LEVEL), then the
+// values in order, each logged. Returns as the getters (fmi_functions.h).
 template <typename Type>
 fmiStatus get_values(fmiComponent c, const char* name, const fmiValueReference vr[], size_t nvr,
                      typename Type::Value value[]) {
@@ -123,6 +126,9 @@ fmiStatus refused_after(ModelInstance* instance, size_t stored) {
   return fmiDiscard;
 }
 
+// The worker of the setters: the values in order, each logged; a counted
+// parameter change, or a slave's input reference, goes with each. Returns as
+// the setters (fmi_functions.h).
 template <typename Type>
 fmiStatus set_values(fmiComponent c, const char* name, const fmiValueReference vr[], size_t nvr,
                      const typename Type::Value value[]) {

@@ -1,5 +1,6 @@
 #include "cosim/communication_step.h"
 
+#include <cassert>
 #include <cmath>
 
 #include "cosim/integrator_setup.h"
@@ -17,9 +18,10 @@ namespace {
 
 // Counts an event at the current time: 1 (logged) when the run it ends has
 // made no progress in time, since events that no longer move the time would
-// keep the step from ever returning.
+// keep the step from ever returning. Needs: the slave's integrator.
 int event_without_progress(ModelInstance* m) {
   IntegratorDriver* d = m->integrator;
+  assert(d != nullptr);
   if (d->eventRunCount == 0) d->eventRunTime = m->time;
   if (++d->eventRunCount < CS_EVENT_RUN) return 0;
   d->eventRunCount = 0;
@@ -31,6 +33,8 @@ int event_without_progress(ModelInstance* m) {
 }
 
 // An event at the current time, with the result points around it.
+// Needs: the slave's integrator. Returns as cs_event_iteration; fmiError
+// with the slave terminated when a run of events makes no progress.
 fmiStatus handle_event(ModelInstance* m) {
   if (event_without_progress(m)) return terminate_on_error(m);
   if (m->resultGeneration) result_hooks().store_result_point(m, true);
@@ -44,6 +48,7 @@ fmiStatus handle_event(ModelInstance* m) {
 
 int reinit_integrator(ModelInstance* m) {
   IntegratorDriver* d = m->integrator;
+  assert(d != nullptr && d->mstep_mem != nullptr);
   int n = 0;
   int flag = MstepGetNumSteps(d->mstep_mem, &n);
   if (check_integrator_flag(&flag, "MstepGetNumSteps", CHECK_FLAG, m)) n = -1;
@@ -67,6 +72,7 @@ fmiStatus cs_event_iteration(ModelInstance* m) {
 }
 
 int integrate_to(ModelInstance* m, double* tout) {
+  assert(m->integrator != nullptr);
   bool initialStepSet = false;
   for (;;) {
     // Too short to integrate: the states stand for the whole stretch.
@@ -137,11 +143,14 @@ int integrate_to(ModelInstance* m, double* tout) {
   }
 }
 
-fmiStatus fmiDoStep(fmiComponent c, fmiReal currentCommunicationPoint,
-                    fmiReal communicationStepSize, fmiBoolean newStep) {
-  ModelInstance* m = live_slave(c, fmi_function_names[FMI_NAME_DO_STEP]);
-  if (m == nullptr) return fmiError;
+namespace {
 
+// Validates a step request against the slave's time and state.
+// Needs: a live slave. Guarantees: nothing changes but the log (and a slave
+// that the model ended is terminated). Returns fmiOK with *h the step size
+// measured from the slave's time, else the refusal's status.
+fmiStatus validate_request(ModelInstance* m, double currentCommunicationPoint,
+                           double communicationStepSize, double* h) {
   if (!std::isfinite(currentCommunicationPoint)) {
     FMI_LOG(m, fmiDiscard, "fmiDoStep: currentCommunicationPoint = %f is not a finite number",
             currentCommunicationPoint);
@@ -154,7 +163,7 @@ fmiStatus fmiDoStep(fmiComponent c, fmiReal currentCommunicationPoint,
     return fmiDiscard;
   }
 
-  double h = communicationStepSize;
+  *h = communicationStepSize;
   const double offset = std::fabs(m->time - currentCommunicationPoint);
   if (offset > 0) {
     if (offset >= cs_time_tolerance(m->time)) {
@@ -163,8 +172,8 @@ fmiStatus fmiDoStep(fmiComponent c, fmiReal currentCommunicationPoint,
       return fmiDiscard;
     }
     // The target becomes currentCommunicationPoint + communicationStepSize.
-    if (h != 0) h += currentCommunicationPoint - m->time;
-    if (h < 0) h = 0;
+    if (*h != 0) *h += currentCommunicationPoint - m->time;
+    if (*h < 0) *h = 0;
   }
 
   if (m->state == INSTANCE_TERMINATED || m->terminatedByModel) {
@@ -177,46 +186,60 @@ fmiStatus fmiDoStep(fmiComponent c, fmiReal currentCommunicationPoint,
             static_cast<int>(m->state));
     return fmiError;
   }
+  return fmiOK;
+}
 
-  if (communicationStepSize == 0) return cs_event_iteration(m);
-
-  if (!newStep) {
-    FMI_LOG(m, fmiDiscard, "fmiDoStep: newStep = fmiFalse not supported");
-    return fmiDiscard;
-  }
-
-  double target = m->time + h;
-  if (!std::isfinite(target)) {
+// The end of a step of size h (>= 0), clipped to the stop time.
+// Needs: a validated request. Returns fmiOK with *target finite and not
+// before the slave's time, or fmiDiscard (logged) for a step past the stop
+// time or to no finite time.
+fmiStatus clip_to_stop_time(ModelInstance* m, double h, double communicationStepSize,
+                            double* target) {
+  assert(h >= 0);
+  *target = m->time + h;
+  if (!std::isfinite(*target)) {
     FMI_LOG(m, fmiDiscard,
             "fmiDoStep: communicationStepSize = %.16e refused: the step ends at no finite time",
             communicationStepSize);
     return fmiDiscard;
   }
   if (m->stopTimeDefined) {
-    const double over = target - m->stopTime;
+    const double over = *target - m->stopTime;
     if (over > 0) {
       if (over > 2.0 * cs_time_tolerance(m->stopTime)) {
         FMI_LOG(m, fmiDiscard, "fmiDoStep: trying to compute past tStop = %f, to %.16f,  at t = %f",
-                m->stopTime, target, m->time);
+                m->stopTime, *target, m->time);
         return fmiDiscard;
       }
       FMI_LOG(m, fmiOK, "t = %f: Reducing communicationStepSize %.16e s to avoid passing tStop.\n",
               m->time, over);
-      target = m->stopTime;
+      *target = m->stopTime;
     }
   }
   // The instance time never runs backwards.
-  if (target < m->time) target = m->time;
+  if (*target < m->time) *target = m->time;
+  return fmiOK;
+}
 
-  if (inline_integration_requested(m)) {
-    fmiSetTime(m, target);
-    fmiStatus r = cs_event_iteration(m);
-    if (m->resultGeneration) result_hooks().store_result_point(m, false);
-    if (r != fmiOK) return r;
-    FMI_LOG(m, fmiOK, "%s", fmi_function_names[FMI_NAME_DO_STEP]);
-    return fmiOK;
-  }
+// The step of a slave that the host integrates: the time jumps to the
+// target, where the event update runs.
+// Needs: target >= the slave's time. Returns the event update's status.
+fmiStatus advance_inline(ModelInstance* m, double target) {
+  assert(target >= m->time);
+  fmiSetTime(m, target);
+  fmiStatus r = cs_event_iteration(m);
+  if (m->resultGeneration) result_hooks().store_result_point(m, false);
+  if (r != fmiOK) return r;
+  FMI_LOG(m, fmiOK, "%s", fmi_function_names[FMI_NAME_DO_STEP]);
+  return fmiOK;
+}
 
+// Inputs set since the last step go through an event update; otherwise the
+// derivatives are evaluated if they are not current.
+// Needs: an initialized slave with its integrator. Returns fmiOK, or the
+// status of the failure (the slave terminated when the model failed).
+fmiStatus bring_up_to_date(ModelInstance* m) {
+  assert(m->integrator != nullptr);
   if (m->inputsChanged) {
     fmiStatus r = cs_event_iteration(m);
     m->inputsChanged = 0;
@@ -226,7 +249,16 @@ fmiStatus fmiDoStep(fmiComponent c, fmiReal currentCommunicationPoint,
     if (q == QIERR_ERROR) return fmiDiscard;
     if (q != QIERR_OK) return terminate_on_error(m);
   }
+  return fmiOK;
+}
 
+// Integrates to the target, stopping at every time event on the way and
+// handling it, and at the step events the model asks for.
+// Needs: an up-to-date slave with its integrator, a finite target.
+// Guarantees on fmiOK: the slave's time has reached the target. Returns
+// fmiOK, or the failure's status (logged; the slave ended on fmiError).
+fmiStatus advance(ModelInstance* m, double target) {
+  assert(m->integrator != nullptr && std::isfinite(target));
   m->integrator->eventRunCount = 0;
   // A due time event is handled once per point: should an update leave it
   // in place, integration goes on rather than handling it again and again.
@@ -261,12 +293,45 @@ fmiStatus fmiDoStep(fmiComponent c, fmiReal currentCommunicationPoint,
       if (s != fmiOK) return s;
     }
   }
+  return fmiOK;
+}
 
+// The communication point: exactly the target, with its result point.
+fmiStatus finish_step(ModelInstance* m, double target) {
   m->time = target;
   if (m->resultGeneration) result_hooks().store_result_point(m, false);
   if (m->integrator != nullptr) m->integrator->inputDerValid = 0;
   FMI_LOG(m, fmiOK, "%s", fmi_function_names[FMI_NAME_DO_STEP]);
   return fmiOK;
+}
+
+}  // namespace
+
+fmiStatus fmiDoStep(fmiComponent c, fmiReal currentCommunicationPoint,
+                    fmiReal communicationStepSize, fmiBoolean newStep) {
+  ModelInstance* m = live_slave(c, fmi_function_names[FMI_NAME_DO_STEP]);
+  if (m == nullptr) return fmiError;
+
+  double h = 0.0;
+  fmiStatus r = validate_request(m, currentCommunicationPoint, communicationStepSize, &h);
+  if (r != fmiOK) return r;
+  // A step of size 0 is an event iteration at the communication point.
+  if (communicationStepSize == 0) return cs_event_iteration(m);
+  if (!newStep) {
+    FMI_LOG(m, fmiDiscard, "fmiDoStep: newStep = fmiFalse not supported");
+    return fmiDiscard;
+  }
+
+  double target = 0.0;
+  r = clip_to_stop_time(m, h, communicationStepSize, &target);
+  if (r != fmiOK) return r;
+  if (inline_integration_requested(m)) return advance_inline(m, target);
+
+  r = bring_up_to_date(m);
+  if (r != fmiOK) return r;
+  r = advance(m, target);
+  if (r != fmiOK) return r;
+  return finish_step(m, target);
 }
 
 }  // namespace pelvarin

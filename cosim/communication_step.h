@@ -30,15 +30,23 @@ enum {
 };
 
 // Event update at the current time followed by an integrator restart.
+// Needs: an initialized slave (with its integrator unless the host
+// integrates). Returns fmiOK; fmiDiscard (logged, terminatedByModel set)
+// when the model ends the simulation; fmiError with the slave terminated.
 fmiStatus cs_event_iteration(ModelInstance* instance);
 
 // Integrates up to *tout, handling state events on the way. A state event
 // whose update proposes a time event before *tout ends the integration at
 // that time event instead: *tout is then lowered to it, so that the caller
 // handles it in time. A stretch too short to integrate is reached at once.
+// Needs: the slave's integrator. Returns INTEGRATE_REACHED (the states stand
+// at *tout), INTEGRATE_FAILED (logged; the integrator may be released) or
+// INTEGRATE_TERMINATED.
 int integrate_to(ModelInstance* instance, double* tout);
 
-// 0 success, 1 failure (logged).
+// Restarts the integrator at the slave's time and states, after adding its
+// steps so far to the driver's count. Needs: the slave's integrator.
+// Returns 0 on success, 1 on failure (logged).
 int reinit_integrator(ModelInstance* instance);
 
 }  // namespace pelvarin

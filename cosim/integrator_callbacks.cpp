@@ -1,5 +1,6 @@
 #include "cosim/integrator_callbacks.h"
 
+#include <cassert>
 #include <cmath>
 
 #include "cosim/integrator_setup.h"
@@ -28,8 +29,10 @@ enum EvaluationKind { EVALUATE_DERIVATIVES, EVALUATE_INDICATORS };
 
 // Evaluates the model at (t, y) without disturbing the instance's own time,
 // states and inputs: the state pointer is swapped to the integrator's vector.
+// Needs: the slave's integrator.
 fmiStatus evaluate_at(ModelInstance* m, double t, N_Vector y, double* out, EvaluationKind kind) {
   IntegratorDriver* d = m->integrator;
+  assert(d != nullptr);
   const double ticks0 = processor_clock();
   double savedTime = m->time;
   double* savedX = m->x;
@@ -53,6 +56,14 @@ fmiStatus evaluate_at(ModelInstance* m, double t, N_Vector y, double* out, Evalu
     d->indicatorClock += ticks;
   }
   return s;
+}
+
+// The difference quotient's increment of a state of value y and error
+// weight ewt, signed as the state.
+inline double column_increment(double y, double srur, double minInc, double ewt) {
+  double inc = std::fmax(srur * std::fabs(y), minInc / ewt);
+  if (y < 0) inc = -inc;
+  return inc;
 }
 
 }  // namespace
@@ -122,8 +133,7 @@ int grouped_dense_jacobian(double t, N_Vector y, N_Vector fy, DlsMat J, double s
     for (int c = 0; c < n; ++c) {
       const int k = columns[c] - 1;
       saved[k] = yd[k];
-      double inc = std::fmax(srur * std::fabs(yd[k]), minInc / ewt[k]);
-      if (yd[k] < 0) inc = -inc;
+      const double inc = column_increment(yd[k], srur, minInc, ewt[k]);
       yd[k] += inc;
       tmp3Data[k] = yd[k] - saved[k];
     }
@@ -162,8 +172,7 @@ int integrator_dense_jacobian(int N, double t, N_Vector y, N_Vector fy, DlsMat J
     for (int j = 0; !done && j < N; ++j) {
       N_VSetArrayPointer(J->cols[j], tmp2);
       const double yj = yd[j];
-      double inc = std::fmax(srur * std::fabs(yj), minInc / ewt[j]);
-      if (yj < 0) inc = -inc;
+      double inc = column_increment(yj, srur, minInc, ewt[j]);
       int r = 1;
       for (int attempt = 0; attempt < COLUMN_TRIES; ++attempt) {
         yd[j] = yj + inc;

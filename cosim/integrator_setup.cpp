@@ -1,6 +1,8 @@
 #include "cosim/integrator_setup.h"
 
+#include <cassert>
 #include <cmath>
+#include <initializer_list>
 
 #include "cosim/integrator_callbacks.h"
 #include "fmi/logging.h"
@@ -74,7 +76,10 @@ void update_input_reference(ModelInstance* instance, std::int32_t index) {
   d->inputRef[index] = instance->u[index];
 }
 
-void begin_integrator_call(IntegratorDriver* driver) { ++driver->integratorCallDepth; }
+void begin_integrator_call(IntegratorDriver* driver) {
+  assert(driver != nullptr && driver->integratorCallDepth >= 0);
+  ++driver->integratorCallDepth;
+}
 
 int end_integrator_call(ModelInstance* instance) {
   IntegratorDriver* d = instance->integrator;
@@ -88,6 +93,84 @@ int end_integrator_call(ModelInstance* instance) {
   return 0;
 }
 
+namespace {
+
+// The two steps of setup_integrator. Each needs a zeroed driver registered
+// as instance->integrator and nx >= 1, and returns true when done. Guarantees
+// on false: the failure is logged (nothing for a failed allocation); the
+// integrator's memory is in *mem until the driver holds every vector it
+// needs, in the driver after that; everything else made is in the driver.
+
+// The integrator over the slave's states: tolerances, root functions, the
+// dense Jacobian and the limits.
+bool create_integrator(ModelInstance* instance, IntegratorDriver* d, double rtol, void** mem) {
+  assert(instance->integrator == d && instance->nx >= 1 && *mem == nullptr);
+  const int nx = static_cast<int>(instance->nx);
+  int flag = 0;
+  d->stateVector = N_VMake_Serial(nx, instance->x);
+  if (check_integrator_flag(d->stateVector, "N_VMake_Serial", CHECK_POINTER, instance)) return false;
+  *mem = MstepCreate(MS_BDF, MS_NEWTON);
+  if (check_integrator_flag(*mem, "MstepCreate", CHECK_POINTER, instance)) return false;
+  flag = MstepInit(*mem, integrator_derivatives, instance->time, d->stateVector);
+  if (check_integrator_flag(&flag, "MstepInit", CHECK_FLAG, instance)) return false;
+  flag = MstepSetUserData(*mem, instance);
+  if (check_integrator_flag(&flag, "MstepSetUserData", CHECK_FLAG, instance)) return false;
+  d->absTol = N_VNew_Serial(nx);
+  if (check_integrator_flag(d->absTol, "N_VNew_Serial", CHECK_POINTER, instance)) return false;
+  double* atol = N_VGetArrayPointer(d->absTol);
+  for (int i = 0; i < nx; ++i) atol[i] = rtol * instance->xNominal[i];
+  flag = MstepSVtolerances(*mem, rtol, d->absTol);
+  if (check_integrator_flag(&flag, "MstepSVtolerances", CHECK_FLAG, instance)) return false;
+  flag = MstepSetNonlinConvCoef(*mem, CS_NONLIN_CONV_COEF);
+  if (check_integrator_flag(&flag, "MstepSetNonlinConvCoef", CHECK_FLAG, instance)) return false;
+  flag = MstepRootInit(*mem, static_cast<int>(instance->ni), integrator_root_functions);
+  if (check_integrator_flag(&flag, "MstepRootInit", CHECK_FLAG, instance)) return false;
+  flag = MstepStepRootInit(*mem, integrator_step_event);
+  if (check_integrator_flag(&flag, "MstepStepRootInit", CHECK_FLAG, instance)) return false;
+  grouping_used = jacobian_groups[0];
+  set_jacobian_group_count(jacobian_groups[0]);
+  flag = MsDense(*mem, nx);
+  if (check_integrator_flag(&flag, "MsDense", CHECK_FLAG, instance)) return false;
+  flag = MsDlsSetDenseJacFn(*mem, integrator_dense_jacobian);
+  if (check_integrator_flag(&flag, "MsDlsSetDenseJacFn", CHECK_FLAG, instance)) return false;
+  flag = MstepSetMaxNumSteps(*mem, CS_MAX_NUM_STEPS);
+  if (check_integrator_flag(&flag, "MstepSetMaxNumSteps", CHECK_FLAG, instance)) return false;
+  flag = MstepSetMaxNonlinIters(*mem, CS_MAX_NONLIN_ITERS);
+  if (check_integrator_flag(&flag, "MstepSetMaxNonlinIters", CHECK_FLAG, instance)) return false;
+  flag = MstepSetMaxErrTestFails(*mem, CS_MAX_ERR_TEST_FAILS);
+  if (check_integrator_flag(&flag, "MstepSetMaxErrTestFails", CHECK_FLAG, instance)) return false;
+  return true;
+}
+
+// The driver's vectors, the integrator handed over with its error handler,
+// and the records of the input and output derivatives.
+bool complete_driver(ModelInstance* instance, IntegratorDriver* d, void** mem) {
+  assert(instance->integrator == d && instance->nx >= 1 && *mem != nullptr);
+  const int nx = static_cast<int>(instance->nx);
+  int flag = 0;
+  d->work1 = N_VNew_Serial(nx);
+  d->work2 = N_VNew_Serial(nx);
+  if (check_integrator_flag(d->work1, "N_VNew_Serial", CHECK_POINTER, instance)) return false;
+  if (check_integrator_flag(d->work2, "N_VNew_Serial", CHECK_POINTER, instance)) return false;
+  d->mstep_mem = *mem;
+  *mem = nullptr;
+  d->errWeights = N_VNew_Serial(nx);
+  if (check_integrator_flag(d->errWeights, "N_VNew_Serial", CHECK_POINTER, instance)) return false;
+  flag = MstepSetErrHandlerFn(d->mstep_mem, integrator_error_handler, instance);
+  if (check_integrator_flag(&flag, "MstepSetErrHandlerFn", CHECK_FLAG, instance)) return false;
+  instance->intOptions[INT_OPTION_INLINE_SWITCH] = 0;
+  d->inputDer = static_cast<double*>(allocate_zeroed(instance, instance->nu + 1, sizeof(double)));
+  d->inputRef = static_cast<double*>(allocate_zeroed(instance, instance->nu + 1, sizeof(double)));
+  d->prevOutputs = static_cast<double*>(allocate_zeroed(instance, instance->ny + 1, sizeof(double)));
+  if (d->inputDer == nullptr || d->inputRef == nullptr || d->prevOutputs == nullptr) return false;
+  // The first output-derivative estimate starts here.
+  for (std::uint32_t i = 0; i < instance->ny; ++i) d->prevOutputs[i] = instance->y[i];
+  d->prevOutputTime = instance->time;
+  return true;
+}
+
+}  // namespace
+
 int setup_integrator(ModelInstance* instance, double rtol) {
   if (instance->nx == 0) {
     // The integrator needs a state: a dummy one that stays 0.
@@ -99,74 +182,14 @@ int setup_integrator(ModelInstance* instance, double rtol) {
   // Never two drivers: one left behind by a termination that bypassed the
   // slave's own goes first.
   free_integrator(instance);
-  const int nx = static_cast<int>(instance->nx);
 
   IntegratorDriver* d =
-      static_cast<IntegratorDriver*>(instance->allocateMemory(1, sizeof(IntegratorDriver)));
+      static_cast<IntegratorDriver*>(allocate_zeroed(instance, 1, sizeof(IntegratorDriver)));
   if (d == nullptr) return 1;
   instance->integrator = d;
 
   void* mem = nullptr;  // not the driver's until it holds the last vector it needs
-  int flag = 0;
-  bool failed = true;
-  do {
-    d->stateVector = N_VMake_Serial(nx, instance->x);
-    if (check_integrator_flag(d->stateVector, "N_VMake_Serial", CHECK_POINTER, instance)) break;
-    mem = MstepCreate(MS_BDF, MS_NEWTON);
-    if (check_integrator_flag(mem, "MstepCreate", CHECK_POINTER, instance)) break;
-    flag = MstepInit(mem, integrator_derivatives, instance->time, d->stateVector);
-    if (check_integrator_flag(&flag, "MstepInit", CHECK_FLAG, instance)) break;
-    flag = MstepSetUserData(mem, instance);
-    if (check_integrator_flag(&flag, "MstepSetUserData", CHECK_FLAG, instance)) break;
-    d->absTol = N_VNew_Serial(nx);
-    if (check_integrator_flag(d->absTol, "N_VNew_Serial", CHECK_POINTER, instance)) break;
-    double* atol = N_VGetArrayPointer(d->absTol);
-    for (int i = 0; i < nx; ++i) atol[i] = rtol * instance->xNominal[i];
-    flag = MstepSVtolerances(mem, rtol, d->absTol);
-    if (check_integrator_flag(&flag, "MstepSVtolerances", CHECK_FLAG, instance)) break;
-    flag = MstepSetNonlinConvCoef(mem, CS_NONLIN_CONV_COEF);
-    if (check_integrator_flag(&flag, "MstepSetNonlinConvCoef", CHECK_FLAG, instance)) break;
-    flag = MstepRootInit(mem, static_cast<int>(instance->ni), integrator_root_functions);
-    if (check_integrator_flag(&flag, "MstepRootInit", CHECK_FLAG, instance)) break;
-    flag = MstepStepRootInit(mem, integrator_step_event);
-    if (check_integrator_flag(&flag, "MstepStepRootInit", CHECK_FLAG, instance)) break;
-    grouping_used = jacobian_groups[0];
-    set_jacobian_group_count(jacobian_groups[0]);
-    flag = MsDense(mem, nx);
-    if (check_integrator_flag(&flag, "MsDense", CHECK_FLAG, instance)) break;
-    flag = MsDlsSetDenseJacFn(mem, integrator_dense_jacobian);
-    if (check_integrator_flag(&flag, "MsDlsSetDenseJacFn", CHECK_FLAG, instance)) break;
-    flag = MstepSetMaxNumSteps(mem, CS_MAX_NUM_STEPS);
-    if (check_integrator_flag(&flag, "MstepSetMaxNumSteps", CHECK_FLAG, instance)) break;
-    flag = MstepSetMaxNonlinIters(mem, CS_MAX_NONLIN_ITERS);
-    if (check_integrator_flag(&flag, "MstepSetMaxNonlinIters", CHECK_FLAG, instance)) break;
-    flag = MstepSetMaxErrTestFails(mem, CS_MAX_ERR_TEST_FAILS);
-    if (check_integrator_flag(&flag, "MstepSetMaxErrTestFails", CHECK_FLAG, instance)) break;
-    d->work1 = N_VNew_Serial(nx);
-    d->work2 = N_VNew_Serial(nx);
-    if (check_integrator_flag(d->work1, "N_VNew_Serial", CHECK_POINTER, instance)) break;
-    if (check_integrator_flag(d->work2, "N_VNew_Serial", CHECK_POINTER, instance)) break;
-    d->mstep_mem = mem;
-    mem = nullptr;
-    d->errWeights = N_VNew_Serial(nx);
-    if (check_integrator_flag(d->errWeights, "N_VNew_Serial", CHECK_POINTER, instance)) break;
-    flag = MstepSetErrHandlerFn(d->mstep_mem, integrator_error_handler, instance);
-    if (check_integrator_flag(&flag, "MstepSetErrHandlerFn", CHECK_FLAG, instance)) break;
-    instance->intOptions[INT_OPTION_INLINE_SWITCH] = 0;
-    d->inputDer =
-        static_cast<double*>(instance->allocateMemory(instance->nu + 1, sizeof(double)));
-    d->inputRef =
-        static_cast<double*>(instance->allocateMemory(instance->nu + 1, sizeof(double)));
-    d->prevOutputs =
-        static_cast<double*>(instance->allocateMemory(instance->ny + 1, sizeof(double)));
-    if (d->inputDer == nullptr || d->inputRef == nullptr || d->prevOutputs == nullptr) break;
-    // The first output-derivative estimate starts here.
-    for (std::uint32_t i = 0; i < instance->ny; ++i) d->prevOutputs[i] = instance->y[i];
-    d->prevOutputTime = instance->time;
-    failed = false;
-  } while (false);
-
-  if (failed) {
+  if (!create_integrator(instance, d, rtol, &mem) || !complete_driver(instance, d, &mem)) {
     MstepFree(&mem);
     finish_integrator(instance);
     return 1;
@@ -236,10 +259,7 @@ void free_integrator(ModelInstance* instance) {
   N_VDestroy_Serial(d->errWeights);
   N_VDestroy_Serial(d->work1);
   N_VDestroy_Serial(d->work2);
-  // As for the instance's own blocks, NULL never goes to the host.
-  double* arrays[] = {d->prevOutputs, d->inputDer, d->inputRef};
-  for (double* block : arrays)
-    if (block != nullptr) instance->freeMemory(block);
+  for (double* block : {d->prevOutputs, d->inputDer, d->inputRef}) release_block(instance, block);
   instance->freeMemory(d);
   instance->integrator = nullptr;
 }

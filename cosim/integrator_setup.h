@@ -73,7 +73,12 @@ void free_integrator(ModelInstance* instance);
 // input's interpolation.
 void update_input_reference(ModelInstance* instance, std::int32_t index);
 
-// 0 success; 1 failure, with everything created released.
+// A new integrator (BDF, Newton, dense Jacobian) at the instance's time and
+// states, with relative tolerance rtol (the default when not positive) and
+// absolute tolerances rtol times the nominal values; a model without states
+// gets a dummy one. Any previous driver is released first. Returns 0 with
+// instance->integrator ready; 1 on failure (logged), with everything created
+// released.
 int setup_integrator(ModelInstance* instance, double rtol);
 // Logs the statistics and releases the integrator and driver (later, when an
 // integrator call is in progress).

@@ -138,29 +138,46 @@ fmiStatus fmiResetSlave(fmiComponent c) {
   return status;
 }
 
+namespace {
+
+// The checks common to the input and output derivatives: refused with inline
+// integration, for nvr of none or more than the model's `count` of `kind`
+// ("inputs", "outputs"), for a NULL array and for a slave without its
+// integrator. Returns fmiOK when the request may go on, else the refusal's
+// status (logged).
+fmiStatus check_derivative_request(ModelInstance* m, const char* name, size_t nvr, std::uint32_t count,
+                                   const char* kind, bool arraysGiven) {
+  if (inline_integration_requested(m)) {
+    FMI_LOG(m, fmiWarning, "%s is not suported with inline integration", name);
+    return fmiDiscard;
+  }
+  if (nvr == 0 || nvr > count) {
+    FMI_LOG(m, fmiDiscard, "%s: invalid nvr = %zu (number of %s = %u)", name, nvr, kind,
+            static_cast<unsigned>(count));
+    return fmiDiscard;
+  }
+  if (!arraysGiven) {
+    FMI_LOG(m, fmiError, "%s: NULL array argument with nvr = %zu", name, nvr);
+    return fmiError;
+  }
+  if (m->integrator == nullptr) {
+    FMI_LOG(m, fmiError, "%s: the slave is not initialized", name);
+    return fmiError;
+  }
+  return fmiOK;
+}
+
+}  // namespace
+
 fmiStatus fmiSetRealInputDerivatives(fmiComponent c, const fmiValueReference vr[], size_t nvr,
                                      const fmiInteger order[], const fmiReal value[]) {
   const char* name = fmi_function_names[FMI_NAME_SET_REAL_INPUT_DERIVATIVES];
   ModelInstance* m = live_slave(c, name);
   if (m == nullptr) return fmiError;
-  if (inline_integration_requested(m)) {
-    FMI_LOG(m, fmiWarning, "fmiSetRealInputDerivatives is not suported with inline integration");
-    return fmiDiscard;
-  }
-  if (nvr == 0 || nvr > m->nu) {
-    FMI_LOG(m, fmiDiscard, "%s: invalid nvr = %zu (number of inputs = %u)", name, nvr,
-            static_cast<unsigned>(m->nu));
-    return fmiDiscard;
-  }
-  if (vr == nullptr || order == nullptr || value == nullptr) {
-    FMI_LOG(m, fmiError, "%s: NULL array argument with nvr = %zu", name, nvr);
-    return fmiError;
-  }
+  fmiStatus refusal = check_derivative_request(m, name, nvr, m->nu, "inputs",
+                                               vr != nullptr && order != nullptr && value != nullptr);
+  if (refusal != fmiOK) return refusal;
   IntegratorDriver* d = m->integrator;
-  if (d == nullptr) {
-    FMI_LOG(m, fmiError, "%s: the slave is not initialized", name);
-    return fmiError;
-  }
   for (size_t i = 0; i < nvr; ++i) {
     if (order[i] != 1) {
       FMI_LOG(m, fmiDiscard, "%s: derivative order %d is not supported", name,
@@ -185,23 +202,9 @@ fmiStatus fmiGetRealOutputDerivatives(fmiComponent c, const fmiValueReference vr
   const char* name = fmi_function_names[FMI_NAME_GET_REAL_OUTPUT_DERIVATIVES];
   ModelInstance* m = live_slave(c, name);
   if (m == nullptr) return fmiError;
-  if (inline_integration_requested(m)) {
-    FMI_LOG(m, fmiWarning, "fmiGetRealOutputDerivatives is not suported with inline integration");
-    return fmiDiscard;
-  }
-  if (nvr == 0 || nvr > m->ny) {
-    FMI_LOG(m, fmiDiscard, "%s: invalid nvr = %zu (number of outputs = %u)", name, nvr,
-            static_cast<unsigned>(m->ny));
-    return fmiDiscard;
-  }
-  if (vr == nullptr || order == nullptr || value == nullptr) {
-    FMI_LOG(m, fmiError, "%s: NULL array argument with nvr = %zu", name, nvr);
-    return fmiError;
-  }
-  if (m->integrator == nullptr) {
-    FMI_LOG(m, fmiError, "%s: the slave is not initialized", name);
-    return fmiError;
-  }
+  fmiStatus refusal = check_derivative_request(m, name, nvr, m->ny, "outputs",
+                                               vr != nullptr && order != nullptr && value != nullptr);
+  if (refusal != fmiOK) return refusal;
   if (evaluate_model(m, DEMAND_OUTPUTS, name) != QIERR_OK) return terminate_on_error(m);
   IntegratorDriver* d = m->integrator;
   const double dt = m->time - d->prevOutputTime;
@@ -229,6 +232,27 @@ fmiStatus fmiGetRealOutputDerivatives(fmiComponent c, const fmiValueReference vr
   return fmiOK;
 }
 
+namespace {
+
+// The refusal of a function that only asynchronous stepping would need.
+fmiStatus refuse_asynchronous(fmiComponent c, const char* name) {
+  ModelInstance* m = live_slave(c, name);
+  if (m == nullptr) return fmiError;
+  FMI_LOG(m, fmiDiscard, "%s: not supported since asynchronous execution of fmiDoStep is not supported",
+          name);
+  return fmiDiscard;
+}
+
+// The refusal of a status kind that the function does not know.
+fmiStatus refuse_status_kind(fmiComponent c, const char* name, fmiStatusKind s) {
+  ModelInstance* m = live_slave(c, name);
+  if (m == nullptr) return fmiError;
+  FMI_LOG(m, fmiDiscard, "%s: fmiStatusKind %d unknown", name, static_cast<int>(s));
+  return fmiDiscard;
+}
+
+}  // namespace
+
 fmiStatus fmiCancelStep(fmiComponent c) {
   ModelInstance* m = live_slave(c, "fmiCancelStep");
   if (m == nullptr) return fmiError;
@@ -236,57 +260,32 @@ fmiStatus fmiCancelStep(fmiComponent c) {
   return fmiDiscard;
 }
 
-fmiStatus fmiGetStatus(fmiComponent c, fmiStatusKind s, fmiStatus* value) {
-  (void)s;
-  (void)value;
-  ModelInstance* m = live_slave(c, "fmiGetStatus");
-  if (m == nullptr) return fmiError;
-  FMI_LOG(m, fmiDiscard,
-          "fmiGetStatus: not supported since asynchronous execution of fmiDoStep is not "
-          "supported");
-  return fmiDiscard;
+fmiStatus fmiGetStatus(fmiComponent c, fmiStatusKind, fmiStatus*) {
+  return refuse_asynchronous(c, "fmiGetStatus");
 }
 
 fmiStatus fmiGetRealStatus(fmiComponent c, fmiStatusKind s, fmiReal* value) {
+  if (s != fmiLastSuccessfulTime) return refuse_status_kind(c, "fmiGetRealStatus", s);
   ModelInstance* m = live_slave(c, "fmiGetRealStatus");
   if (m == nullptr) return fmiError;
-  if (s == fmiLastSuccessfulTime) {
-    if (value == nullptr) {
-      FMI_LOG(m, fmiError, "fmiGetRealStatus: value = NULL");
-      return fmiError;
-    }
-    *value = m->time;
-    return fmiOK;
+  if (value == nullptr) {
+    FMI_LOG(m, fmiError, "fmiGetRealStatus: value = NULL");
+    return fmiError;
   }
-  FMI_LOG(m, fmiDiscard, "fmiGetRealStatus: fmiStatusKind %d unknown", static_cast<int>(s));
-  return fmiDiscard;
+  *value = m->time;
+  return fmiOK;
 }
 
-fmiStatus fmiGetIntegerStatus(fmiComponent c, fmiStatusKind s, fmiInteger* value) {
-  (void)value;
-  ModelInstance* m = live_slave(c, "fmiGetIntegerStatus");
-  if (m == nullptr) return fmiError;
-  FMI_LOG(m, fmiDiscard, "fmiGetIntegerStatus: fmiStatusKind %d unknown", static_cast<int>(s));
-  return fmiDiscard;
+fmiStatus fmiGetIntegerStatus(fmiComponent c, fmiStatusKind s, fmiInteger*) {
+  return refuse_status_kind(c, "fmiGetIntegerStatus", s);
 }
 
-fmiStatus fmiGetBooleanStatus(fmiComponent c, fmiStatusKind s, fmiBoolean* value) {
-  (void)value;
-  ModelInstance* m = live_slave(c, "fmiGetBooleanStatus");
-  if (m == nullptr) return fmiError;
-  FMI_LOG(m, fmiDiscard, "fmiGetBooleanStatus: fmiStatusKind %d unknown", static_cast<int>(s));
-  return fmiDiscard;
+fmiStatus fmiGetBooleanStatus(fmiComponent c, fmiStatusKind s, fmiBoolean*) {
+  return refuse_status_kind(c, "fmiGetBooleanStatus", s);
 }
 
-fmiStatus fmiGetStringStatus(fmiComponent c, fmiStatusKind s, fmiString* value) {
-  (void)s;
-  (void)value;
-  ModelInstance* m = live_slave(c, "fmiGetStringStatus");
-  if (m == nullptr) return fmiError;
-  FMI_LOG(m, fmiDiscard,
-          "fmiGetStringStatus: not supported since asynchronous execution of fmiDoStep is not "
-          "supported");
-  return fmiDiscard;
+fmiStatus fmiGetStringStatus(fmiComponent c, fmiStatusKind, fmiString*) {
+  return refuse_asynchronous(c, "fmiGetStringStatus");
 }
 
 }  // namespace pelvarin

@@ -1,5 +1,6 @@
 #include "fmi/evaluation.h"
 
+#include <cassert>
 #include <cmath>
 
 #include "fmi/fmi_functions.h"
@@ -23,6 +24,8 @@ int call_model(ModelInstance* instance, int demand) {
   return qiErr;
 }
 
+// The end of a run: the result file is finished, the model's work arrays are
+// reset and the instance is terminated. Returns fmiOK.
 fmiStatus terminate_instance(ModelInstance* instance) {
   if (!instance->isCoSimulation) FMI_LOG(instance, fmiOK, "fmiTerminateModel");
   if (instance->resultGeneration) result_hooks().finish_result_generation(instance);
@@ -57,6 +60,7 @@ fmiStatus terminate_on_error(ModelInstance* instance) {
       terminate_instance(instance);
     }
   }
+  assert(instance->state == INSTANCE_TERMINATED);
   return fmiError;
 }
 
@@ -132,6 +136,7 @@ fmiStatus fmiInitialize(fmiComponent c, fmiBoolean toleranceControlled, fmiReal 
 
 fmiStatus event_update_core(ModelInstance* instance, fmiBoolean intermediateResults,
                             fmiEventInfo* eventInfo) {
+  assert(eventInfo != nullptr);
   const bool intermediate = intermediateResults == fmiTrue;
   bool converged = false;
   for (int pass = intermediate ? 1 : 0; pass < 2; ++pass) {

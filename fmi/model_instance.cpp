@@ -16,22 +16,20 @@ namespace pelvarin {
 
 ModelInstance* current_instance = nullptr;
 
-namespace {
-
-// A host allocator need not zero its blocks; the instance relies on it.
 void* allocate_zeroed(ModelInstance* instance, size_t count, size_t size) {
   void* block = instance->allocateMemory(count, size);
   if (block != nullptr) memset(block, 0, count * size);
   return block;
 }
 
-double* allocate_values(ModelInstance* instance, std::uint32_t count) {
-  return static_cast<double*>(allocate_zeroed(instance, static_cast<size_t>(count) + 1, sizeof(double)));
+void release_block(ModelInstance* instance, void* block) {
+  if (block != nullptr) instance->freeMemory(block);
 }
 
-// Deliberately never NULL: a host's freeMemory need not accept it.
-void free_block(ModelInstance* instance, void* block) {
-  if (block != nullptr) instance->freeMemory(block);
+namespace {
+
+double* allocate_values(ModelInstance* instance, std::uint32_t count) {
+  return static_cast<double*>(allocate_zeroed(instance, static_cast<size_t>(count) + 1, sizeof(double)));
 }
 
 // Gives back everything the instance holds from the host, the record last.
@@ -48,7 +46,7 @@ void release_instance(ModelInstance* instance) {
                     instance->x,            instance->der,         instance->p,
                     instance->u,            instance->y,           instance->w,
                     instance->eventIndicators, instance->xNominal};
-  for (void* block : blocks) free_block(instance, block);
+  for (void* block : blocks) release_block(instance, block);
   if (current_instance == instance) current_instance = nullptr;
   instance->freeMemory(instance);
 }
@@ -65,6 +63,68 @@ const char* missing_argument(fmiString GUID, const fmiCallbackFunctions& functio
   if (functions.freeMemory == nullptr) return "freeMemory";
   if (GUID == nullptr) return "GUID";
   return nullptr;
+}
+
+// Fills a zeroed record that holds the host's callbacks: the name, the
+// options, the value arrays and the model's start values.
+// Guarantees on false: the reason is logged (nothing for a failed
+// allocation) and whatever was allocated is referenced by the record, for
+// release_instance. Returns true when the instance is ready.
+bool set_up_instance(ModelInstance* instance, fmiString instanceName, fmiString GUID,
+                     fmiBoolean loggingOn) {
+  const char* name = fmi_function_names[FMI_NAME_INSTANTIATE_MODEL];
+  const char* shownName = instanceName != nullptr ? instanceName : "";
+  instance->instanceName = copy_instance_string(instance, instanceName);
+  if (instance->instanceName == nullptr) return false;
+  instance->loggingOn = loggingOn;
+
+  if (strcmp(GUID, PELVARIN_GUID) != 0) {
+    fmi_log(instance, shownName, fmiError, "", "Invalid GUID: %s, expected %s", GUID, PELVARIN_GUID);
+    return false;
+  }
+
+  instance->realOptions =
+      static_cast<double*>(allocate_zeroed(instance, 1, REAL_OPTIONS_LENGTH * sizeof(double)));
+  instance->intOptions = static_cast<int*>(allocate_zeroed(instance, 1, INT_OPTIONS_LENGTH * sizeof(int)));
+  if (instance->realOptions == nullptr || instance->intOptions == nullptr) return false;
+  runtime_set_options(instance->realOptions, instance->intOptions);
+
+  int nx = 0, unused1 = 0, nu = 0, ny = 0, nw = 0, np = 0, nrel = 0, unused7 = 0, unused8 = 0;
+  model_dimensions(&nx, &unused1, &nu, &ny, &nw, &np, &nrel, &unused7, &unused8);
+  instance->nx = static_cast<std::uint32_t>(nx);
+  instance->nu = static_cast<std::uint32_t>(nu);
+  instance->ny = static_cast<std::uint32_t>(ny);
+  instance->nw = static_cast<std::uint32_t>(nw);
+  instance->np = static_cast<std::uint32_t>(np);
+  instance->ni = 2u * static_cast<std::uint32_t>(nrel);
+
+  instance->x = allocate_values(instance, instance->nx);
+  instance->der = allocate_values(instance, instance->nx);
+  instance->p = allocate_values(instance, instance->np);
+  instance->u = allocate_values(instance, instance->nu);
+  instance->y = allocate_values(instance, instance->ny);
+  instance->w = allocate_values(instance, instance->nw);
+  instance->eventIndicators = allocate_values(instance, instance->ni);
+  instance->xNominal = allocate_values(instance, instance->nx);
+  if (!instance->x || !instance->der || !instance->p || !instance->u || !instance->y || !instance->w ||
+      !instance->eventIndicators || !instance->xNominal) {
+    return false;
+  }
+  for (std::uint32_t i = 0; i < instance->nx; ++i) instance->xNominal[i] = 1.0;
+
+  instance->state = INSTANCE_INSTANTIATED;
+  instance->resultGeneration = result_file_requested();
+  instance->integrator = nullptr;
+
+  int qiErr = QIERR_OK;
+  declare_(instance->x, instance->p, nullptr, &qiErr);
+  if (qiErr != QIERR_OK) {
+    FMI_LOG(instance, fmiError, "%s: declare_ failed, QiErr = %d", name, qiErr);
+    return false;
+  }
+  instance->stopTimeDefined = fmiFalse;
+  instance->stopTime = 0.0;
+  return true;
 }
 
 }  // namespace
@@ -94,62 +154,7 @@ fmiComponent fmiInstantiateModel(fmiString instanceName, fmiString GUID, fmiCall
   instance->allocateMemory = functions.allocateMemory;
   instance->freeMemory = functions.freeMemory;
 
-  bool ok = false;
-  do {
-    instance->instanceName = copy_instance_string(instance, instanceName);
-    if (instance->instanceName == nullptr) break;
-    instance->loggingOn = loggingOn;
-
-    if (strcmp(GUID, PELVARIN_GUID) != 0) {
-      fmi_log(instance, shownName, fmiError, "", "Invalid GUID: %s, expected %s", GUID, PELVARIN_GUID);
-      break;
-    }
-
-    instance->realOptions =
-        static_cast<double*>(allocate_zeroed(instance, 1, REAL_OPTIONS_LENGTH * sizeof(double)));
-    instance->intOptions = static_cast<int*>(allocate_zeroed(instance, 1, INT_OPTIONS_LENGTH * sizeof(int)));
-    if (instance->realOptions == nullptr || instance->intOptions == nullptr) break;
-    runtime_set_options(instance->realOptions, instance->intOptions);
-
-    int nx = 0, unused1 = 0, nu = 0, ny = 0, nw = 0, np = 0, nrel = 0, unused7 = 0, unused8 = 0;
-    model_dimensions(&nx, &unused1, &nu, &ny, &nw, &np, &nrel, &unused7, &unused8);
-    instance->nx = static_cast<std::uint32_t>(nx);
-    instance->nu = static_cast<std::uint32_t>(nu);
-    instance->ny = static_cast<std::uint32_t>(ny);
-    instance->nw = static_cast<std::uint32_t>(nw);
-    instance->np = static_cast<std::uint32_t>(np);
-    instance->ni = 2u * static_cast<std::uint32_t>(nrel);
-
-    instance->x = allocate_values(instance, instance->nx);
-    instance->der = allocate_values(instance, instance->nx);
-    instance->p = allocate_values(instance, instance->np);
-    instance->u = allocate_values(instance, instance->nu);
-    instance->y = allocate_values(instance, instance->ny);
-    instance->w = allocate_values(instance, instance->nw);
-    instance->eventIndicators = allocate_values(instance, instance->ni);
-    instance->xNominal = allocate_values(instance, instance->nx);
-    if (!instance->x || !instance->der || !instance->p || !instance->u || !instance->y || !instance->w ||
-        !instance->eventIndicators || !instance->xNominal) {
-      break;
-    }
-    for (std::uint32_t i = 0; i < instance->nx; ++i) instance->xNominal[i] = 1.0;
-
-    instance->state = INSTANCE_INSTANTIATED;
-    instance->resultGeneration = result_file_requested();
-    instance->integrator = nullptr;
-
-    int qiErr = QIERR_OK;
-    declare_(instance->x, instance->p, nullptr, &qiErr);
-    if (qiErr != QIERR_OK) {
-      FMI_LOG(instance, fmiError, "%s: declare_ failed, QiErr = %d", name, qiErr);
-      break;
-    }
-    instance->stopTimeDefined = fmiFalse;
-    instance->stopTime = 0.0;
-    ok = true;
-  } while (false);
-
-  if (!ok) {
+  if (!set_up_instance(instance, instanceName, GUID, loggingOn)) {
     fmi_log(instance, shownName, fmiFatal, "", "Instantiation failed");
     release_instance(instance);
     return nullptr;

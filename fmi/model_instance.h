@@ -2,6 +2,8 @@
 // the instance's states.
 #pragma once
 
+#include <cassert>
+#include <cstddef>
 #include <cstdint>
 
 #include "fmi/fmi_types.h"
@@ -78,11 +80,32 @@ struct ModelInstance {
 // instantiation, cleared when the instance is freed.
 extern ModelInstance* current_instance;
 
+// count x size bytes from the host's allocateMemory, zero-filled: a host
+// allocator need not zero its blocks, and the records rely on it. NULL when
+// the host has none.
+void* allocate_zeroed(ModelInstance* instance, size_t count, size_t size);
+
+// Gives a block back to the host's freeMemory; deliberately never NULL,
+// which a host's freeMemory need not accept.
+void release_block(ModelInstance* instance, void* block);
+
+// Whether the record holds everything a successful instantiation gives it.
+inline bool instance_is_complete(const ModelInstance* m) {
+  return m->instanceName != nullptr && m->realOptions != nullptr && m->intOptions != nullptr &&
+         m->x != nullptr && m->p != nullptr && m->der != nullptr && m->u != nullptr &&
+         m->y != nullptr && m->w != nullptr && m->eventIndicators != nullptr &&
+         m->xNominal != nullptr && m->logger != nullptr && m->allocateMemory != nullptr &&
+         m->freeMemory != nullptr;
+}
+
 // The instance behind a handle, or NULL when the handle is not the live
 // instance (NULL, freed, or never ours). Every FMI function that takes a
-// handle refuses it with fmiError when this gives NULL.
+// handle refuses it with fmiError when this gives NULL. Guarantees: the
+// instance given is complete.
 inline ModelInstance* live_instance(fmiComponent c) {
-  return (c != nullptr && c == static_cast<void*>(current_instance)) ? current_instance : nullptr;
+  if (c == nullptr || c != static_cast<void*>(current_instance)) return nullptr;
+  assert(instance_is_complete(current_instance));
+  return current_instance;
 }
 
 }  // namespace pelvarin

@@ -1,5 +1,6 @@
 #include "fmi/variable_access.h"
 
+#include <cassert>
 #include <climits>
 #include <cmath>
 
@@ -73,6 +74,9 @@ struct BooleanType {
   static double to_double(Value v) { return static_cast<double>(static_cast<signed char>(v)); }
 };
 
+// The worker of fmiGetReal, fmiGetInteger and fmiGetBoolean: one evaluation
+// up to the highest level asked for (never above MAX_READ_LEVEL), then the
+// values in order, each logged. Returns as the getters (fmi_functions.h).
 template <typename Type>
 fmiStatus get_values(fmiComponent c, const char* name, const fmiValueReference vr[], size_t nvr,
                      typename Type::Value value[]) {
@@ -122,6 +126,9 @@ fmiStatus refused_after(ModelInstance* instance, size_t stored) {
   return fmiDiscard;
 }
 
+// The worker of the setters: the values in order, each logged; a counted
+// parameter change, or a slave's input reference, goes with each. Returns as
+// the setters (fmi_functions.h).
 template <typename Type>
 fmiStatus set_values(fmiComponent c, const char* name, const fmiValueReference vr[], size_t nvr,
                      const typename Type::Value value[]) {
@@ -175,21 +182,30 @@ fmiStatus check_vector(ModelInstance* instance, const char* name, const char* ar
   return fmiWarning;
 }
 
-// Derivatives and event indicators: evaluated on demand, then copied out.
-fmiStatus get_computed_vector(fmiComponent c, int nameIndex, const char* arrayName, const char* argument,
-                              fmiReal out[], size_t n, int demand, bool indicators) {
+// The worker of the vector getters: after the checks of check_vector, the
+// values (derivatives, event indicators: computed ones, demand above
+// VR_LEVEL_STORED) are evaluated when not current, then copied out.
+// Needs: `source` one of the instance's value arrays, `count` its length.
+// Guarantees: no more than the smaller of n and the model's length is
+// written. Returns check_vector's fmiOK or fmiWarning; fmiError for a NULL
+// array or, with the instance terminated, a failed evaluation; fmiDiscard
+// when the model refused the evaluation.
+fmiStatus get_vector(fmiComponent c, int nameIndex, const char* arrayName, const char* argument,
+                     fmiReal out[], size_t n, double* ModelInstance::*source,
+                     std::uint32_t ModelInstance::*count, int demand) {
   ModelInstance* instance = live_instance(c);
   if (instance == nullptr) return fmiError;
   const char* name = fmi_function_names[nameIndex];
-  fmiStatus result = check_vector(instance, name, arrayName, argument, out, &n, indicators ? instance->ni : instance->nx);
+  fmiStatus result = check_vector(instance, name, arrayName, argument, out, &n, instance->*count);
   if (result == fmiError) return result;
-  if (instance->computedLevel < demand) {
+  assert(n <= instance->*count && instance->*source != nullptr);
+  if (demand > VR_LEVEL_STORED && instance->computedLevel < demand) {
     int qiErr = evaluate_model(instance, demand, name);
     if (qiErr == QIERR_ERROR) return fmiDiscard;
     if (qiErr != QIERR_OK) return terminate_on_error(instance);
   }
-  const double* source = indicators ? instance->eventIndicators : instance->der;
-  for (size_t i = 0; i < n; ++i) out[i] = source[i];
+  const double* values = instance->*source;
+  for (size_t i = 0; i < n; ++i) out[i] = values[i];
   FMI_LOG(instance, fmiOK, "%s", name);
   return result;
 }
@@ -238,12 +254,13 @@ fmiStatus fmiSetString(fmiComponent c, const fmiValueReference[], size_t nvr, co
 }
 
 fmiStatus fmiGetDerivatives(fmiComponent c, fmiReal derivatives[], size_t nx) {
-  return get_computed_vector(c, FMI_NAME_GET_DERIVATIVES, "derivatives", "nx", derivatives, nx, DEMAND_DERIVATIVES, false);
+  return get_vector(c, FMI_NAME_GET_DERIVATIVES, "derivatives", "nx", derivatives, nx, &ModelInstance::der,
+                    &ModelInstance::nx, DEMAND_DERIVATIVES);
 }
 
 fmiStatus fmiGetEventIndicators(fmiComponent c, fmiReal eventIndicators[], size_t ni) {
-  return get_computed_vector(c, FMI_NAME_GET_EVENT_INDICATORS, "eventIndicators", "ni", eventIndicators, ni,
-                             DEMAND_ALL_SECTIONS, true);
+  return get_vector(c, FMI_NAME_GET_EVENT_INDICATORS, "eventIndicators", "ni", eventIndicators, ni,
+                    &ModelInstance::eventIndicators, &ModelInstance::ni, DEMAND_ALL_SECTIONS);
 }
 
 fmiStatus fmiSetContinuousStates(fmiComponent c, const fmiReal x[], size_t nx) {
@@ -259,25 +276,13 @@ fmiStatus fmiSetContinuousStates(fmiComponent c, const fmiReal x[], size_t nx) {
 }
 
 fmiStatus fmiGetContinuousStates(fmiComponent c, fmiReal states[], size_t nx) {
-  ModelInstance* instance = live_instance(c);
-  if (instance == nullptr) return fmiError;
-  const char* name = fmi_function_names[FMI_NAME_GET_CONTINUOUS_STATES];
-  fmiStatus result = check_vector(instance, name, "states", "nx", states, &nx, instance->nx);
-  if (result == fmiError) return result;
-  for (size_t i = 0; i < nx; ++i) states[i] = instance->x[i];
-  FMI_LOG(instance, fmiOK, "%s", name);
-  return result;
+  return get_vector(c, FMI_NAME_GET_CONTINUOUS_STATES, "states", "nx", states, nx, &ModelInstance::x,
+                    &ModelInstance::nx, VR_LEVEL_STORED);
 }
 
 fmiStatus fmiGetNominalContinuousStates(fmiComponent c, fmiReal x_nominal[], size_t nx) {
-  ModelInstance* instance = live_instance(c);
-  if (instance == nullptr) return fmiError;
-  const char* name = fmi_function_names[FMI_NAME_GET_NOMINAL_CONTINUOUS_STATES];
-  fmiStatus result = check_vector(instance, name, "x_nominal", "nx", x_nominal, &nx, instance->nx);
-  if (result == fmiError) return result;
-  for (size_t i = 0; i < nx; ++i) x_nominal[i] = instance->xNominal[i];
-  FMI_LOG(instance, fmiOK, "%s", name);
-  return result;
+  return get_vector(c, FMI_NAME_GET_NOMINAL_CONTINUOUS_STATES, "x_nominal", "nx", x_nominal, nx,
+                    &ModelInstance::xNominal, &ModelInstance::nx, VR_LEVEL_STORED);
 }
 
 fmiStatus fmiGetStateValueReferences(fmiComponent c, fmiValueReference vrx[], size_t nx) {

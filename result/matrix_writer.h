@@ -60,8 +60,14 @@ struct AmatPutFile {
 // Text of the last failure, "No message." until the first one.
 extern char amatMessage[AMAT_MESSAGE_SIZE];
 
+// Each returns amatOk, or amatError (amatNullPointer for missing arguments
+// or data) with the reason in amatMessage.
+// Opens the named file (the standard output for none) and, with a class
+// name, writes "Aclass". Guarantees on failure: nothing stays open or
+// allocated (a file that was made stays on disk).
 int amatPutOpen(const char* fileName, int format, int bstruct, const char* className,
                 const char* version, const char* description, AmatPutFile* file);
+// Writes one whole matrix; a row-wise matrix in progress refuses it.
 int amatPut(AmatPutFile* file, AmatMatrix matrix);
 // The comment, the row comments (nrow texts or none) and their indent serve
 // the text format only.

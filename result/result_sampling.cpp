@@ -1,5 +1,6 @@
 #include "result/result_sampling.h"
 
+#include <cassert>
 #include <cstdio>
 #include <cstring>
 
@@ -15,6 +16,7 @@ const char kPrefix[] = "Result generation:";
 const int kValueArrays = 6;  // p, x, der, y, u, w
 
 double** point_array(ResultPoint* point, int k) {
+  assert(k >= 0 && k < kValueArrays);
   double** arrays[kValueArrays] = {&point->p, &point->x, &point->der, &point->y, &point->u, &point->w};
   return arrays[k];
 }
@@ -29,19 +31,11 @@ std::uint32_t array_length(const ModelInstance* c, int k) {
   return lengths[k];
 }
 
-// A host allocator need not zero its blocks; these records rely on it.
-void* allocate(ModelInstance* c, size_t count, size_t size) {
-  void* block = c->allocateMemory(count, size);
-  if (block != nullptr) memset(block, 0, count * size);
-  return block;
+// The slot k places after the oldest buffered point. Needs: allocated slots.
+std::int32_t slot(const ResultFile* r, std::int32_t k) {
+  assert(r->allocatedSlots > 0 && k >= 0);
+  return (r->readIndex + k) % r->allocatedSlots;
 }
-
-void release(ModelInstance* c, void* block) {
-  if (block != nullptr) c->freeMemory(block);
-}
-
-// The slot k places after the oldest buffered point.
-std::int32_t slot(const ResultFile* r, std::int32_t k) { return (r->readIndex + k) % r->allocatedSlots; }
 
 ResultPoint* point_at(ResultFile* r, std::int32_t k) { return r->points[slot(r, k)]; }
 
@@ -49,7 +43,7 @@ void result_free_item_arrays(ModelInstance* c, std::int32_t from) {
   ResultFile* r = c->result;
   for (std::int32_t s = from; s < r->allocatedSlots; ++s) {
     for (int k = 0; k < kValueArrays; ++k) {
-      release(c, *point_array(r->points[s], k));
+      release_block(c, *point_array(r->points[s], k));
       *point_array(r->points[s], k) = nullptr;
     }
   }
@@ -68,7 +62,7 @@ bool result_extend_buffer(ModelInstance* c) {
     for (int k = 0; k < kValueArrays; ++k) {
       const std::uint32_t n = array_length(c, k);
       if (n == 0) continue;
-      *point_array(point, k) = static_cast<double*>(allocate(c, n, sizeof(double)));
+      *point_array(point, k) = static_cast<double*>(allocate_zeroed(c, n, sizeof(double)));
       if (*point_array(point, k) == nullptr) {
         result_free_item_arrays(c, first);
         r->allocatedSlots = first;
@@ -80,8 +74,11 @@ bool result_extend_buffer(ModelInstance* c) {
   return true;
 }
 
+// Copies the instance's time and values into the next free slot.
+// Needs: a free slot.
 void result_buffer_point(ModelInstance* c) {
   ResultFile* r = c->result;
+  assert(r->bufferedCount < r->allocatedSlots);
   ResultPoint* point = r->points[r->writeIndex];
   point->time = c->time;
   for (int k = 0; k < kValueArrays; ++k) {
@@ -112,6 +109,8 @@ void write_point(ModelInstance* c, ResultPoint* point) {
   if (status != amatOk) warn_file_failure(c);
 }
 
+// Writes the two oldest buffered points and frees their slots; nothing with
+// fewer than two.
 void result_flush_two(ModelInstance* c) {
   ResultFile* r = c->result;
   if (r->bufferedCount < 2) return;
@@ -146,14 +145,18 @@ void roll_back(ResultFile* r, double t) {
   if (r->hasBuffered) r->lastBufferedTime = point_at(r, r->bufferedCount - 1)->time;
 }
 
+// The record, its ring of points, the trajectory's matrices, the file and
+// the first point. Guarantees on false: whatever was made hangs from
+// c->result, for finish_result_generation; the writer's reason, if any, is in
+// its failure text.
 bool set_up(ModelInstance* c) {
-  ResultFile* r = static_cast<ResultFile*>(allocate(c, 1, sizeof(ResultFile)));
+  ResultFile* r = static_cast<ResultFile*>(allocate_zeroed(c, 1, sizeof(ResultFile)));
   if (r == nullptr) return false;
   c->result = r;
-  r->points = static_cast<ResultPoint**>(allocate(c, RESULT_RING_SLOTS, sizeof(ResultPoint*)));
+  r->points = static_cast<ResultPoint**>(allocate_zeroed(c, RESULT_RING_SLOTS, sizeof(ResultPoint*)));
   if (r->points == nullptr) return false;
   for (int s = 0; s < RESULT_RING_SLOTS; ++s) {
-    r->points[s] = static_cast<ResultPoint*>(allocate(c, 1, sizeof(ResultPoint)));
+    r->points[s] = static_cast<ResultPoint*>(allocate_zeroed(c, 1, sizeof(ResultPoint)));
     if (r->points[s] == nullptr) return false;
   }
   if (!result_extend_buffer(c)) return false;
@@ -244,17 +247,17 @@ void finish_result_generation(ModelInstance* c) {
   if (r->fileOpen) result_flush_all(c);
   if (result_close(r) != amatOk) warn_file_failure(c);
 
-  release(c, r->path);
+  release_block(c, r->path);
   if (r->points != nullptr) {
     for (int s = 0; s < RESULT_RING_SLOTS; ++s) {
       if (r->points[s] == nullptr) continue;
-      for (int k = 0; k < kValueArrays; ++k) release(c, *point_array(r->points[s], k));
-      release(c, r->points[s]);
+      for (int k = 0; k < kValueArrays; ++k) release_block(c, *point_array(r->points[s], k));
+      release_block(c, r->points[s]);
     }
-    release(c, r->points);
+    release_block(c, r->points);
   }
   c->result = nullptr;
-  release(c, r);
+  release_block(c, r);
 }
 
 void register_result_generation() {

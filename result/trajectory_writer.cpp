@@ -48,6 +48,20 @@ bool named(AmatMatrix* m, const char* name, AmatType type) {
   return m->name != nullptr;
 }
 
+// The named matrices of a cleared record and its data matrices.
+// Guarantees on false: the reason is in amatMessage, and whatever was made
+// is in the record, for atrajFree.
+bool set_up_matrices(AtrajRecord* traj, int nData, int precision) {
+  if (!named(&traj->nameMatrix, "name", charMatrix) ||
+      !named(&traj->descriptionMatrix, "description", charMatrix) ||
+      !named(&traj->dataInfoMatrix, "dataInfo", integerMatrix)) {
+    amat_message(kNoStorage, amat_error_text());
+    return false;
+  }
+  traj->dataInfoMatrix.ncol = 4;
+  return atrajResize(traj, nData, precision) == amatOk;
+}
+
 int close_failed(AmatPutFile* file) {
   amatPutClose(file);
   return amatError;
@@ -67,15 +81,7 @@ int atrajInit(AtrajRecord* traj, int nData, int precision) {
     amat_message(kNegative, "nData", static_cast<long>(nData), "atrajInit");
     return amatError;
   }
-  if (!named(&traj->nameMatrix, "name", charMatrix) ||
-      !named(&traj->descriptionMatrix, "description", charMatrix) ||
-      !named(&traj->dataInfoMatrix, "dataInfo", integerMatrix)) {
-    amat_message(kNoStorage, amat_error_text());
-    atrajFree(traj);
-    return amatError;
-  }
-  traj->dataInfoMatrix.ncol = 4;
-  if (atrajResize(traj, nData, precision) != amatOk) {
+  if (!set_up_matrices(traj, nData, precision)) {
     atrajFree(traj);
     return amatError;
   }

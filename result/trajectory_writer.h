@@ -26,8 +26,16 @@ enum {
   ATRAJ_DOUBLE_ROWS = 3, // doubleRowMatrix
 };
 
+// Each returns amatOk or amatError, with the reason in amatMessage.
+// A record with the named matrices and nData data matrices of the precision's
+// type; amatOk for no record. Guarantees on failure: nothing is left
+// allocated.
 int atrajInit(AtrajRecord* traj, int nData, int precision);
+// Gives a record without data matrices nDataNew of them ("data_1" ...), of
+// the precision's type; nothing for 0. On failure what was made stays in the
+// record, for atrajFree.
 int atrajResize(AtrajRecord* traj, int nDataNew, int precision);
+// Releases everything the record holds; it can be initialized again.
 void atrajFree(AtrajRecord* traj);
 // With 0 <= rowIndex < nData, data matrices 1 to rowIndex are written whole,
 // number rowIndex + 1 is started row by row and the file stays open; with a

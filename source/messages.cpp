@@ -189,13 +189,13 @@ void check_assertion_level(int condition, const char* conditionText, const char*
 void report_vformat_error(const char* format, va_list args) {
   char text[4000];
   c_vsprintf(text, sizeof text, format, args);
-  error_message_format("%s", text);
+  raise_model_error(text);
 }
 
 void report_vformat_message(const char* format, va_list args) {
   char text[4000];
   c_vsprintf(text, sizeof text, format, args);
-  info_message_format("%s", text);
+  emit_message_text(text);
 }
 
 }  // namespace pelvarin

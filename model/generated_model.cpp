@@ -223,6 +223,59 @@ void model_declare_start_values(double* x, double* p, void* /*spare*/, int* /*Qi
 
 }  // namespace
 
+namespace {
+
+// The end of the initial block: the discrete values it set are committed.
+// Returns true when the section ends there: the first pass of an iteration
+// spread over calls, or a homotopy continuation with steps to go.
+bool initial_block_ends_section(int* demand, int* computedLevel, double* time, double* x,
+                                void* spare1, double* u, double* p, void* spare2, void* spare3,
+                                double* der, double* y, double* w, double* eventIndicators,
+                                double* realOptions, int* intOptions, void* spare4) {
+  *computedLevel = 0;
+  init_flag = 0;
+  model_discrete_change_check(time, x, spare1, u, p, spare2, spare3, der, y, w, eventIndicators,
+                              realOptions, intOptions, spare4, 2, 0, event_mode,
+                              inline_integration && intOptions[INT_OPTION_INLINE_SWITCH] != 0 &&
+                                  *demand == DEMAND_ALL_SECTIONS);
+  init_flag = 1;
+  if (iteration_phase != ITERATION_PHASE_CONVERGE) {
+    iteration_phase = ITERATION_PHASE_CONVERGE;
+    return true;
+  }
+  if (homotopy_active) {
+    if (homotopy_lambda < 1) {
+      if (run_status == QIERR_OK) run_status = QIERR_HOMOTOPY_CONTINUE;
+      return true;
+    }
+    homotopy_active = 0;
+    homotopy_lambda = 1.0;
+  }
+  return false;
+}
+
+// Raises *computedLevel to the output and derivative levels the demand asks
+// for and evaluates the dynamics when derivatives are wanted.
+void outputs_and_dynamics(int* demand, int* computedLevel, double* time, double* x, void* spare1,
+                          double* u, double* p, void* spare2, void* spare3, double* der, double* y,
+                          double* w, double* eventIndicators, double* realOptions, int* intOptions,
+                          void* spare4, int* QiErr) {
+  if ((*demand >= DEMAND_OUTPUTS && *computedLevel < DEMAND_OUTPUTS) || event_mode ||
+      *demand == DEMAND_ALL_SECTIONS)
+    *computedLevel = DEMAND_OUTPUTS;
+  if ((*demand >= DEMAND_DERIVATIVES && *computedLevel < DEMAND_DERIVATIVES) || event_mode ||
+      *demand == DEMAND_ALL_SECTIONS) {
+    *computedLevel = DEMAND_DERIVATIVES;
+    dynamics_needed = 1;
+  } else {
+    dynamics_needed = 0;
+  }
+  model_dynamics_guard(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
+                       eventIndicators, realOptions, intOptions, spare4, QiErr);
+}
+
+}  // namespace
+
 int model_initial_section(int* demand, int* computedLevel, double* time, double* x, void* spare1,
                           double* u, double* p, void* spare2, void* spare3, double* der, double* y,
                           double* w, double* eventIndicators, double* realOptions, int* intOptions,
@@ -245,40 +298,13 @@ int model_initial_section(int* demand, int* computedLevel, double* time, double*
     *computedLevel = 0;
     x[1] = divide(p[8], p[9], "kompartment1.C0", "kompartment1.Vd");
   }
-  if (initial_block_test()) {
-    *computedLevel = 0;
-    init_flag = 0;
-    model_discrete_change_check(time, x, spare1, u, p, spare2, spare3, der, y, w, eventIndicators,
-                                realOptions, intOptions, spare4, 2, 0, event_mode,
-                                inline_integration && intOptions[INT_OPTION_INLINE_SWITCH] != 0 &&
-                                    *demand == DEMAND_ALL_SECTIONS);
-    init_flag = 1;
-    if (iteration_phase != ITERATION_PHASE_CONVERGE) {
-      iteration_phase = ITERATION_PHASE_CONVERGE;
-      goto done;
-    }
-    if (homotopy_active) {
-      if (homotopy_lambda < 1) {
-        if (run_status == QIERR_OK) run_status = QIERR_HOMOTOPY_CONTINUE;
-        goto done;
-      }
-      homotopy_active = 0;
-      homotopy_lambda = 1.0;
-    }
-  }
-  if ((*demand >= DEMAND_OUTPUTS && *computedLevel < DEMAND_OUTPUTS) || event_mode ||
-      *demand == DEMAND_ALL_SECTIONS)
-    *computedLevel = DEMAND_OUTPUTS;
-  if ((*demand >= DEMAND_DERIVATIVES && *computedLevel < DEMAND_DERIVATIVES) || event_mode ||
-      *demand == DEMAND_ALL_SECTIONS) {
-    *computedLevel = DEMAND_DERIVATIVES;
-    dynamics_needed = 1;
-  } else {
-    dynamics_needed = 0;
-  }
-  model_dynamics_guard(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
-                       eventIndicators, realOptions, intOptions, spare4, QiErr);
-done:
+  const bool ended = initial_block_test() &&
+                     initial_block_ends_section(demand, computedLevel, time, x, spare1, u, p,
+                                                spare2, spare3, der, y, w, eventIndicators,
+                                                realOptions, intOptions, spare4);
+  if (!ended)
+    outputs_and_dynamics(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
+                         eventIndicators, realOptions, intOptions, spare4, QiErr);
   if (run_status != QIERR_OK) *QiErr = run_status;
   return 0;
 }

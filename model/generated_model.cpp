@@ -1,5 +1,6 @@
 // One-compartment pharmacokinetic model with periodic pulse dosing
 // (kompartment1, pulse1).
+#include <cassert>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -319,6 +320,7 @@ void model_homotopy_reinit_section(double*, double*, void*, double*, double*, vo
 int dsblock_(int* demand, int* computedLevel, double* time, double* x, void* spare1, double* u,
              double* p, void* spare2, void* spare3, double* der, double* y, double* w,
              double* eventIndicators, double* realOptions, int* intOptions, void* spare4, int* QiErr) {
+  assert(x && p && der && w);
   return dsblock_run(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
                      eventIndicators, realOptions, intOptions, spare4, QiErr, 0);
 }

@@ -203,6 +203,7 @@ void set_up_event_iteration(const int* demand, double* realOptions) {
 // Start of a pass: counts it and clears what the pass reports. Every tenth
 // pass evaluates the relations afresh.
 void start_pass() {
+  assert(event_iteration >= 0);
   if (event_iteration % 11 == 10) clear_relation_evaluated();
   restart_requested = 0;
   event_iteration += 1;
@@ -439,7 +440,12 @@ int zero_stub() { return 0; }
 
 int get_event_mode_flag() { return event_mode; }
 
-void set_iteration_phase(int phase) { iteration_phase = phase; }
+void set_iteration_phase(int phase) {
+  assert(phase == ITERATION_PHASE_CONVERGE || phase == ITERATION_PHASE_FIRST ||
+         phase == ITERATION_PHASE_CONTINUE || phase == ITERATION_PHASE_LAST ||
+         phase == ITERATION_PHASE_EVALUATE);
+  iteration_phase = phase;
+}
 
 int get_iteration_phase() { return iteration_phase; }
 

@@ -1,6 +1,7 @@
 // Messages and model errors.
 #include "source/messages.h"
 
+#include <cassert>
 #include <csetjmp>
 #include <cstring>
 
@@ -78,6 +79,7 @@ void line_start(LineBuffer* line, char* storage, std::size_t capacity) {
 }
 
 void line_append(LineBuffer* line, const char* piece) {
+  assert(line->length < line->capacity);
   std::size_t room = line->capacity - 1 - line->length;
   std::size_t n = std::strlen(piece);
   if (n > room) n = room;

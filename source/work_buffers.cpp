@@ -275,6 +275,7 @@ bool simple_string_fits(int len) {
 }  // namespace
 
 char* alloc_simple_string(int len) {
+  assert(stringmark >= simplestring && stringmark <= Endsimplestring);
   if (!require(len >= 0, "len>=0", "Negative string length")) return nullptr;
   if (!require(simple_string_fits(len), "stringmark+len+1<Endsimplestring",
                "Room to allocate string"))
@@ -301,7 +302,22 @@ WorkMark buffer_push_mark() {
   return mark;
 }
 
-void buffer_pop_mark(WorkMark mark) { currentMark = mark; }
+namespace {
+
+// Each fill pointer of the place lies within its own buffer.
+[[maybe_unused]] bool place_within_buffers(const WorkBufferPlaces& place) {
+  return place.Realbuffer >= Realbuffer && place.Realbuffer <= EndRealbuffer &&
+         place.Integerbuffer >= Integerbuffer && place.Integerbuffer <= EndIntegerbuffer &&
+         place.Sizebuffer >= Sizebuffer && place.Sizebuffer <= EndSizebuffer &&
+         place.Stringbuffer >= Stringbuffer && place.Stringbuffer <= EndStringbuffer;
+}
+
+}  // namespace
+
+void buffer_pop_mark(WorkMark mark) {
+  assert(place_within_buffers(mark.place) && place_within_buffers(mark.frameStart));
+  currentMark = mark;
+}
 
 void buffer_reset_all() {
   currentMark = initialMark;

@@ -99,6 +99,8 @@ int start_value_test(const int* intOptions) {
 
 int homotopy_test() { return homotopy_active == 0 || homotopy_lambda <= 0; }
 
+// The relation of integer((time - startTime) / period): its value, updated
+// in event mode, and the two crossing functions around it.
 inline void integer_relation(const double* p, double* eventIndicators, int* intOptions) {
   const double v = divide(current_time - p[6], p[3], "time-pulse1.startTime", "pulse1.period");
   integer_arguments[0] = v;
@@ -115,6 +117,8 @@ inline void integer_relation(const double* p, double* eventIndicators, int* intO
   relation_evaluated[1] = 1;
 }
 
+// Time relation k, time >= threshold, decided at events only; a threshold
+// still ahead is proposed as a time event.
 inline void time_relation(int k, double threshold, const double* realOptions) {
   if (!(init_flag != 0 || event_mode)) return;
   const double scale = realOptions[REAL_OPTION_TIME_SCALE];
@@ -126,6 +130,8 @@ inline void time_relation(int k, double threshold, const double* realOptions) {
   }
 }
 
+// The when clause on a new count: on its rising edge in event mode the count
+// and the time of its last pulse are updated, and another pass asked for.
 void when_clause(double* w) {
   if (floor_to_int(integer_values[0]) > pre_discrete[0]) {
     if (when_edge_committed[0] != 0 && event_mode) {
@@ -139,6 +145,9 @@ void when_clause(double* w) {
   }
 }
 
+// Compares the discrete value with its value before the event (another
+// pass when it changed, logged under LOG_FLAG_EVENTS) and, in event mode,
+// restores (section 0) or commits (otherwise) the when clause's edge.
 void model_discrete_change_check(double* /*time*/, double* /*x*/, void* /*spare1*/, double* /*u*/,
                                  double* /*p*/, void* /*spare2*/, void* /*spare3*/, double* /*der*/,
                                  double* /*y*/, double* w, double* /*eventIndicators*/,
@@ -160,6 +169,9 @@ void model_discrete_change_check(double* /*time*/, double* /*x*/, void* /*spare1
   }
 }
 
+// The dynamics: the derivatives and the algebraic variables when they are
+// needed, *computedLevel raised to the event level, and the discrete values
+// checked. Skipped after a restart request or a failed status.
 void model_dynamics_section(int* demand, int* computedLevel, double* time, double* x, void* spare1,
                             double* u, double* p, void* spare2, void* spare3, double* der,
                             double* y, double* w, double* eventIndicators, double* realOptions,
@@ -203,6 +215,8 @@ void model_dynamics_section(int* demand, int* computedLevel, double* time, doubl
   if (run_status != QIERR_OK) *QiErr = run_status;
 }
 
+// The dynamics section unless a restart was requested or the status failed;
+// a failed run status becomes *QiErr.
 void model_dynamics_guard(int* demand, int* computedLevel, double* time, double* x, void* spare1,
                           double* u, double* p, void* spare2, void* spare3, double* der, double* y,
                           double* w, double* eventIndicators, double* realOptions, int* intOptions,

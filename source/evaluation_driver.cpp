@@ -133,9 +133,10 @@ int homotopy_after_evaluation(double* time, double* x, void* spare1, double* u, 
 // where to go on.
 enum DriverStep { STEP_SET_UP, STEP_START_PASS, STEP_EVALUATE, STEP_FINISH };
 
-// Takes in the call: the demand, the parameter-change count, event mode and,
-// at an initialization, the driver's dimensions and the start of the
-// crossing and discrete-value history.
+// What every call does first: reads the time, the demand, the
+// parameter-change count and event mode; at an initialization it also
+// fetches the driver's dimensions and starts the crossing and
+// discrete-value history.
 // Guarantees: *computedLevel is 0 whenever the parameters changed; a step of
 // inline integration that needs no event update becomes a full evaluation.
 void begin_call(int* demand, int* computedLevel, const double* time, double* eventIndicators,
@@ -200,8 +201,8 @@ void set_up_event_iteration(const int* demand, double* realOptions) {
   if (event_mode) model_clear_sample_flags();
 }
 
-// Start of a pass: counts it and clears what the pass reports. Every tenth
-// pass evaluates the relations afresh.
+// Start of a pass: counts it and clears what the pass reports. The eleventh
+// pass, and every eleventh after it, evaluates the relations afresh.
 void start_pass() {
   assert(event_iteration >= 0);
   if (event_iteration % 11 == 10) clear_relation_evaluated();
@@ -272,6 +273,7 @@ DriverStep continue_iteration(int* computedLevel, int* intOptions) {
   return STEP_FINISH;
 }
 
+// The iteration limit is passed: an error, in *QiErr and the run status.
 void report_inconsistent_restart(int* QiErr) {
   emit_message_line("");
   print_named_real(0, "ERROR: Finding consistent restart conditions failed at time: ", current_time);
@@ -280,8 +282,8 @@ void report_inconsistent_restart(int* QiErr) {
   run_status = QIERR_ERROR;
 }
 
-// The restart conditions are consistent: logs the event, anticipates the
-// next ones and, after an event, settles the relations' crossing functions
+// The restart conditions are consistent: logs the event (under
+// LOG_FLAG_EVENTS), anticipates the next ones and, after an event, settles the relations' crossing functions
 // and keeps them for the next step. *computedLevel becomes *demand.
 void complete_evaluation(const int* demand, int* computedLevel, double* der,
                          double* eventIndicators, double* realOptions, int* intOptions) {

@@ -332,22 +332,22 @@ DriverStep after_pass(int* demand, int* computedLevel, double* der, double* even
   return STEP_FINISH;
 }
 
-// The passes of one call, from the step the iteration phase asks for.
+// The passes of one call, from the step the iteration phase asks for: an
+// event iteration's set-up goes on to the start of a pass, which goes on to
+// the evaluation; what follows the evaluation says where the call goes on.
 void run_passes(int* demand, int* computedLevel, double* time, double* x, void* spare1, double* u,
                 double* p, void* spare2, void* spare3, double* der, double* y, double* w,
                 double* eventIndicators, double* realOptions, int* intOptions, void* spare4,
                 int* QiErr, int extra) {
   DriverStep step = iteration_phase == ITERATION_PHASE_EVALUATE ? STEP_EVALUATE : STEP_SET_UP;
-  while (step != STEP_FINISH) {
+  for (;;) {
     switch (step) {
       case STEP_SET_UP:
         set_up_event_iteration(demand, realOptions);
-        step = STEP_START_PASS;
-        break;
+        [[fallthrough]];
       case STEP_START_PASS:
         start_pass();
-        step = STEP_EVALUATE;
-        break;
+        [[fallthrough]];
       case STEP_EVALUATE:
         evaluate_model(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
                        eventIndicators, realOptions, intOptions, spare4, QiErr, extra);
@@ -355,7 +355,7 @@ void run_passes(int* demand, int* computedLevel, double* time, double* x, void* 
                           QiErr);
         break;
       case STEP_FINISH:
-        break;
+        return;
     }
   }
 }

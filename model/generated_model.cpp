@@ -236,10 +236,6 @@ void model_declare_start_values(double* x, double* p, void* /*spare*/, int* /*Qi
   if (x != nullptr) x[1] = 0;
 }
 
-}  // namespace
-
-namespace {
-
 // The end of the initial block: the discrete values it set are committed.
 // Returns true when the section ends there: the first pass of an iteration
 // spread over calls, or a homotopy continuation with steps to go.

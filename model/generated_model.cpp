@@ -1,5 +1,6 @@
 // One-compartment pharmacokinetic model with periodic pulse dosing
 // (kompartment1, pulse1).
+#include <cassert>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -98,6 +99,8 @@ int start_value_test(const int* intOptions) {
 
 int homotopy_test() { return homotopy_active == 0 || homotopy_lambda <= 0; }
 
+// The relation of integer((time - startTime) / period): its value, updated
+// in event mode, and the two crossing functions around it.
 inline void integer_relation(const double* p, double* eventIndicators, int* intOptions) {
   const double v = divide(current_time - p[6], p[3], "time-pulse1.startTime", "pulse1.period");
   integer_arguments[0] = v;
@@ -114,6 +117,8 @@ inline void integer_relation(const double* p, double* eventIndicators, int* intO
   relation_evaluated[1] = 1;
 }
 
+// Time relation k, time >= threshold, decided at events only; a threshold
+// still ahead is proposed as a time event.
 inline void time_relation(int k, double threshold, const double* realOptions) {
   if (!(init_flag != 0 || event_mode)) return;
   const double scale = realOptions[REAL_OPTION_TIME_SCALE];
@@ -125,6 +130,8 @@ inline void time_relation(int k, double threshold, const double* realOptions) {
   }
 }
 
+// The when clause on a new count: on its rising edge in event mode the count
+// and the time of its last pulse are updated, and another pass asked for.
 void when_clause(double* w) {
   if (floor_to_int(integer_values[0]) > pre_discrete[0]) {
     if (when_edge_committed[0] != 0 && event_mode) {
@@ -138,6 +145,9 @@ void when_clause(double* w) {
   }
 }
 
+// Compares the discrete value with its value before the event (another
+// pass when it changed, logged under LOG_FLAG_EVENTS) and, in event mode,
+// restores (section 0) or commits (otherwise) the when clause's edge.
 void model_discrete_change_check(double* /*time*/, double* /*x*/, void* /*spare1*/, double* /*u*/,
                                  double* /*p*/, void* /*spare2*/, void* /*spare3*/, double* /*der*/,
                                  double* /*y*/, double* w, double* /*eventIndicators*/,
@@ -159,6 +169,9 @@ void model_discrete_change_check(double* /*time*/, double* /*x*/, void* /*spare1
   }
 }
 
+// The dynamics: the derivatives and the algebraic variables when they are
+// needed, *computedLevel raised to the event level, and the discrete values
+// checked. Skipped after a restart request or a failed status.
 void model_dynamics_section(int* demand, int* computedLevel, double* time, double* x, void* spare1,
                             double* u, double* p, void* spare2, void* spare3, double* der,
                             double* y, double* w, double* eventIndicators, double* realOptions,
@@ -202,6 +215,8 @@ void model_dynamics_section(int* demand, int* computedLevel, double* time, doubl
   if (run_status != QIERR_OK) *QiErr = run_status;
 }
 
+// The dynamics section unless a restart was requested or the status failed;
+// a failed run status becomes *QiErr.
 void model_dynamics_guard(int* demand, int* computedLevel, double* time, double* x, void* spare1,
                           double* u, double* p, void* spare2, void* spare3, double* der, double* y,
                           double* w, double* eventIndicators, double* realOptions, int* intOptions,
@@ -219,6 +234,55 @@ void model_declare_start_values(double* x, double* p, void* /*spare*/, int* /*Qi
     for (int i = 0; i < MODEL_NP; ++i) p[i] = start[i];
   }
   if (x != nullptr) x[1] = 0;
+}
+
+// The end of the initial block: the discrete values it set are committed.
+// Returns true when the section ends there: the first pass of an iteration
+// spread over calls, or a homotopy continuation with steps to go.
+bool initial_block_ends_section(int* demand, int* computedLevel, double* time, double* x,
+                                void* spare1, double* u, double* p, void* spare2, void* spare3,
+                                double* der, double* y, double* w, double* eventIndicators,
+                                double* realOptions, int* intOptions, void* spare4) {
+  *computedLevel = 0;
+  init_flag = 0;
+  model_discrete_change_check(time, x, spare1, u, p, spare2, spare3, der, y, w, eventIndicators,
+                              realOptions, intOptions, spare4, 2, 0, event_mode,
+                              inline_integration && intOptions[INT_OPTION_INLINE_SWITCH] != 0 &&
+                                  *demand == DEMAND_ALL_SECTIONS);
+  init_flag = 1;
+  if (iteration_phase != ITERATION_PHASE_CONVERGE) {
+    iteration_phase = ITERATION_PHASE_CONVERGE;
+    return true;
+  }
+  if (homotopy_active) {
+    if (homotopy_lambda < 1) {
+      if (run_status == QIERR_OK) run_status = QIERR_HOMOTOPY_CONTINUE;
+      return true;
+    }
+    homotopy_active = 0;
+    homotopy_lambda = 1.0;
+  }
+  return false;
+}
+
+// Raises *computedLevel to the output and derivative levels the demand asks
+// for and evaluates the dynamics when derivatives are wanted.
+void outputs_and_dynamics(int* demand, int* computedLevel, double* time, double* x, void* spare1,
+                          double* u, double* p, void* spare2, void* spare3, double* der, double* y,
+                          double* w, double* eventIndicators, double* realOptions, int* intOptions,
+                          void* spare4, int* QiErr) {
+  if ((*demand >= DEMAND_OUTPUTS && *computedLevel < DEMAND_OUTPUTS) || event_mode ||
+      *demand == DEMAND_ALL_SECTIONS)
+    *computedLevel = DEMAND_OUTPUTS;
+  if ((*demand >= DEMAND_DERIVATIVES && *computedLevel < DEMAND_DERIVATIVES) || event_mode ||
+      *demand == DEMAND_ALL_SECTIONS) {
+    *computedLevel = DEMAND_DERIVATIVES;
+    dynamics_needed = 1;
+  } else {
+    dynamics_needed = 0;
+  }
+  model_dynamics_guard(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
+                       eventIndicators, realOptions, intOptions, spare4, QiErr);
 }
 
 }  // namespace
@@ -245,40 +309,13 @@ int model_initial_section(int* demand, int* computedLevel, double* time, double*
     *computedLevel = 0;
     x[1] = divide(p[8], p[9], "kompartment1.C0", "kompartment1.Vd");
   }
-  if (initial_block_test()) {
-    *computedLevel = 0;
-    init_flag = 0;
-    model_discrete_change_check(time, x, spare1, u, p, spare2, spare3, der, y, w, eventIndicators,
-                                realOptions, intOptions, spare4, 2, 0, event_mode,
-                                inline_integration && intOptions[INT_OPTION_INLINE_SWITCH] != 0 &&
-                                    *demand == DEMAND_ALL_SECTIONS);
-    init_flag = 1;
-    if (iteration_phase != ITERATION_PHASE_CONVERGE) {
-      iteration_phase = ITERATION_PHASE_CONVERGE;
-      goto done;
-    }
-    if (homotopy_active) {
-      if (homotopy_lambda < 1) {
-        if (run_status == QIERR_OK) run_status = QIERR_HOMOTOPY_CONTINUE;
-        goto done;
-      }
-      homotopy_active = 0;
-      homotopy_lambda = 1.0;
-    }
-  }
-  if ((*demand >= DEMAND_OUTPUTS && *computedLevel < DEMAND_OUTPUTS) || event_mode ||
-      *demand == DEMAND_ALL_SECTIONS)
-    *computedLevel = DEMAND_OUTPUTS;
-  if ((*demand >= DEMAND_DERIVATIVES && *computedLevel < DEMAND_DERIVATIVES) || event_mode ||
-      *demand == DEMAND_ALL_SECTIONS) {
-    *computedLevel = DEMAND_DERIVATIVES;
-    dynamics_needed = 1;
-  } else {
-    dynamics_needed = 0;
-  }
-  model_dynamics_guard(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
-                       eventIndicators, realOptions, intOptions, spare4, QiErr);
-done:
+  const bool ended = initial_block_test() &&
+                     initial_block_ends_section(demand, computedLevel, time, x, spare1, u, p,
+                                                spare2, spare3, der, y, w, eventIndicators,
+                                                realOptions, intOptions, spare4);
+  if (!ended)
+    outputs_and_dynamics(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
+                         eventIndicators, realOptions, intOptions, spare4, QiErr);
   if (run_status != QIERR_OK) *QiErr = run_status;
   return 0;
 }
@@ -293,6 +330,7 @@ void model_homotopy_reinit_section(double*, double*, void*, double*, double*, vo
 int dsblock_(int* demand, int* computedLevel, double* time, double* x, void* spare1, double* u,
              double* p, void* spare2, void* spare3, double* der, double* y, double* w,
              double* eventIndicators, double* realOptions, int* intOptions, void* spare4, int* QiErr) {
+  assert(x && p && der && w);
   return dsblock_run(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
                      eventIndicators, realOptions, intOptions, spare4, QiErr, 0);
 }

@@ -1,5 +1,7 @@
 #include "model/model_strings.h"
 
+#include <cassert>
+
 #include "source/messages.h"
 
 namespace pelvarin {
@@ -20,6 +22,7 @@ void set_string_variable(const char* text, int index) {
     return;
   }
   char* slot = string_slots[index];
+  assert(slot != nullptr);
   int n = 0;
   if (text != nullptr)
     for (; n < STRING_SLOT_LENGTH - 1 && text[n] != '\0'; ++n) slot[n] = text[n];

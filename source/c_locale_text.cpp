@@ -51,6 +51,16 @@ int class_argument(int c) {
   return c;
 }
 
+// One character class in the "C" locale (in_c_locale), or in the process's
+// when there is none (in_process_locale). A value no classification function
+// accepts is in no class.
+int classify(int ch, int (*in_c_locale)(int, locale_t), int (*in_process_locale)(int)) {
+  ch = class_argument(ch);
+  if (ch > UCHAR_MAX || ch < EOF) return 0;
+  locale_t c = c_locale();
+  return c ? in_c_locale(ch, c) : in_process_locale(ch);
+}
+
 }  // namespace
 
 int c_vsprintf(char* buffer, std::size_t size, const char* format, va_list args) {
@@ -105,26 +115,11 @@ int c_stricmp(const char* a, const char* b) {
   return c ? strcasecmp_l(a, b, c) : strcasecmp(a, b);
 }
 
-int c_isalpha(int ch) {
-  ch = class_argument(ch);
-  if (ch > UCHAR_MAX || ch < EOF) return 0;
-  locale_t c = c_locale();
-  return c ? isalpha_l(ch, c) : isalpha(ch);
-}
+int c_isalpha(int ch) { return classify(ch, isalpha_l, isalpha); }
 
-int c_isdigit(int ch) {
-  ch = class_argument(ch);
-  if (ch > UCHAR_MAX || ch < EOF) return 0;
-  locale_t c = c_locale();
-  return c ? isdigit_l(ch, c) : isdigit(ch);
-}
+int c_isdigit(int ch) { return classify(ch, isdigit_l, isdigit); }
 
-int c_isspace(int ch) {
-  ch = class_argument(ch);
-  if (ch > UCHAR_MAX || ch < EOF) return 0;
-  locale_t c = c_locale();
-  return c ? isspace_l(ch, c) : isspace(ch);
-}
+int c_isspace(int ch) { return classify(ch, isspace_l, isspace); }
 
 int c_scan_int(const char* text, std::int32_t* value) {
   if (!text) return EOF;
@@ -152,21 +147,17 @@ int c_scan_real(const char* text, double* value) {
 }
 
 void error_message_format(const char* format, ...) {
-  char text[4000];
   va_list args;
   va_start(args, format);
-  c_vsprintf(text, sizeof text, format, args);
+  report_vformat_error(format, args);
   va_end(args);
-  raise_model_error(text);
 }
 
 void info_message_format(const char* format, ...) {
-  char text[4000];
   va_list args;
   va_start(args, format);
-  c_vsprintf(text, sizeof text, format, args);
+  report_vformat_message(format, args);
   va_end(args);
-  emit_message_text(text);
 }
 
 // --- stream message path -------------------------------------------------

@@ -1,5 +1,6 @@
 #include "source/evaluation_driver.h"
 
+#include <cassert>
 #include <cstdlib>
 
 #include "source/event_services.h"
@@ -127,23 +128,19 @@ int homotopy_after_evaluation(double* time, double* x, void* spare1, double* u, 
   return 0;
 }
 
-}  // namespace
+// The steps of one dsblock_run call. An event iteration starts with its
+// set-up, every pass with its start; a pass evaluates the model and decides
+// where to go on.
+enum DriverStep { STEP_SET_UP, STEP_START_PASS, STEP_EVALUATE, STEP_FINISH };
 
-// Nothing below changes a local variable after the trap is armed: all state
-// lives in globals and in the caller's arrays, so the jump back loses nothing.
-int dsblock_run(int* demand, int* computedLevel, double* time, double* x, void* spare1, double* u,
-                double* p, void* spare2, void* spare3, double* der, double* y, double* w,
-                double* eventIndicators, double* realOptions, int* intOptions, void* spare4,
-                int* QiErr, int extra) {
-  if (setjmp(error_trap) != 0) {
-    // Frames between here and the error are gone: nothing may point into them.
-    error_trap_active = 0;
-    reset_evaluation_scratch();
-    *QiErr = QIERR_ERROR;
-    return 0;
-  }
-  error_trap_active = 1;
-
+// What every call does first: reads the time, the demand, the
+// parameter-change count and event mode; at an initialization it also
+// fetches the driver's dimensions and starts the crossing and
+// discrete-value history.
+// Guarantees: *computedLevel is 0 whenever the parameters changed; a step of
+// inline integration that needs no event update becomes a full evaluation.
+void begin_call(int* demand, int* computedLevel, const double* time, double* eventIndicators,
+                double* realOptions, int* intOptions) {
   current_time = *time;
   init_flag = (*demand == DEMAND_INITIALIZE) ? 1 : 0;
   if (init_flag) {
@@ -173,6 +170,8 @@ int dsblock_run(int* demand, int* computedLevel, double* time, double* x, void* 
     DriverDimensions& d = driver_dimensions;
     model_dimensions_for_driver(&d.nx, &d.unused1, &d.unused2, &d.unused3, &d.nw, &d.np, &d.unused6,
                                 &d.anticipated_relations, &d.nrel, &d.unused9, &d.unused10);
+    // The relation arrays the driver walks have the model's length.
+    assert(d.nrel >= 0 && d.nrel <= model_relations);
     constant_zero();
   }
   if (event_mode && !inline_integration) intOptions[INT_OPTION_EVENT_AFTER_STEP] = 0;
@@ -192,81 +191,102 @@ int dsblock_run(int* demand, int* computedLevel, double* time, double* x, void* 
     *demand = DEMAND_ALL_SECTIONS;
     event_iteration = 1;
   }
-  if (iteration_phase == ITERATION_PHASE_EVALUATE) goto evaluation;
+}
 
-set_up:
+// Set-up of an event iteration: no time event proposed yet, the relations
+// and samples not yet evaluated in it.
+void set_up_event_iteration(const int* demand, double* realOptions) {
   if (event_mode) realOptions[REAL_OPTION_NEXT_TIME_EVENT] = TIME_EVENT_NONE;
   if (*demand == DEMAND_ALL_SECTIONS || event_mode) clear_relation_evaluated();
   if (event_mode) model_clear_sample_flags();
+}
 
-pass_start:
+// Start of a pass: counts it and clears what the pass reports. The eleventh
+// pass, and every eleventh after it, evaluates the relations afresh.
+void start_pass() {
+  assert(event_iteration >= 0);
   if (event_iteration % 11 == 10) clear_relation_evaluated();
   restart_requested = 0;
   event_iteration += 1;
   iterate_again = 0;
   params_changed_in_pass = 0;
+}
 
-evaluation:
-  model_initial_section(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
-                        eventIndicators, realOptions, intOptions, spare4, QiErr, extra);
-  // Homotopy acts on a status only; an evaluation that ended well has none.
-  if (*QiErr != QIERR_OK &&
-      homotopy_after_evaluation(time, x, spare1, u, p, spare2, spare3, der, y, w, eventIndicators,
-                                realOptions, intOptions, spare4, QiErr))
-    goto evaluation;
-  if (restart_requested != 0) goto pass_start;
+// One evaluation of the model's sections, repeated while homotopy
+// continuation asks for it. The status is *QiErr.
+void evaluate_model(int* demand, int* computedLevel, double* time, double* x, void* spare1,
+                    double* u, double* p, void* spare2, void* spare3, double* der, double* y,
+                    double* w, double* eventIndicators, double* realOptions, int* intOptions,
+                    void* spare4, int* QiErr, int extra) {
+  do {
+    model_initial_section(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
+                          eventIndicators, realOptions, intOptions, spare4, QiErr, extra);
+    // Homotopy acts on a status only; an evaluation that ended well has none.
+  } while (*QiErr != QIERR_OK &&
+           homotopy_after_evaluation(time, x, spare1, u, p, spare2, spare3, der, y, w,
+                                     eventIndicators, realOptions, intOptions, spare4, QiErr));
+}
 
-  if (inline_integration && *demand == DEMAND_ALL_SECTIONS && event_iteration == 2) {
-    for (int i = 0; i < 2 * driver_dimensions.nrel; ++i)
-      if (saved_crossings[i] * eventIndicators[i] < 0) iterate_again = 1;
-    if (iterate_again) {
-      *demand = DEMAND_EVENT_UPDATE;
-      event_mode = 1;
-      event_iteration = 0;
-      goto set_up;
-    }
-  }
+// In inline integration, the second pass of a full evaluation: a crossing
+// function that changed sign since the last event (or a pass that asked for
+// another) turns the call into an event update. Returns true when it did.
+bool full_evaluation_becomes_event(int* demand, const double* eventIndicators) {
+  if (!(inline_integration && *demand == DEMAND_ALL_SECTIONS && event_iteration == 2)) return false;
+  for (int i = 0; i < 2 * driver_dimensions.nrel; ++i)
+    if (saved_crossings[i] * eventIndicators[i] < 0) iterate_again = 1;
+  if (!iterate_again) return false;
+  *demand = DEMAND_EVENT_UPDATE;
+  event_mode = 1;
+  event_iteration = 0;
+  return true;
+}
 
-  {
-    const bool converged = initial_rerun_stage == 0 &&
-                           (init_flag == 0 || driver_dimensions.nrel <= 0) && iterate_again == 0;
-    if (!converged && !(event_iteration > max_event_iterations)) {
-      if (run_status != QIERR_OK) goto end;
-      if (intOptions[INT_OPTION_LOG_FLAGS] & LOG_FLAG_EVENTS) {
-        emit_message_line("Iterating to find consistent restart conditions.");
-      } else if (event_iteration == max_event_iterations &&
-                 !(intOptions[INT_OPTION_LOG_FLAGS] & LOG_FLAG_QUIET)) {
-        emit_message_line("");
-        emit_message_line("On the final iteration for restart conditions we get:");
-        intOptions[INT_OPTION_LOG_FLAGS] = intOptions[INT_OPTION_LOG_FLAGS] | LOG_FLAG_EVENTS;
-      }
-      if (initial_rerun_stage == 1) {
-        initial_rerun_stage = 2;
-      } else {
-        init_flag = 0;
-        initial_rerun_stage = 0;
-      }
-      params_changed = (params_changed && params_changed_in_pass) ? 1 : 0;
-      event_mode = 1;
-      *computedLevel = 0;
-      if (iteration_phase == ITERATION_PHASE_LAST) {
-        iteration_phase = ITERATION_PHASE_CONVERGE;
-        goto pass_start;
-      }
-      if (iteration_phase == ITERATION_PHASE_CONVERGE) goto pass_start;
-      iteration_phase = ITERATION_PHASE_CONTINUE;
-      goto end;
-    }
-  }
-
-  if (event_iteration > max_event_iterations) {
+// A pass that left the restart conditions open, within the iteration limit:
+// prepares the next pass in event mode. Returns the next step: another pass
+// when the iteration runs within this call, else the end of the call, which
+// the next call continues.
+DriverStep continue_iteration(int* computedLevel, int* intOptions) {
+  if (run_status != QIERR_OK) return STEP_FINISH;
+  if (intOptions[INT_OPTION_LOG_FLAGS] & LOG_FLAG_EVENTS) {
+    emit_message_line("Iterating to find consistent restart conditions.");
+  } else if (event_iteration == max_event_iterations &&
+             !(intOptions[INT_OPTION_LOG_FLAGS] & LOG_FLAG_QUIET)) {
     emit_message_line("");
-    print_named_real(0, "ERROR: Finding consistent restart conditions failed at time: ", current_time);
-    emit_message_line("");
-    *QiErr = QIERR_ERROR;
-    run_status = QIERR_ERROR;
-    goto end;
+    emit_message_line("On the final iteration for restart conditions we get:");
+    intOptions[INT_OPTION_LOG_FLAGS] = intOptions[INT_OPTION_LOG_FLAGS] | LOG_FLAG_EVENTS;
   }
+  if (initial_rerun_stage == 1) {
+    initial_rerun_stage = 2;
+  } else {
+    init_flag = 0;
+    initial_rerun_stage = 0;
+  }
+  params_changed = (params_changed && params_changed_in_pass) ? 1 : 0;
+  event_mode = 1;
+  *computedLevel = 0;
+  if (iteration_phase == ITERATION_PHASE_LAST) {
+    iteration_phase = ITERATION_PHASE_CONVERGE;
+    return STEP_START_PASS;
+  }
+  if (iteration_phase == ITERATION_PHASE_CONVERGE) return STEP_START_PASS;
+  iteration_phase = ITERATION_PHASE_CONTINUE;
+  return STEP_FINISH;
+}
+
+// The iteration limit is passed: an error, in *QiErr and the run status.
+void report_inconsistent_restart(int* QiErr) {
+  emit_message_line("");
+  print_named_real(0, "ERROR: Finding consistent restart conditions failed at time: ", current_time);
+  emit_message_line("");
+  *QiErr = QIERR_ERROR;
+  run_status = QIERR_ERROR;
+}
+
+// The restart conditions are consistent: logs the event (under
+// LOG_FLAG_EVENTS), anticipates the next ones and, after an event, settles the relations' crossing functions
+// and keeps them for the next step. *computedLevel becomes *demand.
+void complete_evaluation(const int* demand, int* computedLevel, double* der,
+                         double* eventIndicators, double* realOptions, int* intOptions) {
   iteration_phase = ITERATION_PHASE_CONVERGE;
   init_flag = first_event_after_init;
   first_event_after_init = 0;
@@ -293,8 +313,73 @@ evaluation:
       for (int i = 0; i < 2 * driver_dimensions.nrel; ++i) saved_crossings[i] = eventIndicators[i];
   }
   *computedLevel = *demand;
+}
 
-end:
+// After a pass: where the call goes on.
+DriverStep after_pass(int* demand, int* computedLevel, double* der, double* eventIndicators,
+                      double* realOptions, int* intOptions, int* QiErr) {
+  if (restart_requested != 0) return STEP_START_PASS;
+  if (full_evaluation_becomes_event(demand, eventIndicators)) return STEP_SET_UP;
+  const bool converged = initial_rerun_stage == 0 &&
+                         (init_flag == 0 || driver_dimensions.nrel <= 0) && iterate_again == 0;
+  const bool exhausted = event_iteration > max_event_iterations;
+  if (!converged && !exhausted) return continue_iteration(computedLevel, intOptions);
+  if (exhausted) {
+    report_inconsistent_restart(QiErr);
+    return STEP_FINISH;
+  }
+  complete_evaluation(demand, computedLevel, der, eventIndicators, realOptions, intOptions);
+  return STEP_FINISH;
+}
+
+// The passes of one call, from the step the iteration phase asks for: an
+// event iteration's set-up goes on to the start of a pass, which goes on to
+// the evaluation; what follows the evaluation says where the call goes on.
+void run_passes(int* demand, int* computedLevel, double* time, double* x, void* spare1, double* u,
+                double* p, void* spare2, void* spare3, double* der, double* y, double* w,
+                double* eventIndicators, double* realOptions, int* intOptions, void* spare4,
+                int* QiErr, int extra) {
+  DriverStep step = iteration_phase == ITERATION_PHASE_EVALUATE ? STEP_EVALUATE : STEP_SET_UP;
+  for (;;) {
+    switch (step) {
+      case STEP_SET_UP:
+        set_up_event_iteration(demand, realOptions);
+        [[fallthrough]];
+      case STEP_START_PASS:
+        start_pass();
+        [[fallthrough]];
+      case STEP_EVALUATE:
+        evaluate_model(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
+                       eventIndicators, realOptions, intOptions, spare4, QiErr, extra);
+        step = after_pass(demand, computedLevel, der, eventIndicators, realOptions, intOptions,
+                          QiErr);
+        break;
+      case STEP_FINISH:
+        return;
+    }
+  }
+}
+
+}  // namespace
+
+// The trap is armed before anything else; after the jump back only globals
+// and the caller's arrays are read, no local of a frame the jump left.
+int dsblock_run(int* demand, int* computedLevel, double* time, double* x, void* spare1, double* u,
+                double* p, void* spare2, void* spare3, double* der, double* y, double* w,
+                double* eventIndicators, double* realOptions, int* intOptions, void* spare4,
+                int* QiErr, int extra) {
+  assert(demand && computedLevel && time && eventIndicators && realOptions && intOptions && QiErr);
+  if (setjmp(error_trap) != 0) {
+    // Frames between here and the error are gone: nothing may point into them.
+    error_trap_active = 0;
+    reset_evaluation_scratch();
+    *QiErr = QIERR_ERROR;
+    return 0;
+  }
+  error_trap_active = 1;
+  begin_call(demand, computedLevel, time, eventIndicators, realOptions, intOptions);
+  run_passes(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
+             eventIndicators, realOptions, intOptions, spare4, QiErr, extra);
   if (run_status != QIERR_OK && *QiErr == QIERR_OK) *QiErr = run_status;
   error_trap_active = 0;
   return 0;
@@ -357,7 +442,12 @@ int zero_stub() { return 0; }
 
 int get_event_mode_flag() { return event_mode; }
 
-void set_iteration_phase(int phase) { iteration_phase = phase; }
+void set_iteration_phase(int phase) {
+  assert(phase == ITERATION_PHASE_CONVERGE || phase == ITERATION_PHASE_FIRST ||
+         phase == ITERATION_PHASE_CONTINUE || phase == ITERATION_PHASE_LAST ||
+         phase == ITERATION_PHASE_EVALUATE);
+  iteration_phase = phase;
+}
 
 int get_iteration_phase() { return iteration_phase; }
 

@@ -1,6 +1,7 @@
 // Event services for generated code.
 #include "source/event_services.h"
 
+#include <cassert>
 #include <cmath>
 #include <limits>
 
@@ -47,6 +48,7 @@ bool sample_index_valid(int index) {
 // before the later of t and start.
 void start_sample(double* realOptions, double t, double start, double interval, int index,
                   int init) {
+  assert(index >= 0 && index < model_sample_slots);
   if (realOptions) {
     double& scale = realOptions[REAL_OPTION_TIME_SCALE];
     scale = std::fmax(scale, std::fabs(start));
@@ -209,6 +211,7 @@ void anticipate_events_fixed_step(double t, int init, int eventMode, double* eve
   if (count > model_relations) count = model_relations;
   if (!eventIndicators) count = 0;
   const int watched = 2 * count;
+  assert(watched <= 2 * model_relations);
   double& h = anticipation_step;
   double& wStart = anticipation_window_start;
   double& wEnd = anticipation_window_end;

@@ -1,6 +1,7 @@
 // Messages and model errors.
 #include "source/messages.h"
 
+#include <cassert>
 #include <csetjmp>
 #include <cstring>
 
@@ -78,6 +79,7 @@ void line_start(LineBuffer* line, char* storage, std::size_t capacity) {
 }
 
 void line_append(LineBuffer* line, const char* piece) {
+  assert(line->length < line->capacity);
   std::size_t room = line->capacity - 1 - line->length;
   std::size_t n = std::strlen(piece);
   if (n > room) n = room;
@@ -189,13 +191,13 @@ void check_assertion_level(int condition, const char* conditionText, const char*
 void report_vformat_error(const char* format, va_list args) {
   char text[4000];
   c_vsprintf(text, sizeof text, format, args);
-  error_message_format("%s", text);
+  raise_model_error(text);
 }
 
 void report_vformat_message(const char* format, va_list args) {
   char text[4000];
   c_vsprintf(text, sizeof text, format, args);
-  info_message_format("%s", text);
+  emit_message_text(text);
 }
 
 }  // namespace pelvarin

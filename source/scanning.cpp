@@ -1,6 +1,7 @@
 // Environment lookup and scanners for external calls.
 #include "source/scanning.h"
 
+#include <cassert>
 #include <cstdlib>
 #include <cstring>
 
@@ -38,7 +39,9 @@ char char_at(const char* text, int position) { return text[position - 1]; }
 bool is_sign(char c) { return c == '+' || c == '-'; }
 
 // Copies a number's characters into a terminated buffer for conversion.
+// Needs 0 < len < SCAN_BUFFER_SIZE, the size of buffer.
 void copy_number(char* buffer, const char* text, int position, int len) {
+  assert(len > 0 && len < SCAN_BUFFER_SIZE);
   std::memcpy(buffer, text + position - 1, len);
   buffer[len] = '\0';
 }

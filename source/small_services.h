@@ -8,6 +8,8 @@
 
 namespace pelvarin {
 
+// The homotopy operator: simplified at lambda 0, actual at lambda 1; marks
+// homotopy as used, so that a failed initialization may try it.
 double homotopy_blend(double actual, double simplified);
 
 // The host's clock: mode 0 takes a stamp, any other mode answers the seconds
@@ -26,10 +28,17 @@ double clock_ticks_unwrapped();
 // The same for a given clock reading.
 double unwrap_clock_ticks(std::int32_t ticks);
 
+// A memory cell given as a vector: a 1 x 1 argument is a model error (the
+// cell is then left alone, 0 returned). getMemory returns the cell;
+// putMemory writes value when doWrite and returns 0.
 double getMemory(const double* cell, int size1, int size2);
 double putMemory(int doWrite, double* cell, int size1, int size2, double value);
 
+// The code of a named animation shape (101 upwards), else 200 plus the
+// text's number; 200 for NULL.
 double pack_shape_code(const char* text);
+// Colour components in [0, 1] and the specular coefficient packed into one
+// number, each limited to its digits.
 double pack_material_code(double red, double green, double blue, double specular);
 
 // rows holds 1-based row numbers; dst is column-major with leading dimension ld.

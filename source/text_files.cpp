@@ -134,6 +134,41 @@ FILE* open_file_at_line(const char* fileName, int skip) {
   return stream;
 }
 
+namespace {
+
+// What reading the line at a stream's position gave.
+enum LineOutcome { LINE_READ, LINE_NONE, LINE_FAILED };
+
+// Reads the line at the stream's position into the simple-string area
+// (*line, terminated) and the stream past its line feed. LINE_NONE at the
+// end of the file; LINE_FAILED with errno set on a read error or no room.
+LineOutcome read_current_line(FILE* stream, char** line) {
+  if (std::feof(stream)) return LINE_NONE;
+  const long start = std::ftell(stream);
+  char local[LOCAL_LINE_SIZE];
+  long long n = 0;
+  int c;
+  while ((c = std::getc(stream)) != EOF && c != '\n') {
+    if (n < LOCAL_LINE_SIZE) local[n] = (char)c;
+    ++n;
+  }
+  // A read error is no end of the line.
+  if (std::ferror(stream) != 0) return LINE_FAILED;
+  if (n == 0 && c == EOF) return LINE_NONE;
+  char* text = n < INT_MAX ? try_alloc_empty_string((int)n) : nullptr;
+  if (!text) {
+    errno = ENOMEM;
+    return LINE_FAILED;
+  }
+  if (n <= LOCAL_LINE_SIZE) std::memcpy(text, local, n);
+  else if (!read_again(stream, start, text, n)) return LINE_FAILED;
+  text[n] = '\0';
+  *line = text;
+  return LINE_READ;
+}
+
+}  // namespace
+
 const char* read_line(const char* fileName, int lineNumber, std::int32_t* endOfFile) {
   *endOfFile = 1;
   if (lineNumber < 0) {
@@ -145,40 +180,24 @@ const char* read_line(const char* fileName, int lineNumber, std::int32_t* endOfF
   if (!stream) return "";
   // Line 0 lies before the first line: the file must open, but it has no
   // text there, as for a line past its end.
-  if (lineNumber == 0 || std::feof(stream)) {
-    std::fclose(stream);
-    return new_empty_string();
-  }
-  const long start = std::ftell(stream);
-  char local[LOCAL_LINE_SIZE];
-  long long n = 0;
-  int c;
-  while ((c = std::getc(stream)) != EOF && c != '\n') {
-    if (n < LOCAL_LINE_SIZE) local[n] = (char)c;
-    ++n;
-  }
-  // A read error is no end of the line.
-  const bool readFailed = std::ferror(stream) != 0;
-  if (!readFailed && n == 0 && c == EOF) {
-    std::fclose(stream);
-    return new_empty_string();
-  }
   char* line = nullptr;
-  if (!readFailed) {
-    line = n < INT_MAX ? try_alloc_empty_string((int)n) : nullptr;
-    if (!line) errno = ENOMEM;
+  const LineOutcome outcome = lineNumber == 0 ? LINE_NONE : read_current_line(stream, &line);
+  // The one place the stream is given up: kept for the next line, or closed
+  // (before an error leaves through the trap).
+  switch (outcome) {
+    case LINE_READ:
+      cache_open_file(stream, fileName, lineNumber);
+      *endOfFile = 0;
+      return line;
+    case LINE_NONE:
+      std::fclose(stream);
+      return new_empty_string();
+    case LINE_FAILED:
+      break;
   }
-  if (line && n <= LOCAL_LINE_SIZE) std::memcpy(line, local, n);
-  if (line && n > LOCAL_LINE_SIZE && !read_again(stream, start, line, n)) line = nullptr;
-  if (!line) {
-    close_keeping_errno(stream);
-    raise_read_error(lineNumber, fileName);
-    return "";
-  }
-  line[n] = '\0';
-  cache_open_file(stream, fileName, lineNumber);
-  *endOfFile = 0;
-  return line;
+  close_keeping_errno(stream);
+  raise_read_error(lineNumber, fileName);
+  return "";
 }
 
 ReadLineResult read_line_wrapper(const char* fileName, int lineNumber) {
@@ -340,15 +359,36 @@ void raise_listing_error(const char* directory, const char* detail) {
   error_message_format("Not possible to get file names of \"%s\":\n%s", shown(directory), detail);
 }
 
-// The stream is closed before the error is raised.
-void close_and_raise(DirStream* stream, const char* directory, const char* detail) {
-  dir_close(stream);
-  raise_listing_error(directory, detail);
-}
-
 bool file_count_valid(const char* directory, int nFiles) {
   if (nFiles < 0) raise_listing_error(directory, std::strerror(EINVAL));
   return nFiles >= 0;
+}
+
+// Hands the names of an open listing out into files, "." and ".." left out.
+// Returns NULL when exactly nFiles were there, else what went wrong (in
+// detail, of size bytes, where it needs a text of its own).
+const char* list_names(DirStream* stream, int nFiles, const char** files, char* detail,
+                       std::size_t size) {
+  errno = 0;
+  int count = 0;
+  for (const DirEntry* e = dir_read(stream); e; e = dir_read(stream)) {
+    if (std::strcmp(e->name, ".") == 0 || std::strcmp(e->name, "..") == 0) continue;
+    if (count >= nFiles) {
+      c_sprintf(detail, size, "More files in this directory as reported by nFiles (= %i)", nFiles);
+      return detail;
+    }
+    char* s = try_alloc_empty_string(e->nameLength);
+    if (!s) return errno == 0 ? "Not enough storage" : std::strerror(errno);
+    std::memcpy(s, e->name, (std::size_t)e->nameLength + 1);
+    files[count++] = s;
+  }
+  if (errno != 0) return std::strerror(errno);
+  if (count != nFiles) {
+    c_sprintf(detail, size, "Less files (= %d) found as defined by argument nNames (= %d)", count,
+              nFiles);
+    return detail;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -362,35 +402,13 @@ void read_directory(const char* directory, int nFiles, const char** files) {
     return;
   }
   char detail[200];
-  errno = 0;
-  int count = 0;
-  for (const DirEntry* e = dir_read(stream); e; e = dir_read(stream)) {
-    if (std::strcmp(e->name, ".") == 0 || std::strcmp(e->name, "..") == 0) continue;
-    if (count >= nFiles) {
-      c_sprintf(detail, sizeof detail, "More files in this directory as reported by nFiles (= %i)",
-                nFiles);
-      close_and_raise(stream, directory, detail);
-      return;
-    }
-    char* s = try_alloc_empty_string(e->nameLength);
-    if (!s) {
-      close_and_raise(stream, directory, errno == 0 ? "Not enough storage" : std::strerror(errno));
-      return;
-    }
-    std::memcpy(s, e->name, (std::size_t)e->nameLength + 1);
-    files[count++] = s;
-  }
-  if (errno != 0) {
-    close_and_raise(stream, directory, std::strerror(errno));
-    return;
-  }
-  if (count != nFiles) {
-    c_sprintf(detail, sizeof detail, "Less files (= %d) found as defined by argument nNames (= %d)",
-              count, nFiles);
-    close_and_raise(stream, directory, detail);
-    return;
-  }
-  if (dir_close(stream) != 0) raise_listing_error(directory, std::strerror(errno));
+  const char* failure = list_names(stream, nFiles, files, detail, sizeof detail);
+  // The one place the stream is closed, before an error leaves through the trap.
+  const int closed = dir_close(stream);
+  if (failure)
+    raise_listing_error(directory, failure);
+  else if (closed != 0)
+    raise_listing_error(directory, std::strerror(errno));
 }
 
 StringArray read_directory_wrapper(const char* directory, int nFiles) {

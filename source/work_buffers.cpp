@@ -1,4 +1,5 @@
 // Work buffers and array descriptors.
+#include <cassert>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -37,17 +38,36 @@ bool require(bool condition, const char* conditionText, const char* message) {
   return condition;
 }
 
+// What a work buffer's refusals report: a negative count, and a request
+// beyond its room (the condition that failed and the message).
+struct BufferTexts {
+  const char* negativeMessage;
+  const char* conditionText;
+  const char* fullMessage;
+};
+
+// The texts of the buffer named name (a string literal), whose elements are
+// what, and which too large or too many matrices (problem) fill.
+#define PELVARIN_BUFFER_TEXTS(name, what, problem)                                              \
+  {"Negative number of elements requested from '" name "'",                                     \
+   "currentMark.place." name "<End" name,                                                       \
+   "Out of memory for " what "\nIt could due to too " problem " matrices, infinite recursion, " \
+   "or uninitialized variables.\nYou can increase the size of '" name                           \
+   "' in ostrane/source/matrixop."}
+
 // Takes n elements of one buffer. The room is compared as a count, so no
 // pointer is ever formed beyond the end; an overflow parks the fill pointer
 // at the end, which refuses every later request until a reset.
+// Needs: fill within [its buffer, end]. Returns the n elements, or NULL
+// after a refusal (which returns only outside an evaluation).
 template <typename T>
-T* take(T*& fill, T* end, int n, const char* negativeText, const char* negativeMessage,
-        const char* conditionText, const char* message) {
-  if (!require(n >= 0, negativeText, negativeMessage)) return nullptr;
+T* take(T*& fill, T* end, int n, const BufferTexts& texts) {
+  assert(fill <= end);
+  if (!require(n >= 0, "n>=0", texts.negativeMessage)) return nullptr;
   T* p = fill;
   if ((long long)n >= (long long)(end - fill)) {
     fill = end;
-    check_assertion(0, conditionText, message);
+    check_assertion(0, texts.conditionText, texts.fullMessage);
     return nullptr;
   }
   fill += n;
@@ -225,40 +245,26 @@ Descriptor gather_field(RealArray a, int off, Element* (*take_elements)(int)) {
 }  // namespace
 
 double* alloc_reals(int n) {
-  return take(currentMark.place.Realbuffer, EndRealbuffer, n, "n>=0",
-              "Negative number of elements requested from 'Realbuffer'",
-              "currentMark.place.Realbuffer<EndRealbuffer",
-              "Out of memory for reals\nIt could due to too large matrices, infinite recursion, or "
-              "uninitialized variables.\nYou can increase the size of 'Realbuffer' in "
-              "ostrane/source/matrixop.");
+  static const BufferTexts texts = PELVARIN_BUFFER_TEXTS("Realbuffer", "reals", "large");
+  return take(currentMark.place.Realbuffer, EndRealbuffer, n, texts);
 }
 
 std::int32_t* alloc_integers(int n) {
-  return take(currentMark.place.Integerbuffer, EndIntegerbuffer, n, "n>=0",
-              "Negative number of elements requested from 'Integerbuffer'",
-              "currentMark.place.Integerbuffer<EndIntegerbuffer",
-              "Out of memory for integers\nIt could due to too large matrices, infinite recursion, "
-              "or uninitialized variables.\nYou can increase the size of 'Integerbuffer' in "
-              "ostrane/source/matrixop.");
+  static const BufferTexts texts = PELVARIN_BUFFER_TEXTS("Integerbuffer", "integers", "large");
+  return take(currentMark.place.Integerbuffer, EndIntegerbuffer, n, texts);
 }
 
 std::int32_t* alloc_sizes(int n) {
-  return take(currentMark.place.Sizebuffer, EndSizebuffer, n, "n>=0",
-              "Negative number of elements requested from 'Sizebuffer'",
-              "currentMark.place.Sizebuffer<EndSizebuffer",
-              "Out of memory for array dimensions\nIt could due to too many matrices, infinite "
-              "recursion, or uninitialized variables.\nYou can increase the size of 'Sizebuffer' "
-              "in ostrane/source/matrixop.");
+  static const BufferTexts texts = PELVARIN_BUFFER_TEXTS("Sizebuffer", "array dimensions", "many");
+  return take(currentMark.place.Sizebuffer, EndSizebuffer, n, texts);
 }
 
 const char** alloc_strings(int n) {
-  return take(currentMark.place.Stringbuffer, EndStringbuffer, n, "n>=0",
-              "Negative number of elements requested from 'Stringbuffer'",
-              "currentMark.place.Stringbuffer<EndStringbuffer",
-              "Out of memory for strings\nIt could due to too large matrices, infinite recursion, "
-              "or uninitialized variables.\nYou can increase the size of 'Stringbuffer' in "
-              "ostrane/source/matrixop.");
+  static const BufferTexts texts = PELVARIN_BUFFER_TEXTS("Stringbuffer", "strings", "large");
+  return take(currentMark.place.Stringbuffer, EndStringbuffer, n, texts);
 }
+
+#undef PELVARIN_BUFFER_TEXTS
 
 namespace {
 
@@ -269,6 +275,7 @@ bool simple_string_fits(int len) {
 }  // namespace
 
 char* alloc_simple_string(int len) {
+  assert(stringmark >= simplestring && stringmark <= Endsimplestring);
   if (!require(len >= 0, "len>=0", "Negative string length")) return nullptr;
   if (!require(simple_string_fits(len), "stringmark+len+1<Endsimplestring",
                "Room to allocate string"))
@@ -295,7 +302,22 @@ WorkMark buffer_push_mark() {
   return mark;
 }
 
-void buffer_pop_mark(WorkMark mark) { currentMark = mark; }
+namespace {
+
+// Each fill pointer of the place lies within its own buffer.
+[[maybe_unused]] bool place_within_buffers(const WorkBufferPlaces& place) {
+  return place.Realbuffer >= Realbuffer && place.Realbuffer <= EndRealbuffer &&
+         place.Integerbuffer >= Integerbuffer && place.Integerbuffer <= EndIntegerbuffer &&
+         place.Sizebuffer >= Sizebuffer && place.Sizebuffer <= EndSizebuffer &&
+         place.Stringbuffer >= Stringbuffer && place.Stringbuffer <= EndStringbuffer;
+}
+
+}  // namespace
+
+void buffer_pop_mark(WorkMark mark) {
+  assert(place_within_buffers(mark.place) && place_within_buffers(mark.frameStart));
+  currentMark = mark;
+}
 
 void buffer_reset_all() {
   currentMark = initialMark;

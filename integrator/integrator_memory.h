@@ -236,11 +236,17 @@ int msErrWeightsVector(MstepMem mem, N_Vector y, N_Vector w);
 // elements, an array that holds them: every operation runs over the length
 // of its first argument. Inline: Mstep and every interpolation ask.
 inline bool msVectorFits(MstepMem mem, N_Vector v) {
-  if (v->ops->nvspace == nullptr) return true;
+  const N_Vector_Ops ops = v->ops;
+  if (ops->nvspace == nullptr) return true;
+  // A serial vector answers from its content, without the calls.
+  if (ops->nvspace == N_VSpace_Serial && ops->nvgetarraypointer == N_VGetArrayPointer_Serial) {
+    const int length = N_VLength_Serial(v);
+    return length == mem->vecRealWords && (length == 0 || N_VData_Serial(v) != nullptr);
+  }
   int lrw = 0, liw = 0;
   N_VSpace(v, &lrw, &liw);
   if (lrw != mem->vecRealWords) return false;
-  return lrw == 0 || v->ops->nvgetarraypointer == nullptr || N_VGetArrayPointer(v) != nullptr;
+  return lrw == 0 || ops->nvgetarraypointer == nullptr || N_VGetArrayPointer(v) != nullptr;
 }
 // The fuzz of times around tcur for the current step size.
 inline double msTimeRoundoff(MstepMem mem) {

@@ -52,7 +52,8 @@ RuntimeContext* active_runtime_context() {
 
 namespace {
 
-void clear_relation_evaluated() {
+// Models have few relations: a loop of stores, not a call of memset.
+__attribute__((optimize("no-tree-loop-distribute-patterns"))) void clear_relation_evaluated() {
   for (int k = 1; k <= driver_dimensions.nrel; ++k) relation_evaluated[k] = 0;
 }
 
@@ -205,7 +206,8 @@ void set_up_event_iteration(const int* demand, double* realOptions) {
 // pass, and every eleventh after it, evaluates the relations afresh.
 void start_pass() {
   assert(event_iteration >= 0);
-  if (event_iteration % 11 == 10) clear_relation_evaluated();
+  // Unsigned: the count is never negative, and the remainder is cheaper.
+  if (static_cast<unsigned>(event_iteration) % 11u == 10u) clear_relation_evaluated();
   restart_requested = 0;
   event_iteration += 1;
   iterate_again = 0;

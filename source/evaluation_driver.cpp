@@ -52,8 +52,7 @@ RuntimeContext* active_runtime_context() {
 
 namespace {
 
-// Models have few relations: a loop of stores, not a call of memset.
-__attribute__((optimize("no-tree-loop-distribute-patterns"))) void clear_relation_evaluated() {
+void clear_relation_evaluated() {
   for (int k = 1; k <= driver_dimensions.nrel; ++k) relation_evaluated[k] = 0;
 }
 

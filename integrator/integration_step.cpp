@@ -24,25 +24,11 @@ MsStepResult msFailStep(MstepMem mem, MsStepResult result) {
 }  // namespace
 
 int msStepFlag(MsStepResult result) {
-  switch (result) {
-    case STEP_ERR_FAILURE:
-      return MS_ERR_FAILURE;
-    case STEP_CONV_FAILURE:
-      return MS_CONV_FAILURE;
-    case STEP_LSETUP_FAIL:
-      return MS_LSETUP_FAIL;
-    case STEP_LSOLVE_FAIL:
-      return MS_LSOLVE_FAIL;
-    case STEP_RHSFUNC_FAIL:
-      return MS_RHSFUNC_FAIL;
-    case STEP_REPTD_RHSFUNC_ERR:
-      return MS_REPTD_RHSFUNC_ERR;
-    case STEP_UNREC_RHSFUNC_ERR:
-      return MS_UNREC_RHSFUNC_ERR;
-    default:
-      break;
-  }
-  assert(false && "only a failure that ends the step leaves it");
+  // The failures carry their public flags' numbers (integrator_memory.h).
+  assert((result == STEP_ERR_FAILURE || result == STEP_CONV_FAILURE || result == STEP_LSETUP_FAIL ||
+          result == STEP_LSOLVE_FAIL || result == STEP_RHSFUNC_FAIL ||
+          result == STEP_REPTD_RHSFUNC_ERR || result == STEP_UNREC_RHSFUNC_ERR) &&
+         "only a failure that ends the step leaves it");
   return result;
 }
 

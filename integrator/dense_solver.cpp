@@ -156,7 +156,8 @@ int msDenseSetup(MstepMem mem, int convfail, N_Vector ypred, N_Vector fpred, int
   MsDlsMem dls = dlsOf(mem);
   if (dls == nullptr) return -1;
 
-  const double dgamma = RAbs(mem->gamma / mem->gammaPrev - 1.0);
+  // gammaPrev is zero after a setup for a step of zero.
+  const double dgamma = RAbs(msDivide(mem->gamma, mem->gammaPrev) - 1.0);
   const bool newJac = mem->numSteps == 0 || !dls->jacSaved ||
                       mem->numSteps > dls->stepsAtLastJac + MSDLS_MAX_STEPS_BETWEEN_JAC ||
                       (convfail == MS_CONVFAIL_BAD_JAC && dgamma < MSDLS_DGAMMA_MAX) ||

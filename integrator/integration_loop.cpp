@@ -477,7 +477,7 @@ int msInitialStepEstimate(MstepMem mem, double tout) {
       break;
     }
     hnew = (yddnrm * hub * hub > YDD_THRESHOLD) ? RSqrt(YDD_THRESHOLD / yddnrm) : RSqrt(hg * hub);
-    const double hrat = hnew / hg;
+    const double hrat = msDivide(hnew, hg);
     if (hrat > 0.5 && hrat < 2.0) accepted = true;
     if (pass > 1 && hrat > 2.0) {
       hnew = hg;
@@ -515,7 +515,8 @@ MsStepResult msSecondDerivNorm(MstepMem mem, double hg, double* yddnrm) {
   if (res < 0) return STEP_RHSFUNC_FAIL;
   if (res > 0) return NLS_RHS_RECOVERABLE;
   N_VLinearSum(1.0, mem->tempVec, -1.0, z[1], mem->tempVec);
-  N_VScale(1.0 / hg, mem->tempVec, mem->tempVec);
+  // A trial step of zero follows an infinite norm.
+  N_VScale(msDivide(1.0, hg), mem->tempVec, mem->tempVec);
   *yddnrm = N_VWrmsNorm(mem->tempVec, mem->ewt);
   return STEP_OK;
 }

@@ -238,7 +238,9 @@ int msDenseDQJac(int N, double t, N_Vector y, N_Vector fy, DlsMat Jac, void* dat
     N_VSetArrayPointer(Jac->cols[j], tmp2);
 
     const double yjSaved = yData[j];
-    double inc = minInc / ewtData[j];
+    // A weight is zero where its tolerance overflowed; the increment
+    // vanishes with a step of zero.
+    double inc = msDivide(minInc, ewtData[j]);
     if (srur * RAbs(yjSaved) > inc) inc = srur * RAbs(yjSaved);
 
     yData[j] += inc;
@@ -247,7 +249,7 @@ int msDenseDQJac(int N, double t, N_Vector y, N_Vector fy, DlsMat Jac, void* dat
     yData[j] = yjSaved;
     if (r != 0) break;
 
-    const double incInv = 1.0 / inc;
+    const double incInv = msDivide(1.0, inc);
     N_VLinearSum(incInv, tmp1, -incInv, fy, tmp2);
     Jac->cols[j] = N_VGetArrayPointer(tmp2);
   }

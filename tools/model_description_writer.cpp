@@ -96,7 +96,7 @@ void write_cosimulation(FILE* out) {
           "    <CoSimulation_StandAlone>\n"
           "      <Capabilities canHandleVariableCommunicationStepSize=\"true\" canHandleEvents=\"true\""
           " canRejectSteps=\"false\" canInterpolateInputs=\"false\" maxOutputDerivativeOrder=\"0\""
-          " canRunAsynchronuously=\"false\" canSignalEvents=\"false\""
+          " canRunAsynchronuously=\"false\""
           " canBeInstantiatedOnlyOncePerProcess=\"true\" canNotUseMemoryManagementFunctions=\"false\"/>\n"
           "    </CoSimulation_StandAlone>\n"
           "  </Implementation>\n");

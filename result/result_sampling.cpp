@@ -173,7 +173,8 @@ bool set_up(ModelInstance* c) {
   char name[256];
   const int length = snprintf(name, sizeof name, "%s.mat", c->instanceName[0] != '\0' ? c->instanceName : "dres");
   if (length < 0 || length >= static_cast<int>(sizeof name)) {
-    snprintf(r->failure, sizeof r->failure, "Result file name of instance %.200s... is too long", c->instanceName);
+    const int shown = static_cast<int>(utf8_cut_length(c->instanceName, 200));
+    snprintf(r->failure, sizeof r->failure, "Result file name of instance %.*s... is too long", shown, c->instanceName);
     return false;
   }
   // The file is written where the host runs, whatever the name says.

@@ -259,6 +259,25 @@ TEST(ResultSampling, ANameTooLongForTheFileIsRefusedAtSetUp) {
   EXPECT_EQ(0, host::record().live_blocks);
 }
 
+// The warning shows at most 200 bytes of the name and never ends inside a
+// character: of 100 euro signs behind an "a", 66 fit.
+TEST(ResultSampling, ANameTooLongForTheFileIsShownCutOnACharacterBoundary) {
+  ScratchDirectory dir;
+  ResultSwitch on("1");
+  std::string name = "a";
+  for (int i = 0; i < 100; ++i) name += "\xE2\x82\xAC";
+  me::Api api;
+  host::Instance c = api.instantiate(name.c_str());
+  ASSERT_NE(nullptr, c);
+  fmiEventInfo info{};
+  EXPECT_EQ(fmiOK, api.fmiInitialize(c, fmiFalse, 0.0, &info));
+  EXPECT_EQ(1u, me::count_exact("Result generation: Result file name of instance " + name.substr(0, 1 + 3 * 66) +
+                                "... is too long"))
+      << host::all_logs();
+  EXPECT_EQ(1, cosim_test::count_logs(kSetupFailed));
+  EXPECT_TRUE(dir.files().empty());
+}
+
 struct SwitchCase {
   const char* value;  // nullptr: not set
   bool slave;

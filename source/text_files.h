@@ -36,14 +36,16 @@ struct ReadLineResult {
 // Line numbers count from 1; line 0 is the empty line before the first, a
 // negative number is refused. Returns the line as a new simple string,
 // *endOfFile 0; past the end "" and *endOfFile 1. A file that does not open,
-// a read error or a full area is a model error (outside an evaluation ""
-// and *endOfFile 1). The stream stays cached after a line is read.
+// a read error or a line longer than the area's room is a model error
+// (outside an evaluation "" and *endOfFile 1). The stream stays cached after
+// a line is read.
 const char* read_line(const char* fileName, int lineNumber, std::int32_t* endOfFile);
 ReadLineResult read_line_wrapper(const char* fileName, int lineNumber);
 // The file open at the start of the line after skip lines, from the cache
-// when it still reads the same file and has not passed that line. A negative
-// number of lines to skip, or a file that does not open, is a model error
-// (outside an evaluation NULL). The caller owns the stream.
+// when it still reads the same file and has not passed that line. Only a
+// regular file or a directory is opened: anything else, a negative number
+// of lines to skip, or a file that does not open, is a model error (outside
+// an evaluation NULL). The caller owns the stream.
 FILE* open_file_at_line(const char* fileName, int skip);
 // Takes over stream (NULL: none) as the cached file, standing after line
 // lineNumber; closes it when it cannot be cached. The stream cached before

@@ -13,7 +13,10 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "source/matrixop.h"
@@ -64,17 +67,31 @@ ReadLineResult read(const std::string& file, int line) {
 const char* g_name;
 int g_number;
 StringArray g_names;
+ReadLineResult g_line;
 
 bool read_line_traps(const std::string& file, int line) {
   g_name = file.c_str();
   g_number = line;
-  return ends_in_model_error([] { read_line_wrapper(g_name, g_number); });
+  return ends_in_model_error([] { g_line = read_line_wrapper(g_name, g_number); });
 }
 
 bool read_directory_traps(const std::string& directory, int nFiles) {
   g_name = directory.c_str();
   g_number = nFiles;
   return ends_in_model_error([] { g_names = read_directory_wrapper(g_name, g_number); });
+}
+
+// A socket's name in the file system, left behind by its closed socket.
+bool make_socket_file(const std::string& p) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (p.size() >= sizeof address.sun_path) return false;
+  std::memcpy(address.sun_path, p.c_str(), p.size() + 1);
+  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  if (fd < 0) return false;
+  const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  close(fd);
+  return bound;
 }
 
 std::vector<std::string> sorted(const StringArray& a) {
@@ -200,6 +217,13 @@ TEST_F(TextFiles, ReadingErrorsWithTheirTexts) {
   LiveInstance instance;
   ASSERT_NE(instance.component(), nullptr);
   const std::string f = write("a.txt", "1\n2\n");
+  const std::string fifo = path("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  const std::string socketFile = path("socket");
+  ASSERT_TRUE(make_socket_file(socketFile));
+  const auto notRegular = [](const std::string& file) {
+    return "Not possible to open file \"" + file + "\" for reading:\nNot a regular file\n";
+  };
   struct Case {
     std::string file;
     int line;
@@ -216,6 +240,17 @@ TEST_F(TextFiles, ReadingErrorsWithTheirTexts) {
            "\" for reading:\nNo such file or directory\n"},
       {f, -3, "Error when reading line -3 from file\n\"" + f + "\":\nInvalid argument"},
       {folder_, 1, "Error when reading line 1 from file\n\"" + folder_ + "\":\nIs a directory"},
+      // Only regular files and directories are opened: what else a path can
+      // name may never end (a device without line feeds) or block in the open
+      // (a FIFO without a writer), whatever the line.
+      {socketFile, 1, notRegular(socketFile)},
+      {"/dev/null", 1, notRegular("/dev/null")},
+      {"/dev/null", 0, notRegular("/dev/null")},
+      {"/dev/zero", 1, notRegular("/dev/zero")},
+      {"/dev/zero", 3, notRegular("/dev/zero")},
+      {"/dev/zero", INT_MAX, notRegular("/dev/zero")},
+      {fifo, 1, notRegular(fifo)},
+      {fifo, 0, notRegular(fifo)},
       // A read error ends the skipping at once, not after every line asked to skip.
       {folder_, INT_MAX,
        "Error when reading line 2147483647 from file\n\"" + folder_ + "\":\nIs a directory"},
@@ -228,12 +263,22 @@ TEST_F(TextFiles, ReadingErrorsWithTheirTexts) {
   }
   EXPECT_EQ(lineCache.stream, nullptr);
   // Outside an evaluation the refusal returns an empty line at the end.
-  ReadLineResult r = read(f, -1);
+  ReadLineResult r = read(fifo, 1);
   EXPECT_STREQ(r.line, "");
   EXPECT_EQ(r.endOfFile, 1);
-  // A negative skip is refused too.
-  errno = 0;
+  EXPECT_EQ(open_file_at_line(fifo.c_str(), -1), nullptr);
+  EXPECT_EQ(open_file_at_line("/dev/zero", 5), nullptr);
+  // A negative line or skip is refused too.
+  r = read(f, -1);
+  EXPECT_STREQ(r.line, "");
+  EXPECT_EQ(r.endOfFile, 1);
   EXPECT_EQ(open_file_at_line(f.c_str(), -1), nullptr);
+  // A directory opens, and before its text it answers as a file does.
+  LiveInstance::clear();
+  r = read(folder_, 0);
+  EXPECT_STREQ(r.line, "");
+  EXPECT_EQ(r.endOfFile, 1);
+  EXPECT_EQ(LiveInstance::lines(), Lines{});
 }
 
 TEST_F(TextFiles, AFullStringAreaIsAReadingError) {
@@ -249,6 +294,37 @@ TEST_F(TextFiles, AFullStringAreaIsAReadingError) {
                    "Error when reading line 1 from file\n\"" + f + "\":\nCannot allocate memory"}));
   EXPECT_EQ(stringmark, before);
   EXPECT_EQ(lineCache.stream, nullptr);
+}
+
+// The reading stops once the line cannot fit the room left in the area, not
+// at its line feed: in a file of a terabyte without one (sparse, it takes
+// no disk) that would be hours. A line that fills the room exactly is read.
+TEST_F(TextFiles, ALineMustFitTheRoomLeftInTheArea) {
+  LiveInstance instance;
+  ASSERT_NE(instance.component(), nullptr);
+  const std::string huge = write("huge.bin", "");
+  ASSERT_EQ(truncate(huge.c_str(), off_t{1} << 40), 0);
+  LiveInstance::clear();
+  EXPECT_TRUE(read_line_traps(huge, 1));
+  EXPECT_EQ(LiveInstance::lines(),
+            (Lines{"The following error was detected at time: 0",
+                   "Error when reading line 1 from file\n\"" + huge +
+                       "\":\nCannot allocate memory"}));
+  EXPECT_EQ(lineCache.stream, nullptr);
+
+  const int taken = SIMPLESTRING_SIZE - 20;
+  ASSERT_NE(alloc_simple_string(taken), nullptr);
+  const int room = (int)(Endsimplestring - stringmark) - 2;  // a string and its terminator fit
+  const std::string f =
+      write("a.txt", std::string(room, 'a') + "\n" + std::string(room + 1, 'b') + "\n");
+  EXPECT_EQ(read(f, 1).line, std::string(room, 'a'));
+  buffer_reset_all();
+  ASSERT_NE(alloc_simple_string(taken), nullptr);
+  LiveInstance::clear();
+  EXPECT_TRUE(read_line_traps(f, 2));
+  EXPECT_EQ(LiveInstance::lines(),
+            (Lines{"The following error was detected at time: 0",
+                   "Error when reading line 2 from file\n\"" + f + "\":\nCannot allocate memory"}));
 }
 
 TEST_F(TextFiles, DirectoryListedWholeWithoutDotEntries) {

@@ -133,7 +133,6 @@ void cache_open_file(FILE* stream, const char* fileName, int lineNumber) {
 }
 
 FILE* open_file_at_line(const char* fileName, int skip) {
-  if (skip < 0) return refuse_open(fileName, std::strerror(EINVAL));
   FILE* stream = nullptr;
   if (lineCache.stream && skip != 0 && skip >= lineCache.lineNumber && fileName &&
       std::strncmp(fileName, lineCache.path, sizeof lineCache.path) == 0) {
@@ -147,9 +146,13 @@ FILE* open_file_at_line(const char* fileName, int skip) {
   }
   if (!stream) stream = open_for_reading(fileName);
   if (!stream) return nullptr;
-  // A read error ends the skipping: it would repeat for every line, and the
-  // reader reports it from the stream's error flag.
-  for (; skip != 0 && !std::feof(stream) && !std::ferror(stream); --skip) {
+  // A negative skip runs to the end of the file; it is not counted, since
+  // counting it down would pass INT_MIN. A read error ends the skipping: it
+  // would repeat for every line, and the reader reports it from the stream's
+  // error flag.
+  const bool toTheEnd = skip < 0;
+  for (; (toTheEnd || skip != 0) && !std::feof(stream) && !std::ferror(stream);
+       skip -= toTheEnd ? 0 : 1) {
     int c;
     do c = std::getc(stream);
     while (c != EOF && c != '\n');
@@ -201,17 +204,14 @@ LineOutcome read_current_line(FILE* stream, char** line) {
 
 const char* read_line(const char* fileName, int lineNumber, std::int32_t* endOfFile) {
   *endOfFile = 1;
-  if (lineNumber < 0) {
-    errno = EINVAL;
-    raise_read_error(lineNumber, fileName);
-    return "";
-  }
-  FILE* stream = open_file_at_line(fileName, lineNumber > 0 ? lineNumber - 1 : 0);
+  // Line 0 and those before it lie before the first line: the file must
+  // open, but it has no text there, as for a line past its end. Nothing is
+  // skipped for them, so a directory answers as a file does.
+  const bool beforeTheText = lineNumber <= 0;
+  FILE* stream = open_file_at_line(fileName, beforeTheText ? 0 : lineNumber - 1);
   if (!stream) return "";
-  // Line 0 lies before the first line: the file must open, but it has no
-  // text there, as for a line past its end.
   char* line = nullptr;
-  const LineOutcome outcome = lineNumber == 0 ? LINE_NONE : read_current_line(stream, &line);
+  const LineOutcome outcome = beforeTheText ? LINE_NONE : read_current_line(stream, &line);
   // The one place the stream is given up: kept for the next line, or closed
   // (before an error leaves through the trap).
   switch (outcome) {
@@ -389,14 +389,10 @@ void raise_listing_error(const char* directory, const char* detail) {
   error_message_format("Not possible to get file names of \"%s\":\n%s", shown(directory), detail);
 }
 
-bool file_count_valid(const char* directory, int nFiles) {
-  if (nFiles < 0) raise_listing_error(directory, std::strerror(EINVAL));
-  return nFiles >= 0;
-}
-
 // Hands the names of an open listing out into files, "." and ".." left out.
 // Returns NULL when exactly nFiles were there, else what went wrong (in
-// detail, of size bytes, where it needs a text of its own).
+// detail, of size bytes, where it needs a text of its own). A negative
+// nFiles takes no name, and an empty listing does not match it either.
 const char* list_names(DirStream* stream, int nFiles, const char** files, char* detail,
                        std::size_t size) {
   errno = 0;
@@ -424,7 +420,6 @@ const char* list_names(DirStream* stream, int nFiles, const char** files, char* 
 }  // namespace
 
 void read_directory(const char* directory, int nFiles, const char** files) {
-  if (!file_count_valid(directory, nFiles)) return;
   DirStream* stream = dir_open(directory);
   if (!stream) {
     error_message_format("1: Not possible to get file names of \"%s\":\n%s", shown(directory),
@@ -443,7 +438,10 @@ void read_directory(const char* directory, int nFiles, const char** files) {
 
 StringArray read_directory_wrapper(const char* directory, int nFiles) {
   // Refused before any storage is taken for it.
-  if (!file_count_valid(directory, nFiles)) return string_array_dims(1, 0);
+  if (nFiles < 0) {
+    raise_listing_error(directory, std::strerror(EINVAL));
+    return string_array_dims(1, 0);
+  }
   buffer_push_mark();
   StringArray a = string_array_dims(1, nFiles);
   const WorkMark mark = buffer_push_mark();

@@ -81,6 +81,14 @@ bool read_directory_traps(const std::string& directory, int nFiles) {
   return ends_in_model_error([] { g_names = read_directory_wrapper(g_name, g_number); });
 }
 
+// The same through read_directory itself, which takes any count.
+const char* g_files[4];
+bool read_directory_itself_traps(const std::string& directory, int nFiles) {
+  g_name = directory.c_str();
+  g_number = nFiles;
+  return ends_in_model_error([] { read_directory(g_name, g_number, g_files); });
+}
+
 // A socket's name in the file system, left behind by its closed socket.
 bool make_socket_file(const std::string& p) {
   sockaddr_un address{};
@@ -120,13 +128,16 @@ TEST_F(TextFiles, LinesInTurnAndTheEnd) {
   const Case cases[] = {
       {1, "first", 0}, {2, "", 0}, {3, "third", 0}, {4, "last without feed", 0}, {5, "", 1},
       {6, "", 1},      {2, "", 0}, {1, "first", 0}, {4, "last without feed", 0}, {99, "", 1},
-      // Line 0 lies before the text: nothing there, as past the end.
-      {0, "", 1},      {1, "first", 0},
+      // Line 0 and those before it lie before the text: nothing there, as
+      // past the end.
+      {0, "", 1},      {1, "first", 0}, {-1, "", 1}, {-3, "", 1}, {INT_MIN, "", 1},
+      {3, "third", 0},
   };
+  // Read as in an evaluation, where a refusal would leave through the trap.
   for (const Case& c : cases) {
-    ReadLineResult r = read(f, c.line);
-    EXPECT_STREQ(r.line, c.text) << c.line;
-    EXPECT_EQ(r.endOfFile, c.endOfFile) << c.line;
+    ASSERT_FALSE(read_line_traps(f, c.line)) << c.line;
+    EXPECT_STREQ(g_line.line, c.text) << c.line;
+    EXPECT_EQ(g_line.endOfFile, c.endOfFile) << c.line;
   }
   const std::string empty = write("empty.txt", "");
   EXPECT_EQ(read(empty, 1).endOfFile, 1);
@@ -174,6 +185,27 @@ TEST_F(TextFiles, ADeletedFileIsAnErrorNotAStaleCacheHit) {
                                           "Not possible to open file \"" + f +
                                               "\" for reading:\nNo such file or directory\n"}));
   EXPECT_EQ(lineCache.stream, nullptr);
+}
+
+// A negative skip runs to the end, past the cached line and without
+// counting the lines it passes.
+TEST_F(TextFiles, ANegativeSkipRunsToTheEnd) {
+  const std::string f = write("a.txt", "1\n2\n3\n4\n");
+  EXPECT_STREQ(read(f, 2).line, "2");
+  FILE* cached = lineCache.stream;
+  for (int skip : {-1, -2, INT_MIN}) {
+    FILE* stream = open_file_at_line(f.c_str(), skip);
+    ASSERT_NE(stream, nullptr) << skip;
+    EXPECT_NE(stream, cached) << skip;
+    EXPECT_EQ(std::getc(stream), EOF) << skip;
+    EXPECT_TRUE(std::feof(stream)) << skip;
+    EXPECT_FALSE(std::ferror(stream)) << skip;
+    std::fclose(stream);
+  }
+  // The cached file stays where it was.
+  EXPECT_EQ(lineCache.stream, cached);
+  EXPECT_STREQ(read(f, 3).line, "3");
+  EXPECT_EQ(lineCache.stream, cached);
 }
 
 TEST_F(TextFiles, ARewrittenFileIsReadAfresh) {
@@ -233,12 +265,13 @@ TEST_F(TextFiles, ReadingErrorsWithTheirTexts) {
       {path("missing.txt"), 1,
        "Not possible to open file \"" + path("missing.txt") +
            "\" for reading:\nNo such file or directory\n"},
-      // Line numbers count from 1: nothing is read for negative ones, and
-      // line 0 of a missing file is still an open error.
+      // Line 0 and those before it of a missing file are still open errors.
       {path("missing.txt"), 0,
        "Not possible to open file \"" + path("missing.txt") +
            "\" for reading:\nNo such file or directory\n"},
-      {f, -3, "Error when reading line -3 from file\n\"" + f + "\":\nInvalid argument"},
+      {path("missing.txt"), -1,
+       "Not possible to open file \"" + path("missing.txt") +
+           "\" for reading:\nNo such file or directory\n"},
       {folder_, 1, "Error when reading line 1 from file\n\"" + folder_ + "\":\nIs a directory"},
       // Only regular files and directories are opened: what else a path can
       // name may never end (a device without line feeds) or block in the open
@@ -249,6 +282,7 @@ TEST_F(TextFiles, ReadingErrorsWithTheirTexts) {
       {"/dev/zero", 1, notRegular("/dev/zero")},
       {"/dev/zero", 3, notRegular("/dev/zero")},
       {"/dev/zero", INT_MAX, notRegular("/dev/zero")},
+      {"/dev/zero", -1, notRegular("/dev/zero")},
       {fifo, 1, notRegular(fifo)},
       {fifo, 0, notRegular(fifo)},
       // A read error ends the skipping at once, not after every line asked to skip.
@@ -268,17 +302,14 @@ TEST_F(TextFiles, ReadingErrorsWithTheirTexts) {
   EXPECT_EQ(r.endOfFile, 1);
   EXPECT_EQ(open_file_at_line(fifo.c_str(), -1), nullptr);
   EXPECT_EQ(open_file_at_line("/dev/zero", 5), nullptr);
-  // A negative line or skip is refused too.
-  r = read(f, -1);
-  EXPECT_STREQ(r.line, "");
-  EXPECT_EQ(r.endOfFile, 1);
-  EXPECT_EQ(open_file_at_line(f.c_str(), -1), nullptr);
   // A directory opens, and before its text it answers as a file does.
-  LiveInstance::clear();
-  r = read(folder_, 0);
-  EXPECT_STREQ(r.line, "");
-  EXPECT_EQ(r.endOfFile, 1);
-  EXPECT_EQ(LiveInstance::lines(), Lines{});
+  for (int line : {0, -1, INT_MIN}) {
+    LiveInstance::clear();
+    r = read(folder_, line);
+    EXPECT_STREQ(r.line, "") << line;
+    EXPECT_EQ(r.endOfFile, 1) << line;
+    EXPECT_EQ(LiveInstance::lines(), Lines{}) << line;
+  }
 }
 
 TEST_F(TextFiles, AFullStringAreaIsAReadingError) {
@@ -354,16 +385,29 @@ TEST_F(TextFiles, DirectoryListingErrorsWithTheirTexts) {
   const std::string file = path("a");
   const std::string missing = path("none");
   const std::string prefix = "Not possible to get file names of \"" + folder_ + "\":\n";
+  // Beside the folder, so that the folder's own names stay a and b.
+  const std::string emptyDir = folder_ + "-empty";
+  ASSERT_EQ(mkdir(emptyDir.c_str(), 0755), 0);
+  const std::string emptyPrefix = "Not possible to get file names of \"" + emptyDir + "\":\n";
   struct Case {
     std::string directory;
     int nFiles;
     std::string text;
+    bool itself = false;  // through read_directory, not its wrapper
   };
   const Case cases[] = {
       {folder_, 3, prefix + "Less files (= 2) found as defined by argument nNames (= 3)"},
       {folder_, 1, prefix + "More files in this directory as reported by nFiles (= 1)"},
       {folder_, 0, prefix + "More files in this directory as reported by nFiles (= 0)"},
+      // The wrapper refuses a negative count before it takes storage for it;
+      // to read_directory it is too few for any name, and for none.
       {folder_, -1, prefix + "Invalid argument"},
+      {folder_, -1, prefix + "More files in this directory as reported by nFiles (= -1)", true},
+      {folder_, INT_MIN,
+       prefix + "More files in this directory as reported by nFiles (= -2147483648)", true},
+      {emptyDir, -1,
+       emptyPrefix + "Less files (= 0) found as defined by argument nNames (= -1)", true},
+      {folder_, 3, prefix + "Less files (= 2) found as defined by argument nNames (= 3)", true},
       {file, 2, "1: Not possible to get file names of \"" + file + "\":\nNot a directory"},
       {missing, 2,
        "1: Not possible to get file names of \"" + missing + "\":\nNo such file or directory"},
@@ -371,10 +415,13 @@ TEST_F(TextFiles, DirectoryListingErrorsWithTheirTexts) {
   };
   for (const Case& c : cases) {
     LiveInstance::clear();
-    EXPECT_TRUE(read_directory_traps(c.directory, c.nFiles)) << c.text;
+    EXPECT_TRUE(c.itself ? read_directory_itself_traps(c.directory, c.nFiles)
+                         : read_directory_traps(c.directory, c.nFiles))
+        << c.text;
     EXPECT_EQ(LiveInstance::lines(),
               (Lines{"The following error was detected at time: 0", c.text}));
   }
+  rmdir(emptyDir.c_str());
 }
 
 TEST_F(TextFiles, AFullStringAreaStopsTheListing) {

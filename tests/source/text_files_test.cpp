@@ -219,6 +219,42 @@ TEST_F(TextFiles, ARewrittenFileIsReadAfresh) {
   EXPECT_STREQ(read(f, 3).line, "moved 3");
 }
 
+// Neither the size nor, for a replacement, the time tells these changes
+// apart from the file that was cached.
+TEST_F(TextFiles, ASameSizeChangeIsReadAfresh) {
+  struct Case {
+    const char* change;
+    bool replaced;  // by another file of the same size and time; else rewritten, later
+  };
+  const Case cases[] = {{"rewritten in place with a new time", false},
+                        {"replaced by another file of the same time", true}};
+  for (const Case& c : cases) {
+    const std::string f = write("a.txt", "old 1\nold 2\n");
+    EXPECT_STREQ(read(f, 1).line, "old 1") << c.change;
+    struct stat cached;
+    ASSERT_EQ(stat(f.c_str(), &cached), 0);
+    timespec times[2] = {cached.st_atim, cached.st_mtim};
+    if (c.replaced) {
+      const std::string other = write("other.txt", "new 1\nnew 2\n");
+      ASSERT_EQ(utimensat(AT_FDCWD, other.c_str(), times, 0), 0);
+      ASSERT_EQ(std::rename(other.c_str(), f.c_str()), 0);
+    } else {
+      write("a.txt", "new 1\nnew 2\n");
+      times[1].tv_sec += 1;
+      ASSERT_EQ(utimensat(AT_FDCWD, f.c_str(), times, 0), 0);
+    }
+    struct stat now;
+    ASSERT_EQ(stat(f.c_str(), &now), 0);
+    ASSERT_EQ(now.st_size, cached.st_size);
+    ASSERT_EQ(now.st_ino != cached.st_ino, c.replaced) << c.change;
+    ASSERT_EQ(now.st_mtim.tv_sec == cached.st_mtim.tv_sec &&
+                  now.st_mtim.tv_nsec == cached.st_mtim.tv_nsec,
+              c.replaced)
+        << c.change;
+    EXPECT_STREQ(read(f, 2).line, "new 2") << c.change;
+  }
+}
+
 TEST_F(TextFiles, LongLinesAreReadWhole) {
   const std::string l200(200, 'a');
   const std::string l201 = std::string(200, 'b') + "c";
@@ -359,20 +395,21 @@ TEST_F(TextFiles, ALineMustFitTheRoomLeftInTheArea) {
 }
 
 TEST_F(TextFiles, DirectoryListedWholeWithoutDotEntries) {
-  for (const char* name : {"a", "b", "c.txt"}) write(name, "");
+  // Only "." and ".." are left out, not other names that begin with a dot.
+  for (const char* name : {"a", "b", "c.txt", ".hidden", "..x", "..."}) write(name, "");
   ASSERT_EQ(mkdir(path("sub").c_str(), 0755), 0);
-  StringArray a = read_directory_wrapper(folder_.c_str(), 4);
+  const std::vector<std::string> names{"...", "..x", ".hidden", "a", "b", "c.txt", "sub"};
+  StringArray a = read_directory_wrapper(folder_.c_str(), 7);
   ASSERT_EQ(a.ndims, 1);
-  EXPECT_EQ(a.dims[0], 4);
-  EXPECT_EQ(sorted(a), (std::vector<std::string>{"a", "b", "c.txt", "sub"}));
-  for (int k = 0; k < 4; ++k) {
+  EXPECT_EQ(a.dims[0], 7);
+  EXPECT_EQ(sorted(a), names);
+  for (int k = 0; k < 7; ++k) {
     EXPECT_GE(a.data[k], simplestring);
     EXPECT_LT(a.data[k], Endsimplestring);
   }
   // With a trailing separator the same names.
   const std::string slash = folder_ + "/";
-  EXPECT_EQ(sorted(read_directory_wrapper(slash.c_str(), 4)),
-            (std::vector<std::string>{"a", "b", "c.txt", "sub"}));
+  EXPECT_EQ(sorted(read_directory_wrapper(slash.c_str(), 7)), names);
   const std::string emptyDir = path("sub");
   EXPECT_EQ(array_element_count(read_directory_wrapper(emptyDir.c_str(), 0)), 0);
 }

@@ -3,7 +3,8 @@
 
 namespace pelvarin {
 
-// Weight s in [0, 1]: 0 for x <= -|w|, 1 for x >= |w|, smooth in between.
+// Weight s in [0, 1]: 0 for x <= -|w|, 1 for x >= |w|, smooth in between;
+// NaN for a NaN x, also with w = 0, as its derivatives.
 double smooth_step_weight(double x, double w);
 // Time derivative of the weight, given the derivatives of x and w.
 double smooth_step_weight_der(double x, double w, double dx, double dw);

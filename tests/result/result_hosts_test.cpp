@@ -166,9 +166,11 @@ TEST_P(CoSimulationGrid, RecordsCommunicationPointsAndEvents) {
   // final one aside.
   for (size_t k = 0; k + 1 < communicationPoints.size(); ++k) {
     const double t = communicationPoints[k];
-    for (double e : events)
-      if (t > e + 1e-6 && t - e < 1e-3)
+    for (double e : events) {
+      if (t > e + 1e-6 && t - e < 1e-3) {
         EXPECT_EQ(times.end(), std::find(times.begin(), times.end(), t)) << "communication point " << t;
+      }
+    }
   }
 }
 

@@ -138,7 +138,7 @@ int amatPutBinChar(AmatPutFile* file, const char* name, int nrow, int ncol, cons
   const char* const* texts = static_cast<const char* const*>(data);
   size_t width = 0;
   for (long r = 0; r < rows; ++r) width = std::max(width, text_length(texts, r));
-  if (!amat_dimensions_fit(rows, static_cast<long>(width), 1) || ncol < 0 || !name_fits(name)) {
+  if (!amat_dimensions_fit(rows, static_cast<long>(width), 1) || !name_fits(name)) {
     amat_message(kBadDimensions, name, rows, shownCols, amat_file_name(file));
     return amatError;
   }

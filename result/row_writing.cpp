@@ -1,9 +1,11 @@
 #include "result/row_writing.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
+#include "result/stream_platform.h"
 #include "source/c_locale_text.h"
 
 namespace pelvarin {
@@ -26,7 +28,7 @@ void end_row_matrix(AmatPutFile* file) {
 bool flush(AmatPutFile* file) { return fflush(file->stream) == 0; }
 
 // Writes the header (binary) or the dimension text (text) anew at headerPos
-// and returns to the end.
+// and returns to the end. False, with errno, when any step failed.
 bool rewrite_dimensions(AmatPutFile* file) {
   errno = 0;
   FILE* stream = file->stream;
@@ -40,9 +42,38 @@ bool rewrite_dimensions(AmatPutFile* file) {
               static_cast<long>(file->rowLength));
     ok = ok && fputs(text, stream) >= 0;
   }
-  ok = ok && fseek(stream, end, SEEK_SET) == 0 && flush(file);
-  if (!ok) amat_message(kRowWiseFailed, file->rowName, amat_file_name(file), amat_error_text());
-  return ok;
+  return ok && fseek(stream, end, SEEK_SET) == 0 && flush(file);
+}
+
+void report_row_wise_failure(const AmatPutFile* file) {
+  amat_message(kRowWiseFailed, file->rowName, amat_file_name(file), amat_error_text());
+}
+
+// Where the binary row-wise matrix ends by its header; false when that is
+// past what a stream position holds.
+bool binary_rows_end(const AmatPutFile* file, long* end) {
+  const long elementSize = file->rowType == doubleMatrix ? 8 : 4;
+  const long column = static_cast<long>(file->header[1]) * elementSize;
+  const long columns = file->header[2];
+  if (file->headerPos < 0 || file->headerPos > LONG_MAX - 20 - file->header[4]) return false;
+  const long data = file->headerPos + 20 + file->header[4];
+  if (column > 0 && columns > (LONG_MAX - data) / column) return false;
+  *end = data + column * columns;
+  return true;
+}
+
+// After a failed write: the file ends where its header says the matrix ends,
+// nothing behind that waits in the stream's buffer, and the stream stands at
+// that end. errno stays that of the failure.
+void keep_counted_rows(AmatPutFile* file) {
+  const int failure = errno;
+  stream_drop_unwritten(file->stream);
+  long end = 0;
+  if (binary_rows_end(file, &end)) {
+    stream_cut_file(file->stream, end);
+    fseek(file->stream, end, SEEK_SET);
+  }
+  errno = failure;
 }
 
 bool start_binary(AmatPutFile* file) {
@@ -195,6 +226,8 @@ int amatPutRrow(AmatPutFile* file, const void* row) {
   }
   if (!ok) {
     amat_message(kRowFailed, rows + 1, file->rowName, amat_file_name(file), amat_error_text());
+    // A part of the row may have reached the file.
+    if (binary) keep_counted_rows(file);
     end_row_matrix(file);
     return amatError;
   }
@@ -205,6 +238,15 @@ int amatPutRrow(AmatPutFile* file, const void* row) {
     file->rowsWritten += 1;
   }
   if (!rewrite_dimensions(file)) {
+    report_row_wise_failure(file);
+    if (binary) {
+      // The header on disk may still count only the rows before this one:
+      // the row is cut off again, and the header is written once more with
+      // that count.
+      file->header[2] -= 1;
+      keep_counted_rows(file);
+      if (!rewrite_dimensions(file)) keep_counted_rows(file);
+    }
     end_row_matrix(file);
     return amatError;
   }
@@ -220,11 +262,11 @@ int amatPutRclose(AmatPutFile* file) {
   bool ok;
   if (file->format == AMAT_FORMAT_BINARY) {
     ok = rewrite_dimensions(file);
+    if (!ok) report_row_wise_failure(file);
   } else if (file->format == AMAT_FORMAT_TEXT) {
     errno = 0;
-    ok = fputs("\n", file->stream) >= 0;
-    if (!ok) amat_message(kRowWiseFailed, file->rowName, amat_file_name(file), amat_error_text());
-    ok = ok && rewrite_dimensions(file);
+    ok = fputs("\n", file->stream) >= 0 && rewrite_dimensions(file);
+    if (!ok) report_row_wise_failure(file);
   } else {
     amat_message(kNeverFormat, file->rowName, amat_file_name(file), static_cast<long>(file->format));
     ok = false;

@@ -394,7 +394,9 @@ TEST(SlaveDerivatives, RefusedWithoutADriverAndForWrongReferencesOrOrders) {
     if (!k.input) m->ny = 1;
     if (k.initialized) {
       ASSERT_EQ(fmiOK, fmiInitializeSlave(c, k.tStart, fmiFalse, 0.0));
-      if (k.step > 0) ASSERT_EQ(fmiOK, fmiDoStep(c, k.tStart, k.step, fmiTrue));
+      if (k.step > 0) {
+        ASSERT_EQ(fmiOK, fmiDoStep(c, k.tStart, k.step, fmiTrue));
+      }
     }
     if (k.input) m->nu = 1;
     double value = 4.0;

@@ -161,7 +161,9 @@ TEST_P(CoSimulationGrid, RecordsCommunicationPointsAndEvents) {
   }
   // Points closer than 1 ms belong to events.
   for (size_t i = 1; i < times.size(); ++i)
-    if (times[i] - times[i - 1] < 1e-3) EXPECT_TRUE(near_event(times[i])) << "point " << times[i];
+    if (times[i] - times[i - 1] < 1e-3) {
+      EXPECT_TRUE(near_event(times[i])) << "point " << times[i];
+    }
   // So a communication point less than 1 ms after an event is not there, the
   // final one aside.
   for (size_t k = 0; k + 1 < communicationPoints.size(); ++k) {
@@ -423,7 +425,9 @@ void expect_no_file_at_set_up(NoFile why) {
       std::filesystem::remove(std::filesystem::path(dir.path()) / "gone");
     }
     host::reset_record();
-    if (why == FILE_TOO_SMALL) ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
+    if (why == FILE_TOO_SMALL) {
+      ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
+    }
     const std::vector<double> seen = round == 0 ? me_scenario(meApi) : cs_scenario(csApi);
     setrlimit(RLIMIT_FSIZE, &previous);
     EXPECT_EQ(round == 0 ? meReference : csReference, seen);

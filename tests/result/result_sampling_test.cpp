@@ -124,9 +124,15 @@ TEST_P(Ring, KeepsWritesAndWarnsAsTheRulesSay) {
     ASSERT_EQ(fmiOK, api.fmiInitialize(c, fmiFalse, 0.0, &info)) << host::all_logs();
     for (const Op& op : rc.ops) {
       fmiBoolean callEventUpdate = fmiFalse;
-      if (op.kind != COLUMNS) EXPECT_EQ(fmiOK, api.fmiSetTime(c, op.value));
-      if (op.kind == STEP) EXPECT_EQ(fmiOK, api.fmiCompletedIntegratorStep(c, &callEventUpdate));
-      if (op.kind == EVENT) EXPECT_EQ(fmiOK, api.fmiEventUpdate(c, fmiFalse, &info));
+      if (op.kind != COLUMNS) {
+        EXPECT_EQ(fmiOK, api.fmiSetTime(c, op.value));
+      }
+      if (op.kind == STEP) {
+        EXPECT_EQ(fmiOK, api.fmiCompletedIntegratorStep(c, &callEventUpdate));
+      }
+      if (op.kind == EVENT) {
+        EXPECT_EQ(fmiOK, api.fmiEventUpdate(c, fmiFalse, &info));
+      }
       if (op.kind == COLUMNS) columns(static_cast<long>(op.value));
     }
     EXPECT_EQ(fmiOK, api.fmiTerminate(c));

@@ -131,7 +131,7 @@ int homotopy_after_evaluation(double* time, double* x, void* spare1, double* u, 
 // The steps of one dsblock_run call. An event iteration starts with its
 // set-up, every pass with its start; a pass evaluates the model and decides
 // where to go on.
-enum DriverStep { STEP_SET_UP, STEP_START_PASS, STEP_EVALUATE, STEP_FINISH };
+enum DriverStep { DRIVER_SET_UP, DRIVER_START_PASS, DRIVER_EVALUATE, DRIVER_FINISH };
 
 // What every call does first: reads the time, the demand, the
 // parameter-change count and event mode; at an initialization it also
@@ -215,10 +215,11 @@ void start_pass() {
 
 // One evaluation of the model's sections, repeated while homotopy
 // continuation asks for it. The status is *QiErr.
-void evaluate_model(int* demand, int* computedLevel, double* time, double* x, void* spare1,
-                    double* u, double* p, void* spare2, void* spare3, double* der, double* y,
-                    double* w, double* eventIndicators, double* realOptions, int* intOptions,
-                    void* spare4, int* QiErr, int extra) {
+void run_sections_with_homotopy(int* demand, int* computedLevel, double* time, double* x,
+                                void* spare1, double* u, double* p, void* spare2, void* spare3,
+                                double* der, double* y, double* w, double* eventIndicators,
+                                double* realOptions, int* intOptions, void* spare4, int* QiErr,
+                                int extra) {
   do {
     model_initial_section(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
                           eventIndicators, realOptions, intOptions, spare4, QiErr, extra);
@@ -247,7 +248,7 @@ bool full_evaluation_becomes_event(int* demand, const double* eventIndicators) {
 // when the iteration runs within this call, else the end of the call, which
 // the next call continues.
 DriverStep continue_iteration(int* computedLevel, int* intOptions) {
-  if (run_status != QIERR_OK) return STEP_FINISH;
+  if (run_status != QIERR_OK) return DRIVER_FINISH;
   if (intOptions[INT_OPTION_LOG_FLAGS] & LOG_FLAG_EVENTS) {
     emit_message_line("Iterating to find consistent restart conditions.");
   } else if (event_iteration == max_event_iterations &&
@@ -267,11 +268,11 @@ DriverStep continue_iteration(int* computedLevel, int* intOptions) {
   *computedLevel = 0;
   if (iteration_phase == ITERATION_PHASE_LAST) {
     iteration_phase = ITERATION_PHASE_CONVERGE;
-    return STEP_START_PASS;
+    return DRIVER_START_PASS;
   }
-  if (iteration_phase == ITERATION_PHASE_CONVERGE) return STEP_START_PASS;
+  if (iteration_phase == ITERATION_PHASE_CONVERGE) return DRIVER_START_PASS;
   iteration_phase = ITERATION_PHASE_CONTINUE;
-  return STEP_FINISH;
+  return DRIVER_FINISH;
 }
 
 // The iteration limit is passed: an error, in *QiErr and the run status.
@@ -320,18 +321,18 @@ void complete_evaluation(const int* demand, int* computedLevel, double* der,
 // After a pass: where the call goes on.
 DriverStep after_pass(int* demand, int* computedLevel, double* der, double* eventIndicators,
                       double* realOptions, int* intOptions, int* QiErr) {
-  if (restart_requested != 0) return STEP_START_PASS;
-  if (full_evaluation_becomes_event(demand, eventIndicators)) return STEP_SET_UP;
+  if (restart_requested != 0) return DRIVER_START_PASS;
+  if (full_evaluation_becomes_event(demand, eventIndicators)) return DRIVER_SET_UP;
   const bool converged = initial_rerun_stage == 0 &&
                          (init_flag == 0 || driver_dimensions.nrel <= 0) && iterate_again == 0;
   const bool exhausted = event_iteration > max_event_iterations;
   if (!converged && !exhausted) return continue_iteration(computedLevel, intOptions);
   if (exhausted) {
     report_inconsistent_restart(QiErr);
-    return STEP_FINISH;
+    return DRIVER_FINISH;
   }
   complete_evaluation(demand, computedLevel, der, eventIndicators, realOptions, intOptions);
-  return STEP_FINISH;
+  return DRIVER_FINISH;
 }
 
 // The passes of one call, from the step the iteration phase asks for: an
@@ -341,22 +342,23 @@ void run_passes(int* demand, int* computedLevel, double* time, double* x, void* 
                 double* p, void* spare2, void* spare3, double* der, double* y, double* w,
                 double* eventIndicators, double* realOptions, int* intOptions, void* spare4,
                 int* QiErr, int extra) {
-  DriverStep step = iteration_phase == ITERATION_PHASE_EVALUATE ? STEP_EVALUATE : STEP_SET_UP;
+  DriverStep step = iteration_phase == ITERATION_PHASE_EVALUATE ? DRIVER_EVALUATE : DRIVER_SET_UP;
   for (;;) {
     switch (step) {
-      case STEP_SET_UP:
+      case DRIVER_SET_UP:
         set_up_event_iteration(demand, realOptions);
         [[fallthrough]];
-      case STEP_START_PASS:
+      case DRIVER_START_PASS:
         start_pass();
         [[fallthrough]];
-      case STEP_EVALUATE:
-        evaluate_model(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
-                       eventIndicators, realOptions, intOptions, spare4, QiErr, extra);
+      case DRIVER_EVALUATE:
+        run_sections_with_homotopy(demand, computedLevel, time, x, spare1, u, p, spare2, spare3,
+                                   der, y, w, eventIndicators, realOptions, intOptions, spare4,
+                                   QiErr, extra);
         step = after_pass(demand, computedLevel, der, eventIndicators, realOptions, intOptions,
                           QiErr);
         break;
-      case STEP_FINISH:
+      case DRIVER_FINISH:
         return;
     }
   }

@@ -45,7 +45,10 @@ const int model_relations = MODEL_NREL;
 const int model_discrete_values = sizeof pre_discrete / sizeof pre_discrete[0];
 const int model_sample_slots = MODEL_SAMPLE_SLOTS;
 
-static const char kIntegerExpressionText[] = "integer( (time-pulse1.startTime)/pulse1.period)";
+static const char INTEGER_EXPRESSION_TEXT[] = "integer( (time-pulse1.startTime)/pulse1.period)";
+// Relative distance before its threshold from which a time relation counts
+// as reached.
+constexpr double TIME_RELATION_TOLERANCE = 4e-14;
 
 int floor_to_int(double value) {
   // NaN and values outside the 32-bit range give what the x86 conversion gives.
@@ -105,7 +108,7 @@ inline void integer_relation(const double* p, double* eventIndicators, int* intO
   const double v = divide(current_time - p[6], p[3], "time-pulse1.startTime", "pulse1.period");
   integer_arguments[0] = v;
   if (event_mode)
-    integer_expression_update(kIntegerExpressionText, std::floor, v, &integer_values[0],
+    integer_expression_update(INTEGER_EXPRESSION_TEXT, std::floor, v, &integer_values[0],
                               &integer_margins[0], integer_hysteresis, 0, 1, 0, init_flag,
                               intOptions[INT_OPTION_LOG_FLAGS], &iterate_again, relation_evaluated[1],
                               0.0001,
@@ -122,7 +125,7 @@ inline void integer_relation(const double* p, double* eventIndicators, int* intO
 inline void time_relation(int k, double threshold, const double* realOptions) {
   if (!(init_flag != 0 || event_mode)) return;
   const double scale = realOptions[REAL_OPTION_TIME_SCALE];
-  if (threshold - (std::fabs(current_time) + scale) * 4e-14 <= current_time) {
+  if (threshold - (std::fabs(current_time) + scale) * TIME_RELATION_TOLERANCE <= current_time) {
     time_relations[k] = 1;
   } else {
     register_time_event(threshold);

@@ -12,6 +12,39 @@
 
 namespace pelvarin {
 
+namespace {
+
+// Passes an event iteration may end without converging; one more then runs
+// with its changes logged, and the call fails after it.
+enum { MAX_EVENT_ITERATIONS = 25 };
+// The relations are evaluated afresh every this many passes.
+constexpr unsigned RELATION_REFRESH_PASSES = 11;
+// Hysteresis of the integer() event functions.
+constexpr double INTEGER_HYSTERESIS = 1e-10;
+
+// QIERR_ERROR up to this code: the failures that may start homotopy.
+enum { QIERR_FAILURE_LAST = 4 };
+// Homotopy continuation: lambda's first step; a step below the doubling
+// limit doubles while lambda stays more than the doubling lead of steps
+// past the last lambda that solved; lambda above the full mark counts as 1;
+// a failure at the smallest step gives up.
+constexpr double HOMOTOPY_FIRST_STEP = 0.1;
+constexpr double HOMOTOPY_DOUBLING_LIMIT = 0.08;
+constexpr double HOMOTOPY_DOUBLING_LEAD = 6;
+constexpr double HOMOTOPY_LAMBDA_FULL = 0.999999999;
+constexpr double HOMOTOPY_SMALLEST_STEP = 0.0001;
+
+// Bits of relation_attributes, read when an event iteration converges: the
+// persistent bit stays; the neutral bit gives a relation that the last pass
+// did not evaluate the neutral crossing pair, and is cleared then.
+enum { RELATION_ATTRIBUTE_PERSISTENT = 1, RELATION_ATTRIBUTE_NEUTRAL_WHEN_SKIPPED = 2 };
+// Crossing pairs of no sign change: every pair at an initialization call,
+// and the neutral pair.
+constexpr double RELATION_CROSSING_START = 1.0;
+constexpr double RELATION_CROSSING_NEUTRAL = 0.1;
+
+}  // namespace
+
 jmp_buf error_trap;
 int error_trap_active = 0;
 
@@ -36,7 +69,7 @@ int inline_integration = 0;
 int homotopy_used = 0;
 int homotopy_active = 0;
 double homotopy_lambda = 1.0;
-double homotopy_step = 0.1;
+double homotopy_step = HOMOTOPY_FIRST_STEP;
 double homotopy_last_good = 0.0;
 int homotopy_notice_call = -1;
 
@@ -62,8 +95,8 @@ int homotopy_after_evaluation(double* time, double* x, void* spare1, double* u, 
                               void* spare2, void* spare3, double* der, double* y, double* w,
                               double* eventIndicators, double* realOptions, int* intOptions,
                               void* spare4, int* QiErr) {
-  // A failure of the first pass of an initialization (codes 1 to 4) may start it.
-  const bool failed = *QiErr >= QIERR_ERROR && *QiErr <= 4;
+  // A failure of the first pass of an initialization may start it.
+  const bool failed = *QiErr >= QIERR_ERROR && *QiErr <= QIERR_FAILURE_LAST;
   if (failed && current_time <= initialization_time && event_iteration <= 1 && homotopy_used &&
       !homotopy_active && init_call_count != homotopy_notice_call) {
     homotopy_notice_call = init_call_count;
@@ -91,10 +124,11 @@ int homotopy_after_evaluation(double* time, double* x, void* spare1, double* u, 
       homotopy_active = 0;
       return 0;
     }
-    if (homotopy_step < 0.08 && homotopy_step * 6 + homotopy_last_good < homotopy_lambda)
+    if (homotopy_step < HOMOTOPY_DOUBLING_LIMIT &&
+        homotopy_step * HOMOTOPY_DOUBLING_LEAD + homotopy_last_good < homotopy_lambda)
       homotopy_step = 2 * homotopy_step;
     homotopy_lambda += homotopy_step;
-    if (homotopy_lambda > 0.999999999) homotopy_lambda = 1.0;
+    if (homotopy_lambda > HOMOTOPY_LAMBDA_FULL) homotopy_lambda = 1.0;
     model_homotopy_reinit_section(time, x, spare1, u, p, spare2, spare3, der, y, w,
                                   eventIndicators, realOptions, intOptions, spare4);
     return 1;
@@ -104,7 +138,7 @@ int homotopy_after_evaluation(double* time, double* x, void* spare1, double* u, 
       emit_message_line("Error: could not solve simplified initialization for homotopy method.");
       return 0;
     }
-    if (homotopy_step <= 0.0001) {
+    if (homotopy_step <= HOMOTOPY_SMALLEST_STEP) {
       if (homotopy_last_good > 0)
         emit_message_line(
             "Error: adaptive homotopy method got stuck after starting. Can set scripting flag "
@@ -165,8 +199,8 @@ void begin_call(int* demand, int* computedLevel, const double* time, double* eve
     initialization_time = current_time;
     first_event_after_init = 1;
     intOptions[INT_OPTION_LOG_FLAGS] = 0;
-    max_event_iterations = 25;
-    integer_hysteresis = 1e-10;
+    max_event_iterations = MAX_EVENT_ITERATIONS;
+    integer_hysteresis = INTEGER_HYSTERESIS;
     DriverDimensions& d = driver_dimensions;
     model_dimensions_for_driver(&d.nx, &d.unused1, &d.unused2, &d.unused3, &d.nw, &d.np, &d.unused6,
                                 &d.anticipated_relations, &d.nrel, &d.unused9, &d.unused10);
@@ -177,8 +211,8 @@ void begin_call(int* demand, int* computedLevel, const double* time, double* eve
   if (event_mode && !inline_integration) intOptions[INT_OPTION_EVENT_AFTER_STEP] = 0;
   if (init_flag) {
     for (int k = 1; k <= driver_dimensions.nrel; ++k) {
-      saved_crossings[2 * k - 2] = saved_crossings[2 * k - 1] = 1.0;
-      eventIndicators[2 * k - 2] = eventIndicators[2 * k - 1] = 1.0;
+      saved_crossings[2 * k - 2] = saved_crossings[2 * k - 1] = RELATION_CROSSING_START;
+      eventIndicators[2 * k - 2] = eventIndicators[2 * k - 1] = RELATION_CROSSING_START;
     }
     for (int i = 0; i < model_discrete_values; ++i) pre_discrete[i] = 0.0;
   }
@@ -206,7 +240,9 @@ void set_up_event_iteration(const int* demand, double* realOptions) {
 void start_pass() {
   assert(event_iteration >= 0);
   // Unsigned: the count is never negative, and the remainder is cheaper.
-  if (static_cast<unsigned>(event_iteration) % 11u == 10u) clear_relation_evaluated();
+  if (static_cast<unsigned>(event_iteration) % RELATION_REFRESH_PASSES ==
+      RELATION_REFRESH_PASSES - 1u)
+    clear_relation_evaluated();
   restart_requested = 0;
   event_iteration += 1;
   iterate_again = 0;
@@ -305,11 +341,13 @@ void complete_evaluation(const int* demand, int* computedLevel, double* der,
   if (event_mode) {
     for (int k = 1; k <= driver_dimensions.nrel; ++k) {
       if (relation_evaluated[k] == 0) {
-        if ((relation_attributes[k] & 2) || eventIndicators[2 * k - 1] == 0.0)
-          eventIndicators[2 * k - 2] = eventIndicators[2 * k - 1] = 0.1;
-        relation_attributes[k] = relation_attributes[k] & 1;
+        if ((relation_attributes[k] & RELATION_ATTRIBUTE_NEUTRAL_WHEN_SKIPPED) ||
+            eventIndicators[2 * k - 1] == 0.0)
+          eventIndicators[2 * k - 2] = eventIndicators[2 * k - 1] = RELATION_CROSSING_NEUTRAL;
+        relation_attributes[k] = relation_attributes[k] & RELATION_ATTRIBUTE_PERSISTENT;
       } else {
-        relation_attributes[k] = relation_attributes[k] & 3;
+        relation_attributes[k] = relation_attributes[k] & (RELATION_ATTRIBUTE_PERSISTENT |
+                                                           RELATION_ATTRIBUTE_NEUTRAL_WHEN_SKIPPED);
       }
     }
     if (inline_integration)

@@ -12,6 +12,14 @@
 
 namespace pelvarin {
 
+namespace {
+
+// A row of a printed matrix goes on in a new line before a value once its
+// line holds more than this.
+constexpr std::size_t MATRIX_LINE_WIDTH = 200;
+
+}  // namespace
+
 FunctionStackEntry* function_stack = nullptr;
 
 void function_stack_push(FunctionStackEntry* entry, const char* name) {
@@ -129,7 +137,7 @@ void print_real_matrix(const char* name, const double* values, int rows, int col
       line_append(&line, "{");
       for (int j = 1; j <= columns; ++j) {
         if (j > 1) line_append(&line, ", ");
-        if (line.length > 200) {
+        if (line.length > MATRIX_LINE_WIDTH) {
           emit_message_line(line.text);
           line_start(&line, storage, sizeof storage);
         }

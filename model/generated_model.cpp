@@ -92,6 +92,7 @@ int initial_block_test() {
 }
 
 int start_value_test(const int* intOptions) {
+  // Not reached in this model: nothing sets initial_rerun_stage.
   if (initial_rerun_stage != 0) return initial_rerun_stage == 2;
   if (init_flag == 1 && intOptions[INT_OPTION_NO_START_VALUES] == 0) {
     iterate_again = 1;
@@ -215,6 +216,7 @@ void model_dynamics_section(int* demand, int* computedLevel, double* time, doubl
                                     *demand == DEMAND_ALL_SECTIONS);
     reset_evaluation_scratch();
   }
+  // Not reached in this model: the sections set no status without the trap.
   if (run_status != QIERR_OK) *QiErr = run_status;
 }
 
@@ -227,6 +229,7 @@ void model_dynamics_guard(int* demand, int* computedLevel, double* time, double*
   if (restart_requested == 0 && *QiErr == QIERR_OK)
     model_dynamics_section(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
                            eventIndicators, realOptions, intOptions, spare4, QiErr);
+  // Not reached in this model: the sections set no status without the trap.
   if (run_status != QIERR_OK) *QiErr = run_status;
 }
 
@@ -254,10 +257,12 @@ bool initial_block_ends_section(int* demand, int* computedLevel, double* time, d
                                   *demand == DEMAND_ALL_SECTIONS);
   init_flag = 1;
   if (iteration_phase != ITERATION_PHASE_CONVERGE) {
+    // Not reached in this model: the interface layer passes phase 0 only.
     iteration_phase = ITERATION_PHASE_CONVERGE;
     return true;
   }
   if (homotopy_active) {
+    // Not reached in this model: no homotopy continuation starts.
     if (homotopy_lambda < 1) {
       if (run_status == QIERR_OK) run_status = QIERR_HOMOTOPY_CONTINUE;
       return true;
@@ -319,6 +324,7 @@ int model_initial_section(int* demand, int* computedLevel, double* time, double*
   if (!ended)
     outputs_and_dynamics(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
                          eventIndicators, realOptions, intOptions, spare4, QiErr);
+  // Not reached in this model: the sections set no status without the trap.
   if (run_status != QIERR_OK) *QiErr = run_status;
   return 0;
 }
@@ -327,6 +333,8 @@ void model_clear_sample_flags() {
   for (int i = 0; i < MODEL_NSAMPLE; ++i) sample_evaluated[i] = 0;
 }
 
+// Not reached in this model: only a homotopy continuation calls it, and none
+// starts.
 void model_homotopy_reinit_section(double*, double*, void*, double*, double*, void*, void*, double*,
                                    double*, double*, double*, double*, int*, void*) {}
 
@@ -370,6 +378,7 @@ void model_dimensions_for_driver(int* nx, int* o1, int* o2, int* o3, int* nw, in
   *o10 = 0;
 }
 
+// Not reached in this model: nothing calls it.
 void model_dimensions_alternate(int* o0, int* o1, int* o2, int* o3, int* o4, int* o5, int* o6,
                                 int* o7, int* o8, int* o9) {
   *o0 = 1;
@@ -407,12 +416,14 @@ void model_reset_work_arrays() {
   for (ExternalObjectEntry& e : external_objects) {
     void* object = e.object;
     e.object = nullptr;
+    // Not reached in this model: it has no external objects.
     if (object != nullptr && e.destructor != nullptr) e.destructor(object);
     e.destructor = nullptr;
   }
   runtime_lists_reset();
 }
 
+// Not reached in this model: nothing calls it.
 void model_empty_function(int, int, int) {}
 
 }  // namespace pelvarin

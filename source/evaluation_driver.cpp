@@ -77,6 +77,8 @@ DriverDimensions driver_dimensions = {};
 
 RuntimeContext runtime_context = {nullptr, nullptr, "?????", 0,      {},     {},
                                   0,       0,       nullptr, nullptr, nullptr, nullptr};
+// Not reached in this model: nothing sets current_context, so the accessors
+// always take the static context.
 RuntimeContext* current_context = nullptr;
 
 RuntimeContext* active_runtime_context() {
@@ -89,6 +91,9 @@ void clear_relation_evaluated() {
   for (int k = 1; k <= driver_dimensions.nrel; ++k) relation_evaluated[k] = 0;
 }
 
+// Not reached in this model: no evaluation of its sections ends with a
+// status (a model error leaves through the trap), and it uses no homotopy
+// operator, so no continuation can start.
 // Homotopy continuation after an evaluation. Returns 1 when the evaluation
 // must run again without a new pass start.
 int homotopy_after_evaluation(double* time, double* x, void* spare1, double* u, double* p,
@@ -220,6 +225,7 @@ void begin_call(int* demand, int* computedLevel, const double* time, double* eve
   if (inline_integration && *demand == DEMAND_EVENT_UPDATE &&
       current_time < realOptions[REAL_OPTION_NEXT_TIME_EVENT] &&
       intOptions[INT_OPTION_EVENT_AFTER_STEP] == 0) {
+    // Not reached in this model: inline integration stays off.
     // No time event is due and none was asked for: a full evaluation does.
     event_mode = 0;
     *demand = DEMAND_ALL_SECTIONS;
@@ -270,6 +276,7 @@ void run_sections_with_homotopy(int* demand, int* computedLevel, double* time, d
 // another) turns the call into an event update. Returns true when it did.
 bool full_evaluation_becomes_event(int* demand, const double* eventIndicators) {
   if (!(inline_integration && *demand == DEMAND_ALL_SECTIONS && event_iteration == 2)) return false;
+  // Not reached in this model: inline integration stays off.
   for (int i = 0; i < 2 * driver_dimensions.nrel; ++i)
     if (saved_crossings[i] * eventIndicators[i] < 0) iterate_again = 1;
   if (!iterate_again) return false;
@@ -284,6 +291,8 @@ bool full_evaluation_becomes_event(int* demand, const double* eventIndicators) {
 // when the iteration runs within this call, else the end of the call, which
 // the next call continues.
 DriverStep continue_iteration(int* computedLevel, int* intOptions) {
+  // Not reached in this model: no pass ends with a run status; a model error
+  // leaves through the trap.
   if (run_status != QIERR_OK) return DRIVER_FINISH;
   if (intOptions[INT_OPTION_LOG_FLAGS] & LOG_FLAG_EVENTS) {
     emit_message_line("Iterating to find consistent restart conditions.");
@@ -294,6 +303,7 @@ DriverStep continue_iteration(int* computedLevel, int* intOptions) {
     intOptions[INT_OPTION_LOG_FLAGS] = intOptions[INT_OPTION_LOG_FLAGS] | LOG_FLAG_EVENTS;
   }
   if (initial_rerun_stage == 1) {
+    // Not reached in this model: nothing sets initial_rerun_stage to 1.
     initial_rerun_stage = 2;
   } else {
     init_flag = 0;
@@ -303,10 +313,12 @@ DriverStep continue_iteration(int* computedLevel, int* intOptions) {
   event_mode = 1;
   *computedLevel = 0;
   if (iteration_phase == ITERATION_PHASE_LAST) {
+    // Not reached in this model: the interface layer passes phase 0 only.
     iteration_phase = ITERATION_PHASE_CONVERGE;
     return DRIVER_START_PASS;
   }
   if (iteration_phase == ITERATION_PHASE_CONVERGE) return DRIVER_START_PASS;
+  // Not reached in this model: the interface layer passes phase 0 only.
   iteration_phase = ITERATION_PHASE_CONTINUE;
   return DRIVER_FINISH;
 }
@@ -333,6 +345,7 @@ void complete_evaluation(const int* demand, int* computedLevel, double* der,
       (intOptions[INT_OPTION_LOG_FLAGS] & LOG_FLAG_EVENTS))
     print_named_real(0, "      during event at Time : ", current_time);
   if (intOptions[INT_OPTION_ANTICIPATION] != 0) {
+    // Not reached in this model: nothing sets intOptions[INT_OPTION_ANTICIPATION].
     const bool scaled = intOptions[INT_OPTION_ANTICIPATION] == ANTICIPATION_SCALES_DERIVATIVES;
     anticipate_events_fixed_step(current_time, init_flag, event_mode, eventIndicators,
                                  driver_dimensions.anticipated_relations, der,
@@ -341,6 +354,7 @@ void complete_evaluation(const int* demand, int* computedLevel, double* der,
   if (event_mode) {
     for (int k = 1; k <= driver_dimensions.nrel; ++k) {
       if (relation_evaluated[k] == 0) {
+        // Not reached in this model: every pass evaluates its one relation.
         if ((relation_attributes[k] & RELATION_ATTRIBUTE_NEUTRAL_WHEN_SKIPPED) ||
             eventIndicators[2 * k - 1] == 0.0)
           eventIndicators[2 * k - 2] = eventIndicators[2 * k - 1] = RELATION_CROSSING_NEUTRAL;
@@ -350,6 +364,7 @@ void complete_evaluation(const int* demand, int* computedLevel, double* der,
                                                            RELATION_ATTRIBUTE_NEUTRAL_WHEN_SKIPPED);
       }
     }
+    // Not reached in this model: inline integration stays off.
     if (inline_integration)
       for (int i = 0; i < 2 * driver_dimensions.nrel; ++i) saved_crossings[i] = eventIndicators[i];
   }
@@ -359,6 +374,7 @@ void complete_evaluation(const int* demand, int* computedLevel, double* der,
 // After a pass: where the call goes on.
 DriverStep after_pass(int* demand, int* computedLevel, double* der, double* eventIndicators,
                       double* realOptions, int* intOptions, int* QiErr) {
+  // Not reached in this model: nothing sets restart_requested.
   if (restart_requested != 0) return DRIVER_START_PASS;
   if (full_evaluation_becomes_event(demand, eventIndicators)) return DRIVER_SET_UP;
   const bool converged = initial_rerun_stage == 0 &&
@@ -380,6 +396,8 @@ void run_passes(int* demand, int* computedLevel, double* time, double* x, void* 
                 double* p, void* spare2, void* spare3, double* der, double* y, double* w,
                 double* eventIndicators, double* realOptions, int* intOptions, void* spare4,
                 int* QiErr, int extra) {
+  // Not reached in this model: the start at the evaluation (phase 5); the
+  // interface layer passes phase 0 only.
   DriverStep step = iteration_phase == ITERATION_PHASE_EVALUATE ? DRIVER_EVALUATE : DRIVER_SET_UP;
   for (;;) {
     switch (step) {
@@ -422,6 +440,9 @@ int dsblock_run(int* demand, int* computedLevel, double* time, double* x, void* 
   begin_call(demand, computedLevel, time, eventIndicators, realOptions, intOptions);
   run_passes(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
              eventIndicators, realOptions, intOptions, spare4, QiErr, extra);
+  // Not reached in this model: run_status is left apart from *QiErr only by
+  // a status the sections set without the trap (terminate(), -998,
+  // homotopy), and its sections set none.
   if (run_status != QIERR_OK && *QiErr == QIERR_OK) *QiErr = run_status;
   error_trap_active = 0;
   return 0;
@@ -469,6 +490,7 @@ void reset_evaluation_scratch() {
   function_stack = nullptr;
 }
 
+// Not reached in this model: it calls no terminate().
 void terminate_simulation(const char* text) {
   if (run_status == QIERR_TERMINATE) return;
   emit_message_line("Simulation successfully terminated");
@@ -476,12 +498,16 @@ void terminate_simulation(const char* text) {
   run_status = QIERR_TERMINATE;
 }
 
+// Not reached in this model: nothing calls it.
 void set_status_minus_998() { run_status = QIERR_STATUS_998; }
 
+// Not reached in this model: nothing calls it.
 void empty_procedure() {}
 
+// Not reached in this model: nothing calls it.
 int zero_stub() { return 0; }
 
+// Not reached in this model: nothing calls it.
 int get_event_mode_flag() { return event_mode; }
 
 void set_iteration_phase(int phase) {
@@ -493,6 +519,8 @@ void set_iteration_phase(int phase) {
 
 int get_iteration_phase() { return iteration_phase; }
 
+// Not reached in this model: intOptions[INT_OPTION_INLINE_INTEGRATION] stays
+// 0, so the slave's initialization never switches inline integration on.
 void set_inline_integration(int on) { inline_integration = on; }
 
 int constant_zero() { return 0; }

@@ -64,6 +64,7 @@ constexpr double ANTICIPATION_ROOT_HIGH = 2.5;
 constexpr double ANTICIPATION_WINDOW_START = 0.9999999999;
 constexpr double ANTICIPATION_WINDOW_END = 1.9999999999;
 
+// Not reached in this model: it has no sample operators.
 // The model's sample arrays hold model_sample_slots entries; any other index
 // would address memory that is not theirs. Outside an evaluation the refusal
 // returns, so the caller must still stop.
@@ -73,6 +74,7 @@ bool sample_index_valid(int index) {
   return valid;
 }
 
+// Not reached in this model: it has no sample operators.
 // Step 2 of both sample operators: the count of the first instant not
 // before the later of t and start.
 void start_sample(double* realOptions, double t, double start, double interval, int index,
@@ -87,6 +89,7 @@ void start_sample(double* realOptions, double t, double start, double interval, 
   if (init != 0 || sample_counters[index] < k) sample_counters[index] = k;
 }
 
+// Not reached in this model: it has no sample operators.
 // Advances *count past every instant up to t and returns the next instant.
 // The loop ends also when the instants stop growing, which finite doubles
 // reach long before any count would take forever.
@@ -142,6 +145,7 @@ void integer_expression_update(const char* text, RoundFunction roundFunction, do
   *currentInteger = r;
 }
 
+// Not reached in this model: it has no sample operators.
 double ceil_periods(double t, double start, double interval) {
   const double span = t - start;
   // The quotient by zero as IEEE gives it, without dividing by zero.
@@ -152,6 +156,7 @@ double ceil_periods(double t, double start, double interval) {
   return std::ceil(span / interval);
 }
 
+// Not reached in this model: it has no sample operators.
 int sample_event(double t, double start, double interval, int index, int init, int active) {
   if (!sample_index_valid(index)) return 0;
   int fired = 0;
@@ -168,6 +173,7 @@ int sample_event(double t, double start, double interval, int index, int init, i
   return fired;
 }
 
+// Not reached in this model: it has no sample operators.
 int sample_event_checked(double t, double start, double interval, int index, int init,
                          int active) {
   int fired = 0;
@@ -193,11 +199,13 @@ int sample_event_checked(double t, double start, double interval, int index, int
 
 namespace {
 
+// Not reached in this model: nothing sets intOptions[INT_OPTION_ANTICIPATION].
 // Has the function moved towards zero between the older and the newer value?
 bool moved_towards_zero(double reference, double newer, double older) {
   return reference > 0 ? newer < older : newer > older;
 }
 
+// Not reached in this model: nothing sets intOptions[INT_OPTION_ANTICIPATION].
 // Fraction of a step after which relation i's crossing function is expected
 // to reach zero; 0 when it is no candidate.
 double anticipated_crossing(int i, double g, const double* eventIndicators) {
@@ -234,6 +242,7 @@ double anticipated_crossing(int i, double g, const double* eventIndicators) {
 
 }  // namespace
 
+// Not reached in this model: nothing sets intOptions[INT_OPTION_ANTICIPATION].
 void anticipate_events_fixed_step(double t, int init, int eventMode, double* eventIndicators,
                                   int count, double* der, int n, double* realOptions, int*) {
   // The history arrays hold the model's relations; more cannot be watched.
@@ -312,6 +321,7 @@ void anticipate_events_fixed_step(double t, int init, int eventMode, double* eve
   }
 }
 
+// Not reached in this model: nothing calls it.
 double get_initial_time() { return initialization_time; }
 
 }  // namespace pelvarin

@@ -97,6 +97,8 @@ double processor_clock() {
   return ticks;
 }
 
+// Not reached in this model: only the small services' elapsed-time counter
+// reads the 32-bit form.
 std::int32_t processor_clock_ticks() {
   const double ticks = processor_clock();
   // Refused rather than converted.

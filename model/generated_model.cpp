@@ -64,7 +64,7 @@ double model_division_by_zero(const char* numeratorText, double numerator,
              "\nModel error - division by zero: (%.400s) / (%.400s) = (%g) / (%g)\n",
              numeratorText, denominatorText, numerator, denominator);
   raise_model_error(text);
-  return 0.0;  // not reached: the error jumps back to the driver
+  return 0.0;  // only outside an evaluation; inside, the error jumps back to the driver
 }
 
 static inline double divide(double numerator, double denominator, const char* numeratorText,
@@ -83,8 +83,8 @@ double log_variable_change(const char* name, double value, double time) {
 
 namespace {
 
-// The initial-block test; when it holds in the first pass of an
-// initialization call it also asks for another pass.
+// The initial-block test; in the first pass of an initialization call it
+// also asks for another pass, whatever the phase.
 int initial_block_test() {
   if (initial_rerun_stage == 0 && init_flag == 1) iterate_again = 1;
   return (initial_rerun_stage != 0 || init_flag == 1) &&

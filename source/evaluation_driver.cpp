@@ -333,8 +333,9 @@ void report_inconsistent_restart(int* QiErr) {
 }
 
 // The restart conditions are consistent: logs the event (under
-// LOG_FLAG_EVENTS), anticipates the next ones and, after an event, settles
-// the relations' crossing functions and keeps them for the next step.
+// LOG_FLAG_EVENTS), anticipates the next ones when intOptions asks for it
+// and, after an event, settles the relations' crossing functions, which
+// inline integration keeps for the sign test of the next step.
 // *computedLevel becomes *demand.
 void complete_evaluation(const int* demand, int* computedLevel, double* der,
                          double* eventIndicators, double* realOptions, int* intOptions) {

@@ -75,8 +75,8 @@ bool sample_index_valid(int index) {
 }
 
 // Not reached in this model: it has no sample operators.
-// Step 2 of both sample operators: the count of the first instant not
-// before the later of t and start.
+// Where both sample operators start counting: the count of the first
+// instant not before the later of t and start.
 void start_sample(double* realOptions, double t, double start, double interval, int index,
                   int init) {
   assert(index >= 0 && index < model_sample_slots);

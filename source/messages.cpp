@@ -216,8 +216,8 @@ void check_assertion_level(int condition, const char* conditionText, const char*
   check_assertion(condition, conditionText, message);
 }
 
-// Not reached in this model: only the utilities' formatted errors and
-// messages come here.
+// Not reached in this model: only the errors of the text-file and directory
+// utilities come here.
 void report_vformat_error(const char* format, va_list args) {
   char text[4000];
   c_vsprintf(text, sizeof text, format, args);

@@ -1,4 +1,6 @@
 // The smooth transition weight between two values and its time derivatives.
+// Not reached in this model: utilities for the external functions of
+// generated models, and this model calls none.
 #pragma once
 
 namespace pelvarin {

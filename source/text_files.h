@@ -2,6 +2,8 @@
 // the last file kept open, and the names in a directory through a small
 // directory-stream layer. Errors are model errors; the directory streams
 // report through errno instead.
+// Not reached in this model: utilities for the external functions of
+// generated models, and this model calls none.
 #pragma once
 
 #include <cstdint>

@@ -34,7 +34,7 @@ fmiStatus terminate_instance(ModelInstance* instance) {
   return fmiOK;
 }
 
-const int kEventUpdateDemands[2] = {DEMAND_EVENT_FIRST_PASS, DEMAND_EVENT_UPDATE};
+const int FMI_EVENT_UPDATE_DEMANDS[2] = {DEMAND_EVENT_FIRST_PASS, DEMAND_EVENT_UPDATE};
 
 }  // namespace
 
@@ -122,7 +122,7 @@ fmiStatus fmiInitialize(fmiComponent c, fmiBoolean toleranceControlled, fmiReal 
 
   eventInfo->terminateSimulation = fmiFalse;
   const double nextTimeEvent = instance->realOptions[REAL_OPTION_NEXT_TIME_EVENT];
-  eventInfo->upcomingTimeEvent = nextTimeEvent < INITIAL_TIME_EVENT_BOUND ? fmiTrue : fmiFalse;
+  eventInfo->upcomingTimeEvent = nextTimeEvent < FMI_INITIAL_TIME_EVENT_BOUND ? fmiTrue : fmiFalse;
   if (eventInfo->upcomingTimeEvent) eventInfo->nextEventTime = nextTimeEvent;
 
   if (!instance->isCoSimulation) {
@@ -155,7 +155,7 @@ fmiStatus event_update_core(ModelInstance* instance, fmiBoolean intermediateResu
       instance->computedLevel = 0;
     }
     if (instance->state != INSTANCE_INSTANTIATED) set_iteration_phase(ITERATION_PHASE_CONVERGE);
-    int qiErr = call_model(instance, kEventUpdateDemands[pass]);
+    int qiErr = call_model(instance, FMI_EVENT_UPDATE_DEMANDS[pass]);
     converged = get_iteration_phase() == ITERATION_PHASE_CONVERGE;
     set_iteration_phase(ITERATION_PHASE_CONVERGE);
     eventInfo->terminateSimulation = fmiFalse;
@@ -176,7 +176,7 @@ fmiStatus event_update_core(ModelInstance* instance, fmiBoolean intermediateResu
   eventInfo->stateValueReferencesChanged = fmiFalse;
   eventInfo->stateValuesChanged = instance->nx > 0 ? fmiTrue : fmiFalse;
   const double nextTimeEvent = instance->realOptions[REAL_OPTION_NEXT_TIME_EVENT];
-  eventInfo->upcomingTimeEvent = nextTimeEvent < EVENT_UPDATE_TIME_EVENT_BOUND ? fmiTrue : fmiFalse;
+  eventInfo->upcomingTimeEvent = nextTimeEvent < FMI_EVENT_UPDATE_TIME_EVENT_BOUND ? fmiTrue : fmiFalse;
   if (eventInfo->upcomingTimeEvent) eventInfo->nextEventTime = nextTimeEvent;
   return fmiOK;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -20,12 +21,8 @@ char amatMessage[AMAT_MESSAGE_SIZE] = "No message.";
 
 namespace {
 
-const char kNullPointer[] = "Unexpected null-pointer";
-const char kWriteFailed[] = "Error when writing matrix \"%.400s(%ld,%ld)\" to file \"%.400s\":\n%.400s\n";
-const char kBadDimensions[] =
-    "Error when writing matrix \"%.400s(%ld,%ld)\" to file \"%.400s\":\n"
-    "The dimensions of the matrix are negative or too large.\n";
-const char kPad = ' ';
+// Fills the columns of the shorter texts of a text matrix.
+const char AMAT_PAD_CHARACTER = ' ';
 
 // Type code, element size and whether data holds row pointers.
 struct BinaryKind {
@@ -37,11 +34,11 @@ struct BinaryKind {
 // The numeric types only.
 BinaryKind binary_kind(AmatType type) {
   switch (type) {
-    case integerMatrix: return {20, 4, false};
-    case realMatrix: return {10, 4, false};
-    case realRowMatrix: return {10, 4, true};
-    case doubleRowMatrix: return {0, 8, true};
-    default: return {0, 8, false};
+    case integerMatrix: return {AMAT_TYPE_CODE_INTEGER, sizeof(std::int32_t), false};
+    case realMatrix: return {AMAT_TYPE_CODE_REAL, sizeof(float), false};
+    case realRowMatrix: return {AMAT_TYPE_CODE_REAL, sizeof(float), true};
+    case doubleRowMatrix: return {AMAT_TYPE_CODE_DOUBLE, sizeof(double), true};
+    default: return {AMAT_TYPE_CODE_DOUBLE, sizeof(double), false};
   }
 }
 
@@ -53,30 +50,30 @@ bool put(AmatPutFile* file, const void* data, size_t size, size_t count) {
 bool put_header(AmatPutFile* file, std::int32_t code, std::int32_t mrows, std::int32_t ncols,
                 const char* name) {
   const size_t namlen = strlen(name) + 1;
-  file->header[0] = code;
-  file->header[1] = mrows;
-  file->header[2] = ncols;
-  file->header[3] = 0;
-  file->header[4] = static_cast<std::int32_t>(namlen);
-  return put(file, file->header, sizeof(std::int32_t), 5) && put(file, name, 1, namlen);
+  file->header[AMAT_HEADER_TYPE] = code;
+  file->header[AMAT_HEADER_MROWS] = mrows;
+  file->header[AMAT_HEADER_NCOLS] = ncols;
+  file->header[AMAT_HEADER_IMAGF] = 0;
+  file->header[AMAT_HEADER_NAMLEN] = static_cast<std::int32_t>(namlen);
+  return put(file, file->header, sizeof(std::int32_t), AMAT_HEADER_WORDS) && put(file, name, 1, namlen);
 }
 
-bool name_fits(const char* name) { return strlen(name) < 0x7fffffff; }
+bool name_fits(const char* name) { return strlen(name) < AMAT_COUNT_MAX; }
 
 // integer, real and double matrices, contiguous or as row pointers.
 int put_binary_numeric(AmatPutFile* file, const char* name, long nrow, long ncol, const void* data,
                        AmatType type) {
   if (file == nullptr || name == nullptr) {
-    amat_message(kNullPointer);
+    amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatNullPointer;
   }
   const BinaryKind kind = binary_kind(type);
   if (!amat_dimensions_fit(nrow, ncol, kind.size) || !name_fits(name)) {
-    amat_message(kBadDimensions, name, nrow, ncol, amat_file_name(file));
+    amat_message(AMAT_BAD_DIMENSIONS_MESSAGE, name, nrow, ncol, amat_file_name(file));
     return amatError;
   }
   if (amat_data_missing(type, nrow, ncol, data)) {
-    amat_message(kNullPointer);
+    amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatNullPointer;
   }
   const bool normal = file->bstruct != binTrans;
@@ -101,7 +98,7 @@ int put_binary_numeric(AmatPutFile* file, const char* name, long nrow, long ncol
     }
   }
   if (!ok) {
-    amat_message(kWriteFailed, name, nrow, ncol, amat_file_name(file), amat_error_text());
+    amat_message(AMAT_WRITE_FAILED_MESSAGE, name, nrow, ncol, amat_file_name(file), amat_error_text());
     return amatError;
   }
   return amatOk;
@@ -130,7 +127,7 @@ size_t text_length(const char* const* texts, long r) {
 
 int amatPutBinChar(AmatPutFile* file, const char* name, int nrow, int ncol, const void* data, char pad) {
   if (file == nullptr || name == nullptr) {
-    amat_message(kNullPointer);
+    amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatNullPointer;
   }
   const long rows = nrow;
@@ -139,12 +136,12 @@ int amatPutBinChar(AmatPutFile* file, const char* name, int nrow, int ncol, cons
   size_t width = 0;
   for (long r = 0; r < rows; ++r) width = std::max(width, text_length(texts, r));
   if (!amat_dimensions_fit(rows, static_cast<long>(width), 1) || !name_fits(name)) {
-    amat_message(kBadDimensions, name, rows, shownCols, amat_file_name(file));
+    amat_message(AMAT_BAD_DIMENSIONS_MESSAGE, name, rows, shownCols, amat_file_name(file));
     return amatError;
   }
   const std::int32_t w = static_cast<std::int32_t>(width);
   const bool normal = file->bstruct != binTrans;
-  bool ok = put_header(file, 51, normal ? nrow : w, normal ? w : nrow, name);
+  bool ok = put_header(file, AMAT_TYPE_CODE_TEXT, normal ? nrow : w, normal ? w : nrow, name);
   if (normal) {
     // Column j of the stored matrix: character j of every text.
     for (size_t j = 0; ok && j < width; ++j) {
@@ -163,7 +160,7 @@ int amatPutBinChar(AmatPutFile* file, const char* name, int nrow, int ncol, cons
     }
   }
   if (!ok) {
-    amat_message(kWriteFailed, name, rows, shownCols, amat_file_name(file), amat_error_text());
+    amat_message(AMAT_WRITE_FAILED_MESSAGE, name, rows, shownCols, amat_file_name(file), amat_error_text());
     return amatError;
   }
   return amatOk;
@@ -195,7 +192,7 @@ int put_binary(AmatPutFile* file, const AmatMatrix& m, char pad) {
 int amatPutDispatch(AmatPutFile* file, const AmatMatrix& m, char pad, const char* comment,
                     const char* const* rowComments, int indent) {
   if (file == nullptr) {
-    amat_message(kNullPointer);
+    amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatNullPointer;
   }
   const char* name = m.name != nullptr ? m.name : "";
@@ -255,10 +252,9 @@ char* amat_copy_text(const char* text) {
 }
 
 bool amat_dimensions_fit(long nrow, long ncol, long elementSize) {
-  const long limit = 0x7fffffff;
-  if (nrow < 0 || ncol < 0 || nrow > limit || ncol > limit) return false;
+  if (nrow < 0 || ncol < 0 || nrow > AMAT_COUNT_MAX || ncol > AMAT_COUNT_MAX) return false;
   // nrow * ncol * elementSize stays within what memory and files address.
-  return ncol == 0 || nrow <= (0x7fffffffffffffffL / elementSize) / ncol;
+  return ncol == 0 || nrow <= (LONG_MAX / elementSize) / ncol;
 }
 
 bool amat_data_missing(AmatType type, long nrow, long ncol, const void* data) {
@@ -270,7 +266,7 @@ bool amat_data_missing(AmatType type, long nrow, long ncol, const void* data) {
 int amatPutOpen(const char* fileName, int format, int bstruct, const char* className,
                 const char* version, const char* description, AmatPutFile* file) {
   if (file == nullptr) {
-    amat_message(kNullPointer);
+    amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatNullPointer;
   }
   file->fileName = nullptr;
@@ -349,11 +345,13 @@ int amatPutOpen(const char* fileName, int format, int bstruct, const char* class
   return amatOk;
 }
 
-int amatPut(AmatPutFile* file, AmatMatrix matrix) { return amatPutDispatch(file, matrix, kPad, nullptr, nullptr, 0); }
+int amatPut(AmatPutFile* file, AmatMatrix matrix) {
+  return amatPutDispatch(file, matrix, AMAT_PAD_CHARACTER, nullptr, nullptr, 0);
+}
 
 int amatPutCommented(AmatPutFile* file, AmatMatrix matrix, const char* comment,
                      const char* const* rowComments, int indent) {
-  return amatPutDispatch(file, matrix, kPad, comment, rowComments, indent);
+  return amatPutDispatch(file, matrix, AMAT_PAD_CHARACTER, comment, rowComments, indent);
 }
 
 int amatPutClose(AmatPutFile* file) {

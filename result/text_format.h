@@ -6,6 +6,10 @@
 
 namespace pelvarin {
 
+// Values per line of a real row, whole matrix or row-wise; a longer row goes
+// on after a line break and four blanks.
+enum { AMAT_TEXT_REALS_PER_LINE = 5 };
+
 // integerMatrix.
 int amatPutTextInt(AmatPutFile* file, const AmatMatrix& m, const char* comment,
                    const char* const* rowComments, int indent);

@@ -36,10 +36,18 @@ const char atrajDataInfoComment[] =
 
 namespace {
 
-const char kNoStorage[] = "Not possible to allocate enough storage for a trajectory:\n%.400s\n";
-const char kNegative[] = "Input argument %.400s=%ld of function %.400s must be >= 0.\n";
+const char ATRAJ_NO_STORAGE_MESSAGE[] = "Not possible to allocate enough storage for a trajectory:\n%.400s\n";
+const char ATRAJ_NEGATIVE_MESSAGE[] = "Input argument %.400s=%ld of function %.400s must be >= 0.\n";
 
-const AmatType kPrecisionTypes[4] = {realMatrix, doubleMatrix, realRowMatrix, doubleRowMatrix};
+// By precision index.
+const AmatType ATRAJ_PRECISION_TYPES[] = {realMatrix, doubleMatrix, realRowMatrix, doubleRowMatrix};
+
+// Room for the name of a data matrix, "data_<n>".
+enum { ATRAJ_NAME_SIZE = 1000 };
+
+// In the text format the names follow the rows of "dataInfo" as comments,
+// behind three blanks and "# ".
+enum { ATRAJ_ROW_COMMENT_INDENT = 4 };
 
 bool named(AmatMatrix* m, const char* name, AmatType type) {
   amatClear(m);
@@ -55,10 +63,10 @@ bool set_up_matrices(AtrajRecord* traj, int nData, int precision) {
   if (!named(&traj->nameMatrix, "name", charMatrix) ||
       !named(&traj->descriptionMatrix, "description", charMatrix) ||
       !named(&traj->dataInfoMatrix, "dataInfo", integerMatrix)) {
-    amat_message(kNoStorage, amat_error_text());
+    amat_message(ATRAJ_NO_STORAGE_MESSAGE, amat_error_text());
     return false;
   }
-  traj->dataInfoMatrix.ncol = 4;
+  traj->dataInfoMatrix.ncol = ATRAJ_DATA_INFO_COLUMNS;
   return atrajResize(traj, nData, precision) == amatOk;
 }
 
@@ -78,7 +86,7 @@ int atrajInit(AtrajRecord* traj, int nData, int precision) {
   amatClear(&traj->descriptionMatrix);
   amatClear(&traj->dataInfoMatrix);
   if (nData < 0) {
-    amat_message(kNegative, "nData", static_cast<long>(nData), "atrajInit");
+    amat_message(ATRAJ_NEGATIVE_MESSAGE, "nData", static_cast<long>(nData), "atrajInit");
     return amatError;
   }
   if (!set_up_matrices(traj, nData, precision)) {
@@ -95,12 +103,12 @@ int atrajResize(AtrajRecord* traj, int nDataNew, int precision) {
     return amatError;
   }
   if (traj == nullptr) {
-    amat_message("Unexpected null-pointer");
+    amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatError;
   }
   if (nDataNew == 0) return amatOk;
   if (nDataNew < 0) {
-    amat_message(kNegative, "nDataNew", static_cast<long>(nDataNew), "atrajResize");
+    amat_message(ATRAJ_NEGATIVE_MESSAGE, "nDataNew", static_cast<long>(nDataNew), "atrajResize");
     return amatError;
   }
   if (traj->nData != 0) {
@@ -110,17 +118,18 @@ int atrajResize(AtrajRecord* traj, int nDataNew, int precision) {
   }
   traj->dataMatrices = static_cast<AmatMatrix*>(calloc(static_cast<size_t>(nDataNew), sizeof(AmatMatrix)));
   if (traj->dataMatrices == nullptr) {
-    amat_message(kNoStorage, amat_error_text());
+    amat_message(ATRAJ_NO_STORAGE_MESSAGE, amat_error_text());
     return amatError;
   }
   traj->nData = nDataNew;
-  for (int i = 0; i < nDataNew; ++i) amatSet(nullptr, 0, 0, kPrecisionTypes[precision], nullptr, &traj->dataMatrices[i]);
+  for (int i = 0; i < nDataNew; ++i)
+    amatSet(nullptr, 0, 0, ATRAJ_PRECISION_TYPES[precision], nullptr, &traj->dataMatrices[i]);
   for (int i = 0; i < nDataNew; ++i) {
-    char name[1000];
+    char name[ATRAJ_NAME_SIZE];
     c_sprintf(name, sizeof name, "data_%d", i + 1);
     traj->dataMatrices[i].name = amat_copy_text(name);
     if (traj->dataMatrices[i].name == nullptr) {
-      amat_message(kNoStorage, amat_error_text());
+      amat_message(ATRAJ_NO_STORAGE_MESSAGE, amat_error_text());
       return amatError;
     }
   }
@@ -142,7 +151,7 @@ void atrajFree(AtrajRecord* traj) {
 
 int atrajPutOpen(const char* fileName, AtrajRecord* traj, int rowIndex, int format, AmatPutFile* file) {
   if (traj == nullptr) {
-    amat_message("Unexpected null-pointer");
+    amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatError;
   }
   if (amatPutOpen(fileName, format, rowIndex >= 0 ? binTrans : binNormal, "Atrajectory", "1.1",
@@ -154,7 +163,8 @@ int atrajPutOpen(const char* fileName, AtrajRecord* traj, int rowIndex, int form
   const char* const* rowComments =
       names.nrow >= traj->dataInfoMatrix.nrow ? static_cast<const char* const*>(names.data) : nullptr;
   if (amatPut(file, traj->nameMatrix) != amatOk || amatPut(file, traj->descriptionMatrix) != amatOk ||
-      amatPutCommented(file, traj->dataInfoMatrix, atrajDataInfoComment, rowComments, 4) != amatOk) {
+      amatPutCommented(file, traj->dataInfoMatrix, atrajDataInfoComment, rowComments,
+                       ATRAJ_ROW_COMMENT_INDENT) != amatOk) {
     return close_failed(file);
   }
   const int whole = rowIndex < 0 ? traj->nData : (rowIndex < traj->nData ? rowIndex : traj->nData);
@@ -168,7 +178,7 @@ int atrajPutOpen(const char* fileName, AtrajRecord* traj, int rowIndex, int form
 
 int atrajPutClose(AmatPutFile* file, AtrajRecord* traj, int rowIndex) {
   if (traj == nullptr) {
-    amat_message("Unexpected null-pointer");
+    amat_message(AMAT_NULL_POINTER_MESSAGE);
     return close_failed(file);
   }
   if (rowIndex < 0 || rowIndex >= traj->nData) {

@@ -29,6 +29,12 @@ ResultValues result_values = {};
 
 namespace {
 
+// The trajectory holds "data_1", written whole at the open, and "data_2",
+// written row by row: the data matrix of index 1.
+enum { RESULT_DATA_MATRICES = 2, RESULT_ROW_WISE_INDEX = 1 };
+// "data_1" holds two rows: the start time and the second time t2.
+enum { RESULT_DATA1_ROWS = 2 };
+
 // The reason goes to the record; with the matrix writer's text behind it
 // when the writer failed.
 int fail(ResultFile* r, bool withWriterText, const char* format, ...) __attribute__((format(printf, 3, 4)));
@@ -96,24 +102,27 @@ int phase_sizes(ResultFile* r) {
 }
 
 int phase_matrices(ResultFile* r) {
-  if (atrajInit(&r->traj, 2, ATRAJ_REAL) != amatOk) return fail(r, true, "Out of memory");
+  if (atrajInit(&r->traj, RESULT_DATA_MATRICES, ATRAJ_REAL) != amatOk) return fail(r, true, "Out of memory");
   // From here on the trajectory owns the names, "dataInfo" and the data.
   r->matricesAllocated = 1;
   const std::int64_t c1 = result_count_data1, c2 = result_count_data2;
   const std::int64_t count = 1 + c1 + result_count_extra + c2;
-  if (c1 < 0 || c2 < 0 || result_count_extra < 0 || count > 0x7fffffff / 4) return fail(r, false, "Internal error");
+  if (c1 < 0 || c2 < 0 || result_count_extra < 0 || count > AMAT_COUNT_MAX / ATRAJ_DATA_INFO_COLUMNS)
+    return fail(r, false, "Internal error");
   r->variableCount = static_cast<std::int32_t>(count);
   const std::int32_t n = r->variableCount;
   r->nameTexts = zeroed_array<const char*>(n);
   r->descriptionTexts = zeroed_array<const char*>(n);
-  r->dataInfoValues = zeroed_array<std::int32_t>(4 * count);
-  r->data1Values = zeroed_array<float>(2 * (c1 + 1));
+  r->dataInfoValues = zeroed_array<std::int32_t>(ATRAJ_DATA_INFO_COLUMNS * count);
+  r->data1Values = zeroed_array<float>(RESULT_DATA1_ROWS * (c1 + 1));
   r->data2Row = zeroed_array<float>(c2 + 1);
   AtrajRecord& traj = r->traj;
   amatSet(traj.nameMatrix.name, n, 0, charMatrix, r->nameTexts, &traj.nameMatrix);
   amatSet(traj.descriptionMatrix.name, n, 0, charMatrix, r->descriptionTexts, &traj.descriptionMatrix);
-  amatSet(traj.dataInfoMatrix.name, n, 4, integerMatrix, r->dataInfoValues, &traj.dataInfoMatrix);
-  amatSet(traj.dataMatrices[0].name, 2, static_cast<int>(c1 + 1), realMatrix, r->data1Values, &traj.dataMatrices[0]);
+  amatSet(traj.dataInfoMatrix.name, n, ATRAJ_DATA_INFO_COLUMNS, integerMatrix, r->dataInfoValues,
+          &traj.dataInfoMatrix);
+  amatSet(traj.dataMatrices[0].name, RESULT_DATA1_ROWS, static_cast<int>(c1 + 1), realMatrix, r->data1Values,
+          &traj.dataMatrices[0]);
   amatSet(traj.dataMatrices[1].name, 1, static_cast<int>(c2 + 1), realMatrix, r->data2Row, &traj.dataMatrices[1]);
   if (!r->nameTexts || !r->descriptionTexts || !r->dataInfoValues || !r->data1Values || !r->data2Row)
     return fail(r, false, "Out of memory");
@@ -157,7 +166,7 @@ int phase_open(ResultFile* r, double t2) {
   if (r->data1Values == nullptr) return fail(r, false, "Internal error");
   r->data1Values[1] = static_cast<float>(t2);
   if (r->path == nullptr) return fail(r, false, "Result file path is NULL");
-  if (atrajPutOpen(r->path, &r->traj, 1, AMAT_FORMAT_BINARY, &r->file) != amatOk) {
+  if (atrajPutOpen(r->path, &r->traj, RESULT_ROW_WISE_INDEX, AMAT_FORMAT_BINARY, &r->file) != amatOk) {
     // The writer made the file (it keeps openedByPath after the close), but
     // it is not a readable result: no file rather than a broken one.
     if (r->file.openedByPath) remove(r->path);
@@ -239,7 +248,7 @@ int result_close(ResultFile* record) {
   result_phase = RESULT_PHASE_CLOSE;
   int status = amatOk;
   if (record->fileOpen) {
-    if (atrajPutClose(&record->file, &record->traj, 1) != amatOk)
+    if (atrajPutClose(&record->file, &record->traj, RESULT_ROW_WISE_INDEX) != amatOk)
       status = fail(record, true, "Failed to close result %s", record->path);
     record->fileOpen = 0;
   }

@@ -113,7 +113,8 @@ int amatPutClose(AmatPutFile* file);
 
 AmatMatrix* amatSet(const char* name, int nrow, int ncol, AmatType type, void* data, AmatMatrix* m);
 AmatMatrix* amatClear(AmatMatrix* m);
-// Releases what the record points to; everything must come from malloc.
+// Releases what the record points to; everything must come from malloc or
+// calloc.
 void amatFree(AmatMatrix* m);
 void amatFreeStrings(char** texts, int n);
 

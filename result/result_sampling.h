@@ -28,7 +28,7 @@ enum {
 };
 
 // From the host's allocateMemory; the arrays the writer phases make come
-// from malloc.
+// zero-filled from calloc, since the matrix writer releases them with free.
 struct ResultFile {
   AtrajRecord traj;
   const char** nameTexts;         // data of "name"

@@ -31,7 +31,8 @@ struct BinaryKind {
   bool rows;
 };
 
-// The numeric types only.
+// The type code, element size and layout of a numeric type; a doubleMatrix
+// for any other. Needs: a numeric type.
 BinaryKind binary_kind(AmatType type) {
   switch (type) {
     case integerMatrix: return {AMAT_TYPE_CODE_INTEGER, sizeof(std::int32_t), false};
@@ -42,11 +43,14 @@ BinaryKind binary_kind(AmatType type) {
   }
 }
 
+// count items of size bytes; true when all of them were written, and for
+// none.
 bool put(AmatPutFile* file, const void* data, size_t size, size_t count) {
   return count == 0 || fwrite(data, size, count, file->stream) == count;
 }
 
-// Header and name of a stored matrix of mrows x ncols.
+// Writes the header of a stored matrix of mrows x ncols and its name, and
+// keeps the header in file->header. Returns whether both were written.
 bool put_header(AmatPutFile* file, std::int32_t code, std::int32_t mrows, std::int32_t ncols,
                 const char* name) {
   const size_t namlen = strlen(name) + 1;
@@ -58,9 +62,16 @@ bool put_header(AmatPutFile* file, std::int32_t code, std::int32_t mrows, std::i
   return put(file, file->header, sizeof(std::int32_t), AMAT_HEADER_WORDS) && put(file, name, 1, namlen);
 }
 
+// Whether namlen, the name's length with its NUL, fits a header word.
 bool name_fits(const char* name) { return strlen(name) < AMAT_COUNT_MAX; }
 
-// integer, real and double matrices, contiguous or as row pointers.
+// The binary writer of integer, real and double matrices, contiguous or as
+// row pointers: header, name and the elements in the file's storage form
+// (each row of the matrix as a stored column for binTrans). Returns amatOk;
+// amatNullPointer for a NULL file or name, or no data for the elements the
+// sizes announce; amatError, with the message, for dimensions or a name that
+// a header cannot hold (nothing written) or a short write (what was written
+// stays).
 int put_binary_numeric(AmatPutFile* file, const char* name, long nrow, long ncol, const void* data,
                        AmatType type) {
   if (file == nullptr || name == nullptr) {
@@ -104,7 +115,7 @@ int put_binary_numeric(AmatPutFile* file, const char* name, long nrow, long ncol
   return amatOk;
 }
 
-// The binary writers, one per element type.
+// The binary writers, one per element type: put_binary_numeric for it.
 int amatPutBinInt(AmatPutFile* file, const char* name, int nrow, int ncol, const void* data) {
   return put_binary_numeric(file, name, nrow, ncol, data, integerMatrix);
 }
@@ -121,10 +132,16 @@ int amatPutBinDoubleRow(AmatPutFile* file, const char* name, int nrow, int ncol,
   return put_binary_numeric(file, name, nrow, ncol, data, doubleRowMatrix);
 }
 
+// The length of text r; 0 for no texts or a NULL text.
 size_t text_length(const char* const* texts, long r) {
   return (texts == nullptr || texts[r] == nullptr) ? 0 : strlen(texts[r]);
 }
 
+// The binary writer of a charMatrix: the nrow texts as an nrow x W matrix of
+// characters, W the longest text's length (a NULL text counts as empty),
+// transposed for binTrans; a shorter text ends in one NUL and pad
+// characters, or in pad characters alone when transposed. ncol serves only
+// the messages (0 for no rows). Returns as put_binary_numeric.
 int amatPutBinChar(AmatPutFile* file, const char* name, int nrow, int ncol, const void* data, char pad) {
   if (file == nullptr || name == nullptr) {
     amat_message(AMAT_NULL_POINTER_MESSAGE);
@@ -166,6 +183,8 @@ int amatPutBinChar(AmatPutFile* file, const char* name, int nrow, int ncol, cons
   return amatOk;
 }
 
+// The text writer of the matrix's type. Needs: a type of AmatType other than
+// voidMatrix.
 int put_text(AmatPutFile* file, const AmatMatrix& m, const char* comment, const char* const* rowComments,
              int indent) {
   switch (m.type) {
@@ -178,6 +197,8 @@ int put_text(AmatPutFile* file, const AmatMatrix& m, const char* comment, const 
   }
 }
 
+// The binary writer of the matrix's type. Needs: a type of AmatType other
+// than voidMatrix.
 int put_binary(AmatPutFile* file, const AmatMatrix& m, char pad) {
   switch (m.type) {
     case integerMatrix: return amatPutBinInt(file, m.name, m.nrow, m.ncol, m.data);
@@ -189,6 +210,12 @@ int put_binary(AmatPutFile* file, const AmatMatrix& m, char pad) {
   }
 }
 
+// Hands the matrix to the writer of the file's format and the matrix's type:
+// pad fills the texts of a binary charMatrix; comment, rowComments and
+// indent serve the text format. Returns the writer's status; amatNullPointer
+// for a NULL file; amatError, with nothing written, for a voidMatrix, a type
+// outside AmatType, a closed file or one whose row-wise matrix is still
+// open.
 int amatPutDispatch(AmatPutFile* file, const AmatMatrix& m, char pad, const char* comment,
                     const char* const* rowComments, int indent) {
   if (file == nullptr) {

@@ -111,14 +111,23 @@ int amatPutCommented(AmatPutFile* file, AmatMatrix matrix, const char* comment,
 // copies; nothing for a closed file.
 int amatPutClose(AmatPutFile* file);
 
+// Stores the caller's name, sizes, type and data in m, copying nothing.
+// Returns m; NULL for a NULL m.
 AmatMatrix* amatSet(const char* name, int nrow, int ncol, AmatType type, void* data, AmatMatrix* m);
+// Sets every field of m to zero or none (a voidMatrix). Returns m; nothing
+// for a NULL m.
 AmatMatrix* amatClear(AmatMatrix* m);
-// Releases what the record points to; everything must come from malloc or
-// calloc.
+// Releases the name and the data of m, the texts of a charMatrix and the rows
+// of the row types one by one, then clears m; nothing for a NULL m.
+// Needs: everything it points to from malloc or calloc.
 void amatFree(AmatMatrix* m);
+// Releases the n texts and then the array, emptying each slot; nothing for a
+// NULL array. Needs: all of it from malloc.
 void amatFreeStrings(char** texts, int n);
 
 // Shared by the writer's own files.
+// Formats the text of a failure into amatMessage, in the "C" locale and cut
+// to the buffer.
 void amat_message(const char* format, ...) __attribute__((format(printf, 1, 2)));
 const char* amat_file_name(const AmatPutFile* file);  // "" for the standard output
 const char* amat_error_text();                         // the platform's text for errno

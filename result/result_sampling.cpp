@@ -23,12 +23,14 @@ enum { RESULT_NAME_SIZE = 256 };
 // Bytes of the instance name that the warning on a name too long shows.
 enum { RESULT_SHOWN_NAME_MAX = 200 };
 
+// Value array k of a point, by address: p, x, der, y, u, w in this order.
 double** point_array(ResultPoint* point, int k) {
   assert(k >= 0 && k < RESULT_VALUE_ARRAYS);
   double** arrays[RESULT_VALUE_ARRAYS] = {&point->p, &point->x, &point->der, &point->y, &point->u, &point->w};
   return arrays[k];
 }
 
+// The instance's value array k and its length, in the order of point_array.
 const double* instance_array(const ModelInstance* c, int k) {
   const double* arrays[RESULT_VALUE_ARRAYS] = {c->p, c->x, c->der, c->y, c->u, c->w};
   return arrays[k];
@@ -47,6 +49,8 @@ std::int32_t slot(const ResultFile* r, std::int32_t k) {
 
 ResultPoint* point_at(ResultFile* r, std::int32_t k) { return r->points[slot(r, k)]; }
 
+// Releases the value arrays of the slots from `from` up to allocatedSlots and
+// empties their pointers; the slots and allocatedSlots stay.
 void result_free_item_arrays(ModelInstance* c, std::int32_t from) {
   ResultFile* r = c->result;
   for (std::int32_t s = from; s < r->allocatedSlots; ++s) {
@@ -99,6 +103,7 @@ void result_buffer_point(ModelInstance* c) {
   r->writeIndex = slot(r, r->bufferedCount);
 }
 
+// The writer's failure text as a warning, once per run.
 void warn_file_failure(ModelInstance* c) {
   ResultFile* r = c->result;
   if (r->fileFailureWarned) return;
@@ -106,6 +111,9 @@ void warn_file_failure(ModelInstance* c) {
   FMI_LOG(c, fmiWarning, "%s %s", RESULT_MESSAGE_PREFIX, r->failure);
 }
 
+// Writes a point as a row of "data_2" through phases 7 and 8, with declare_
+// in between on copies of its x and p. A failure is warned about once per
+// run.
 void write_point(ModelInstance* c, ResultPoint* point) {
   ResultFile* r = c->result;
   int status = result_writer_phase(RESULT_PHASE_DATA2, r, point->time, 0.0, point->p, point->x, point->der,
@@ -131,6 +139,8 @@ void result_flush_two(ModelInstance* c) {
   r->writeIndex = slot(r, r->bufferedCount);
 }
 
+// Writes every buffered point, oldest first, and empties the ring;
+// lastWrittenTime becomes the newest one's. Nothing for an empty ring.
 void result_flush_all(ModelInstance* c) {
   ResultFile* r = c->result;
   if (r->bufferedCount == 0) return;

@@ -23,6 +23,8 @@ const char AMAT_NO_ROW_MATRIX_MESSAGE[] =
     "Not possible to write matrix rows to file \"%.400s\":\n"
     "no matrix is being written row-wise (function amatPutRinit).\n";
 
+// Ends the row-wise matrix: its name is released, and nothing more is
+// appended to it.
 void end_row_matrix(AmatPutFile* file) {
   free(file->rowName);
   file->rowName = nullptr;
@@ -48,6 +50,8 @@ bool rewrite_dimensions(AmatPutFile* file) {
   return ok && fseek(stream, end, SEEK_SET) == 0 && flush(file);
 }
 
+// A failed rewrite or end of the row-wise matrix, with errno's text, into
+// amatMessage.
 void report_row_wise_failure(const AmatPutFile* file) {
   amat_message(AMAT_ROW_WISE_FAILED_MESSAGE, file->rowName, amat_file_name(file), amat_error_text());
 }
@@ -80,6 +84,9 @@ void keep_counted_rows(AmatPutFile* file) {
   errno = failure;
 }
 
+// The binary start of the row-wise matrix: its header, with no columns yet,
+// and its name at the stream's position, which headerPos keeps; flushed.
+// False, with errno, when a step failed.
 bool start_binary(AmatPutFile* file) {
   errno = 0;
   file->headerPos = ftell(file->stream);
@@ -94,6 +101,9 @@ bool start_binary(AmatPutFile* file) {
          fwrite(file->rowName, 1, namlen, file->stream) == namlen && flush(file);
 }
 
+// The text start of the row-wise matrix: the type word, the name and
+// " (0,<rowLength>)" with room behind it; headerPos keeps where the
+// dimension text begins. Flushed. False, with errno, when a step failed.
 bool start_text(AmatPutFile* file) {
   errno = 0;
   bool ok = fputs(file->rowType == doubleMatrix ? "double " : "float ", file->stream) >= 0 &&
@@ -105,6 +115,8 @@ bool start_text(AmatPutFile* file) {
          flush(file);
 }
 
+// One row of rowLength values in the text format, AMAT_TEXT_REALS_PER_LINE
+// to a line, and the line break. False, with errno, when a write failed.
 bool put_text_row(AmatPutFile* file, const void* row) {
   bool ok = true;
   for (std::int32_t i = 0; ok && i < file->rowLength; ++i) {

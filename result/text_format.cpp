@@ -31,6 +31,8 @@ struct Out {
   long count;
 };
 
+// Writes text and keeps the count of the current line; nothing after a
+// failure.
 void emit(Out& o, const char* text) {
   if (!o.ok) return;
   o.ok = fputs(text, o.stream) >= 0;
@@ -38,6 +40,8 @@ void emit(Out& o, const char* text) {
   o.count = line != nullptr ? static_cast<long>(strlen(line + 1)) : o.count + static_cast<long>(strlen(text));
 }
 
+// emit of a formatted text, in the "C" locale; fields are short enough for
+// the buffer.
 void emitf(Out& o, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void emitf(Out& o, const char* format, ...) {
   char text[128];
@@ -48,7 +52,9 @@ void emitf(Out& o, const char* format, ...) {
   emit(o, text);
 }
 
-// The checks and the lines before the rows; amatOk to go on.
+// The checks and the lines before the rows (comment, header line with
+// shownCols as the width). Returns amatOk with o ready for the rows, or the
+// writers' status for a refusal, with nothing written.
 int begin(AmatPutFile* file, const AmatMatrix& m, const char* comment, const char* word, long shownCols,
           Out* o) {
   if (file == nullptr || m.name == nullptr) {
@@ -77,6 +83,8 @@ int begin(AmatPutFile* file, const AmatMatrix& m, const char* comment, const cha
   return amatOk;
 }
 
+// The empty line after the rows. Returns amatOk, or amatError with the
+// message when any write failed.
 int finish(AmatPutFile* file, const AmatMatrix& m, Out& o) {
   emit(o, "\n");
   if (o.ok) return amatOk;
@@ -85,6 +93,8 @@ int finish(AmatPutFile* file, const AmatMatrix& m, Out& o) {
   return amatError;
 }
 
+// The end of row r: its comment, when there are row comments, and the line
+// break.
 void end_row(Out& o, const char* const* rowComments, long r, int indent) {
   if (rowComments != nullptr) {
     if (indent > 0) {
@@ -109,10 +119,13 @@ double real_element(const AmatMatrix& m, long r, long c) {
 // Infinities become the largest finite value; NaN stays.
 double limited(double v, double bound) { return v >= bound ? bound : (v <= -bound ? -bound : v); }
 
+// Whether v takes the short integer field: integral and within
+// AMAT_TEXT_SHORT_INTEGRAL_MAX either way.
 bool small_integral(double v) {
   return v == std::trunc(v) && v >= -AMAT_TEXT_SHORT_INTEGRAL_MAX && v <= AMAT_TEXT_SHORT_INTEGRAL_MAX;
 }
 
+// The decimal digits of v; 1 for 0. Needs: v >= 0.
 int decimal_digits(long long v) {
   int digits = 1;
   while (v >= 10) {
@@ -150,7 +163,9 @@ int amatPutTextInt(AmatPutFile* file, const AmatMatrix& m, const char* comment,
 
 namespace {
 
-// Real matrices, contiguous or by rows: m.type tells the layout.
+// Real matrices, contiguous or by rows (m.type tells the layout): each value
+// limited to the float range, in the short integer field or as " %14.7E".
+// Returns as the text writers.
 int put_text_reals(AmatPutFile* file, const AmatMatrix& m, const char* comment, const char* const* rowComments,
                    int indent) {
   Out o;
@@ -171,6 +186,12 @@ int put_text_reals(AmatPutFile* file, const AmatMatrix& m, const char* comment, 
   return finish(file, m, o);
 }
 
+// Double matrices, contiguous or by rows (m.type tells the layout): a column
+// of integral values below AMAT_TEXT_INTEGER_COLUMN_LIMIT as integers of the
+// column's width, any other value in the short integer field or as
+// " %23.16E"; a line is broken after AMAT_TEXT_LINE_LIMIT characters.
+// Returns as the text writers; amatError also when the widths cannot be
+// allocated.
 int put_text_doubles(AmatPutFile* file, const AmatMatrix& m, const char* comment, const char* const* rowComments,
                      int indent) {
   Out o;

@@ -49,6 +49,8 @@ enum { ATRAJ_NAME_SIZE = 1000 };
 // behind three blanks and "# ".
 enum { ATRAJ_ROW_COMMENT_INDENT = 4 };
 
+// Clears m and gives it the type and its own copy of name. False when the
+// copy fails.
 bool named(AmatMatrix* m, const char* name, AmatType type) {
   amatClear(m);
   m->type = type;
@@ -70,6 +72,8 @@ bool set_up_matrices(AtrajRecord* traj, int nData, int precision) {
   return atrajResize(traj, nData, precision) == amatOk;
 }
 
+// Closes the file after a failure whose message is in amatMessage; returns
+// amatError.
 int close_failed(AmatPutFile* file) {
   amatPutClose(file);
   return amatError;

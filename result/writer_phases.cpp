@@ -52,11 +52,14 @@ int fail(ResultFile* r, bool withWriterText, const char* format, ...) {
   return amatError;
 }
 
+// Shows the output code the record's outputIndex: its address and a copy.
 void expose_index(ResultFile* r) {
   result_index_block = &r->outputIndex;
   result_index = r->outputIndex;
 }
 
+// Clears every pointer of the output context, so that none outlives what it
+// points into.
 void hide_context() {
   result_index_block = nullptr;
   result_index = ResultOutputIndex{};
@@ -73,6 +76,10 @@ T* zeroed_array(std::int64_t n) {
   return static_cast<T*>(calloc(static_cast<size_t>(n > 0 ? n : 1), sizeof(T)));
 }
 
+// Phase 1: the signal counts set to 0, the index arrays and declare_'s
+// scratch copies sized by the model's dimensions, the index exposed.
+// Returns amatOk, or amatError ("Out of memory") with whatever was made
+// held by the record, for result_close.
 int phase_sizes(ResultFile* r) {
   r->fileOpen = 0;
   r->matricesAllocated = 0;
@@ -101,6 +108,10 @@ int phase_sizes(ResultFile* r) {
   return amatOk;
 }
 
+// Phase 2: the trajectory, and the arrays of its matrices sized from the
+// counts the output code set, bound to the matrices. Returns amatOk, or
+// amatError ("Out of memory", or "Internal error" for counts out of range)
+// with whatever was made held by the record, for result_close.
 int phase_matrices(ResultFile* r) {
   if (atrajInit(&r->traj, RESULT_DATA_MATRICES, ATRAJ_REAL) != amatOk) return fail(r, true, "Out of memory");
   // From here on the trajectory owns the names, "dataInfo" and the data.
@@ -129,6 +140,10 @@ int phase_matrices(ResultFile* r) {
   return amatOk;
 }
 
+// Phase 3: the time signal in slot 0 of the names, descriptions and
+// dataInfo, and these arrays shown to the output code, which declares the
+// other signals. Returns amatOk, or amatError ("Internal error") before
+// phase 2 has made them.
 int phase_time_signal(ResultFile* r) {
   if (!r->matricesAllocated || !r->nameTexts || !r->descriptionTexts || !r->dataInfoValues)
     return fail(r, false, "Internal error");
@@ -149,6 +164,9 @@ int phase_time_signal(ResultFile* r) {
   return amatOk;
 }
 
+// Phases 5 and 7: row ("data_1", or the row of "data_2") shown to the output
+// code with t as its first value, and the point's values. Returns amatOk, or
+// amatError ("Internal error") for no row.
 int phase_row(ResultFile* r, float* row, double t, const double* p, const double* x, const double* der,
               const double* y, const double* u, const double* w) {
   if (row == nullptr) return fail(r, false, "Internal error");
@@ -159,6 +177,10 @@ int phase_row(ResultFile* r, float* row, double t, const double* p, const double
   return amatOk;
 }
 
+// Phase 6: the context cleared, t2 the second time of "data_1", then the file
+// created with every matrix before "data_2", which is started row by row.
+// Returns amatOk with fileOpen set; amatError, with no file left behind,
+// when there is no path or the file cannot be written.
 int phase_open(ResultFile* r, double t2) {
   result_index = ResultOutputIndex{};
   result_values = ResultValues{};
@@ -176,6 +198,8 @@ int phase_open(ResultFile* r, double t2) {
   return amatOk;
 }
 
+// Phase 8: the context cleared and the row of "data_2" appended. Returns
+// amatOk; amatError when the file is not open or the row was not written.
 int phase_append(ResultFile* r) {
   result_values = ResultValues{};
   result_index = ResultOutputIndex{};

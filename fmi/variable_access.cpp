@@ -28,6 +28,8 @@ double* variable_slot(const ModelInstance* instance, fmiValueReference vr) {
     case VR_CATEGORY_PARAMETER: return index < instance->np ? &instance->p[index] : nullptr;
     case VR_CATEGORY_STATE: return index < instance->nx ? &instance->x[index] : nullptr;
     case VR_CATEGORY_DERIVATIVE: return index < instance->nx ? &instance->der[index] : nullptr;
+    // Not reached in this model: an element of y or u, as it has no outputs or
+    // inputs (the bound refuses every such reference).
     case VR_CATEGORY_OUTPUT: return index < instance->ny ? &instance->y[index] : nullptr;
     case VR_CATEGORY_INPUT: return index < instance->nu ? &instance->u[index] : nullptr;
     case VR_CATEGORY_AUXILIARY: return index < instance->nw ? &instance->w[index] : nullptr;
@@ -157,6 +159,7 @@ fmiStatus set_values(fmiComponent c, const char* name, const fmiValueReference v
       int& counter = instance->intOptions[INT_OPTION_PARAMETER_CHANGES];
       counter = static_cast<int>(static_cast<unsigned>(counter) + 1u);  // wraps, never overflows
     } else if (category == VR_CATEGORY_INPUT && instance->isCoSimulation) {
+      // Not reached in this model: it has no inputs.
       cosim_hooks().update_input_reference(instance, static_cast<std::int32_t>(vr_index(vr[i])));
     }
     FMI_LOG(instance, fmiOK, "%s: #%c%u# = %g", name, Type::letter, vr[i], v);

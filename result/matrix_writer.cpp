@@ -37,6 +37,8 @@ BinaryKind binary_kind(AmatType type) {
   switch (type) {
     case integerMatrix: return {AMAT_TYPE_CODE_INTEGER, sizeof(std::int32_t), false};
     case realMatrix: return {AMAT_TYPE_CODE_REAL, sizeof(float), false};
+    // Not reached in this model: result generation writes no row-pointer or
+    // double matrix.
     case realRowMatrix: return {AMAT_TYPE_CODE_REAL, sizeof(float), true};
     case doubleRowMatrix: return {AMAT_TYPE_CODE_DOUBLE, sizeof(double), true};
     default: return {AMAT_TYPE_CODE_DOUBLE, sizeof(double), false};
@@ -74,6 +76,8 @@ bool name_fits(const char* name) { return strlen(name) < AMAT_COUNT_MAX; }
 // stays).
 int put_binary_numeric(AmatPutFile* file, const char* name, long nrow, long ncol, const void* data,
                        AmatType type) {
+  // Not reached in this model: result generation passes its own file and
+  // named matrices.
   if (file == nullptr || name == nullptr) {
     amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatNullPointer;
@@ -94,12 +98,15 @@ int put_binary_numeric(AmatPutFile* file, const char* name, long nrow, long ncol
   if (!kind.rows) {
     const char* elements = static_cast<const char*>(data);
     if (normal) {
+      // Not reached in this model: result generation writes its numeric
+      // matrices into a file opened with binTrans.
       ok = ok && put(file, elements, size, static_cast<size_t>(nrow * ncol));
     } else {
       for (long r = 0; ok && r < nrow; ++r)
         for (long c = 0; ok && c < ncol; ++c) ok = put(file, elements + (r + c * nrow) * kind.size, size, 1);
     }
   } else {
+    // Not reached in this model: result generation writes no row-pointer matrix.
     const char* const* rows = static_cast<const char* const*>(data);
     if (normal) {
       for (long c = 0; ok && c < ncol; ++c)
@@ -122,12 +129,15 @@ int amatPutBinInt(AmatPutFile* file, const char* name, int nrow, int ncol, const
 int amatPutBinReal(AmatPutFile* file, const char* name, int nrow, int ncol, const void* data) {
   return put_binary_numeric(file, name, nrow, ncol, data, realMatrix);
 }
+// Not reached in this model: result generation writes no double matrix.
 int amatPutBinDouble(AmatPutFile* file, const char* name, int nrow, int ncol, const void* data) {
   return put_binary_numeric(file, name, nrow, ncol, data, doubleMatrix);
 }
+// Not reached in this model: result generation writes no row-pointer matrix.
 int amatPutBinRealRow(AmatPutFile* file, const char* name, int nrow, int ncol, const void* data) {
   return put_binary_numeric(file, name, nrow, ncol, data, realRowMatrix);
 }
+// Not reached in this model: result generation writes no row-pointer matrix.
 int amatPutBinDoubleRow(AmatPutFile* file, const char* name, int nrow, int ncol, const void* data) {
   return put_binary_numeric(file, name, nrow, ncol, data, doubleRowMatrix);
 }
@@ -143,6 +153,8 @@ size_t text_length(const char* const* texts, long r) {
 // characters, or in pad characters alone when transposed. ncol serves only
 // the messages (0 for no rows). Returns as put_binary_numeric.
 int amatPutBinChar(AmatPutFile* file, const char* name, int nrow, int ncol, const void* data, char pad) {
+  // Not reached in this model: result generation passes its own file and
+  // named matrices.
   if (file == nullptr || name == nullptr) {
     amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatNullPointer;
@@ -183,6 +195,7 @@ int amatPutBinChar(AmatPutFile* file, const char* name, int nrow, int ncol, cons
   return amatOk;
 }
 
+// Not reached in this model: result generation writes binary files only.
 // The text writer of the matrix's type. Needs: a type of AmatType other than
 // voidMatrix.
 int put_text(AmatPutFile* file, const AmatMatrix& m, const char* comment, const char* const* rowComments,
@@ -203,6 +216,8 @@ int put_binary(AmatPutFile* file, const AmatMatrix& m, char pad) {
   switch (m.type) {
     case integerMatrix: return amatPutBinInt(file, m.name, m.nrow, m.ncol, m.data);
     case realMatrix: return amatPutBinReal(file, m.name, m.nrow, m.ncol, m.data);
+    // Not reached in this model: result generation writes no double or
+    // row-pointer matrix.
     case doubleMatrix: return amatPutBinDouble(file, m.name, m.nrow, m.ncol, m.data);
     case realRowMatrix: return amatPutBinRealRow(file, m.name, m.nrow, m.ncol, m.data);
     case doubleRowMatrix: return amatPutBinDoubleRow(file, m.name, m.nrow, m.ncol, m.data);
@@ -218,11 +233,13 @@ int put_binary(AmatPutFile* file, const AmatMatrix& m, char pad) {
 // open.
 int amatPutDispatch(AmatPutFile* file, const AmatMatrix& m, char pad, const char* comment,
                     const char* const* rowComments, int indent) {
+  // Not reached in this model: result generation passes its own file.
   if (file == nullptr) {
     amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatNullPointer;
   }
   const char* name = m.name != nullptr ? m.name : "";
+  // Not reached in this model: result generation writes typed matrices only.
   if (m.type == voidMatrix) {
     amat_message(
         "Error when writing matrix \"%.400s(%ld,%ld)\" to file \"%.400s\":\n"
@@ -230,6 +247,7 @@ int amatPutDispatch(AmatPutFile* file, const AmatMatrix& m, char pad, const char
         name, static_cast<long>(m.nrow), static_cast<long>(m.ncol), amat_file_name(file));
     return amatError;
   }
+  // Not reached in this model: result generation writes typed matrices only.
   if (m.type < voidMatrix || m.type > doubleRowMatrix) {
     amat_message(
         "Error should never occur when writing matrix \"%.400s(%ld,%ld)\" to\n"
@@ -252,6 +270,7 @@ int amatPutDispatch(AmatPutFile* file, const AmatMatrix& m, char pad, const char
     return amatError;
   }
   errno = 0;
+  // Not reached in this model: result generation writes binary files only.
   if (file->format == AMAT_FORMAT_TEXT) return put_text(file, m, comment, rowComments, indent);
   return put_binary(file, m, pad);
 }
@@ -292,6 +311,7 @@ bool amat_data_missing(AmatType type, long nrow, long ncol, const void* data) {
 
 int amatPutOpen(const char* fileName, int format, int bstruct, const char* className,
                 const char* version, const char* description, AmatPutFile* file) {
+  // Not reached in this model: result generation passes its own file record.
   if (file == nullptr) {
     amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatNullPointer;
@@ -343,12 +363,15 @@ int amatPutOpen(const char* fileName, int format, int bstruct, const char* class
     }
     file->openedByPath = 1;
   } else {
+    // Not reached in this model: result generation always names its file.
     file->stream = stdout;
   }
 
   errno = 0;
   bool ok = true;
+  // Not reached in this model: result generation writes binary files only.
   if (format == AMAT_FORMAT_TEXT) ok = fputs("#1\n", file->stream) >= 0;
+  // Not reached in this model: the trajectory writer always gives its class.
   if (ok && (className == nullptr || className[0] == '\0')) {
     file->bstruct = bstruct;
     return amatOk;
@@ -382,8 +405,11 @@ int amatPutCommented(AmatPutFile* file, AmatMatrix matrix, const char* comment,
 }
 
 int amatPutClose(AmatPutFile* file) {
+  // Not reached in this model: result generation closes an open file only.
   if (file == nullptr || file->stream == nullptr) return amatOk;
   errno = 0;
+  // Not reached in this model: the flush, as result generation never writes
+  // to the standard output.
   const bool ok = file->openedByPath ? fclose(file->stream) == 0 : fflush(file->stream) == 0;
   if (!ok) amat_message("Error closing file \"%.400s\":\n%.400s\n", amat_file_name(file), amat_error_text());
   free(file->fileName);
@@ -395,6 +421,7 @@ int amatPutClose(AmatPutFile* file) {
 }
 
 AmatMatrix* amatSet(const char* name, int nrow, int ncol, AmatType type, void* data, AmatMatrix* m) {
+  // Not reached in this model: every caller passes its own record.
   if (m == nullptr) return nullptr;
   m->name = name;
   m->nrow = nrow;
@@ -410,11 +437,13 @@ AmatMatrix* amatClear(AmatMatrix* m) {
 }
 
 void amatFree(AmatMatrix* m) {
+  // Not reached in this model: every caller passes its own record.
   if (m == nullptr) return;
   free(const_cast<char*>(m->name));
   if (m->type == charMatrix) {
     amatFreeStrings(static_cast<char**>(m->data), m->nrow);
   } else if (m->type == realRowMatrix || m->type == doubleRowMatrix) {
+    // Not reached in this model: result generation keeps no row-pointer matrix.
     void** rows = static_cast<void**>(m->data);
     if (rows != nullptr)
       for (std::int32_t r = 0; r < m->nrow; ++r) free(rows[r]);
@@ -427,6 +456,8 @@ void amatFree(AmatMatrix* m) {
 
 void amatFreeStrings(char** texts, int n) {
   if (texts == nullptr) return;
+  // Not reached in this model: result generation's texts are not the
+  // writer's, and it takes them from the matrices before their release.
   for (int i = 0; i < n; ++i) {
     free(texts[i]);
     texts[i] = nullptr;

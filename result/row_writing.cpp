@@ -42,6 +42,7 @@ bool rewrite_dimensions(AmatPutFile* file) {
   if (file->format == AMAT_FORMAT_BINARY) {
     ok = ok && fwrite(file->header, sizeof file->header[0], AMAT_HEADER_WORDS, stream) == AMAT_HEADER_WORDS;
   } else {
+    // Not reached in this model: result generation writes binary files only.
     char text[64];
     c_sprintf(text, sizeof text, "(%ld,%ld) ", static_cast<long>(file->rowsWritten),
               static_cast<long>(file->rowLength));
@@ -101,6 +102,7 @@ bool start_binary(AmatPutFile* file) {
          fwrite(file->rowName, 1, namlen, file->stream) == namlen && flush(file);
 }
 
+// Not reached in this model: result generation writes binary files only.
 // The text start of the row-wise matrix: the type word, the name and
 // " (0,<rowLength>)" with room behind it; headerPos keeps where the
 // dimension text begins. Flushed. False, with errno, when a step failed.
@@ -115,6 +117,7 @@ bool start_text(AmatPutFile* file) {
          flush(file);
 }
 
+// Not reached in this model: result generation writes binary files only.
 // One row of rowLength values in the text format, AMAT_TEXT_REALS_PER_LINE
 // to a line, and the line break. False, with errno, when a write failed.
 bool put_text_row(AmatPutFile* file, const void* row) {
@@ -132,6 +135,8 @@ bool put_text_row(AmatPutFile* file, const void* row) {
 }  // namespace
 
 int amatPutRinit(AmatPutFile* file, const char* name, int ncol, AmatType type) {
+  // Not reached in this model: result generation passes its own file and
+  // the name "data_2".
   if (file == nullptr || name == nullptr) {
     amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatNullPointer;
@@ -140,6 +145,7 @@ int amatPutRinit(AmatPutFile* file, const char* name, int ncol, AmatType type) {
     amat_message("Not possible to write matrix \"%.400s\" row-wise: the file is not open.\n", name);
     return amatError;
   }
+  // Not reached in this model: result generation always names its file.
   if (!file->openedByPath) {
     amat_message(
         "Not possible to use functions amatPutRxxx, in order to write\n"
@@ -148,8 +154,12 @@ int amatPutRinit(AmatPutFile* file, const char* name, int ncol, AmatType type) {
     return amatError;
   }
   AmatType rowType = type;
+  // Not reached in this model: result generation starts "data_2", a
+  // realMatrix.
   if (type == realRowMatrix) rowType = realMatrix;
   if (type == doubleRowMatrix) rowType = doubleMatrix;
+  // Not reached in this model: result generation starts "data_2", a
+  // realMatrix.
   if (rowType != realMatrix && rowType != doubleMatrix) {
     amat_message(
         "Wrong argument \"type\" (= %ld) in function amatPutRinit,\n"
@@ -158,6 +168,8 @@ int amatPutRinit(AmatPutFile* file, const char* name, int ncol, AmatType type) {
         static_cast<long>(type), name, amat_file_name(file));
     return amatError;
   }
+  // Not reached in this model: result generation opens its file with
+  // binTrans.
   if (file->bstruct != binTrans) {
     amat_message(
         "In order to write matrix \"%.400s\" row-wise to file \"%.400s\",\n"
@@ -194,10 +206,12 @@ int amatPutRinit(AmatPutFile* file, const char* name, int ncol, AmatType type) {
   file->rowsWritten = 0;
   bool started = false;
   if (file->format == AMAT_FORMAT_TEXT) {
+    // Not reached in this model: result generation writes binary files only.
     started = start_text(file);
   } else if (file->format == AMAT_FORMAT_BINARY) {
     started = start_binary(file);
   } else {
+    // Not reached in this model: amatPutOpen takes formats 0 and 1 only.
     amat_message(AMAT_UNKNOWN_FORMAT_MESSAGE, name, amat_file_name(file), static_cast<long>(file->format));
     end_row_matrix(file);
     return amatError;
@@ -211,6 +225,7 @@ int amatPutRinit(AmatPutFile* file, const char* name, int ncol, AmatType type) {
 }
 
 int amatPutRrow(AmatPutFile* file, const void* row) {
+  // Not reached in this model: result generation passes its own file.
   if (file == nullptr) {
     amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatNullPointer;
@@ -223,6 +238,7 @@ int amatPutRrow(AmatPutFile* file, const void* row) {
     amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatNullPointer;
   }
+  // Not reached in this model: amatPutOpen takes formats 0 and 1 only.
   if (file->format != AMAT_FORMAT_TEXT && file->format != AMAT_FORMAT_BINARY) {
     amat_message(AMAT_UNKNOWN_FORMAT_MESSAGE, file->rowName, amat_file_name(file), static_cast<long>(file->format));
     return amatError;
@@ -240,6 +256,7 @@ int amatPutRrow(AmatPutFile* file, const void* row) {
     const size_t count = static_cast<size_t>(file->header[AMAT_HEADER_MROWS]);
     ok = (count == 0 || fwrite(row, size, count, file->stream) == count) && flush(file);
   } else {
+    // Not reached in this model: result generation writes binary files only.
     ok = put_text_row(file, row) && flush(file);
   }
   if (!ok) {
@@ -253,6 +270,7 @@ int amatPutRrow(AmatPutFile* file, const void* row) {
   if (binary) {
     file->header[AMAT_HEADER_NCOLS] += 1;
   } else {
+    // Not reached in this model: result generation writes binary files only.
     file->rowsWritten += 1;
   }
   if (!rewrite_dimensions(file)) {
@@ -272,6 +290,8 @@ int amatPutRrow(AmatPutFile* file, const void* row) {
 }
 
 int amatPutRclose(AmatPutFile* file) {
+  // Not reached in this model: result generation ends the row-wise matrix
+  // of an open file only.
   if (file == nullptr || file->stream == nullptr) return amatOk;
   if (file->rowName == nullptr) {
     amat_message(AMAT_NO_ROW_MATRIX_MESSAGE, amat_file_name(file));
@@ -282,10 +302,12 @@ int amatPutRclose(AmatPutFile* file) {
     ok = rewrite_dimensions(file);
     if (!ok) report_row_wise_failure(file);
   } else if (file->format == AMAT_FORMAT_TEXT) {
+    // Not reached in this model: result generation writes binary files only.
     errno = 0;
     ok = fputs("\n", file->stream) >= 0 && rewrite_dimensions(file);
     if (!ok) report_row_wise_failure(file);
   } else {
+    // Not reached in this model: amatPutOpen takes formats 0 and 1 only.
     amat_message(AMAT_UNKNOWN_FORMAT_MESSAGE, file->rowName, amat_file_name(file), static_cast<long>(file->format));
     ok = false;
   }

@@ -1,3 +1,4 @@
+// Not reached in this model: result generation writes binary files only.
 #include "result/text_format.h"
 
 #include <algorithm>

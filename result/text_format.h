@@ -1,5 +1,6 @@
 // The writer's text format for whole matrices: a comment, a header line with
 // type word, name and dimensions, the rows, an empty line.
+// Not reached in this model: result generation writes binary files only.
 #pragma once
 
 #include "result/matrix_writer.h"

@@ -82,6 +82,7 @@ int close_failed(AmatPutFile* file) {
 }  // namespace
 
 int atrajInit(AtrajRecord* traj, int nData, int precision) {
+  // Not reached in this model: result generation passes its own record.
   if (traj == nullptr) return amatOk;
   traj->description = nullptr;
   traj->nData = 0;
@@ -89,6 +90,8 @@ int atrajInit(AtrajRecord* traj, int nData, int precision) {
   amatClear(&traj->nameMatrix);
   amatClear(&traj->descriptionMatrix);
   amatClear(&traj->dataInfoMatrix);
+  // Not reached in this model: result generation asks for two data
+  // matrices.
   if (nData < 0) {
     amat_message(ATRAJ_NEGATIVE_MESSAGE, "nData", static_cast<long>(nData), "atrajInit");
     return amatError;
@@ -106,15 +109,22 @@ int atrajResize(AtrajRecord* traj, int nDataNew, int precision) {
                  static_cast<long>(precision), "atrajResize");
     return amatError;
   }
+  // Not reached in this model: its one caller, atrajInit, passes a record.
   if (traj == nullptr) {
     amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatError;
   }
+  // Not reached in this model: result generation asks for two data
+  // matrices.
   if (nDataNew == 0) return amatOk;
+  // Not reached in this model: its one caller, atrajInit, refuses a negative
+  // count first.
   if (nDataNew < 0) {
     amat_message(ATRAJ_NEGATIVE_MESSAGE, "nDataNew", static_cast<long>(nDataNew), "atrajResize");
     return amatError;
   }
+  // Not reached in this model: its one caller, atrajInit, empties the record
+  // first.
   if (traj->nData != 0) {
     amat_message("traj->nData (=%ld) of function %.400s must be zero.\n", static_cast<long>(traj->nData),
                  "atrajResize");
@@ -141,6 +151,7 @@ int atrajResize(AtrajRecord* traj, int nDataNew, int precision) {
 }
 
 void atrajFree(AtrajRecord* traj) {
+  // Not reached in this model: result generation passes its own record.
   if (traj == nullptr) return;
   free(traj->description);
   traj->description = nullptr;
@@ -154,6 +165,7 @@ void atrajFree(AtrajRecord* traj) {
 }
 
 int atrajPutOpen(const char* fileName, AtrajRecord* traj, int rowIndex, int format, AmatPutFile* file) {
+  // Not reached in this model: result generation passes its own record.
   if (traj == nullptr) {
     amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatError;
@@ -174,6 +186,8 @@ int atrajPutOpen(const char* fileName, AtrajRecord* traj, int rowIndex, int form
   const int whole = rowIndex < 0 ? traj->nData : (rowIndex < traj->nData ? rowIndex : traj->nData);
   for (int i = 0; i < whole; ++i)
     if (amatPut(file, traj->dataMatrices[i]) != amatOk) return close_failed(file);
+  // Not reached in this model: result generation writes "data_2" row by
+  // row.
   if (rowIndex < 0 || rowIndex >= traj->nData) return amatPutClose(file);
   const AmatMatrix& rows = traj->dataMatrices[rowIndex];
   if (amatPutRinit(file, rows.name, rows.ncol, rows.type) != amatOk) return close_failed(file);
@@ -181,6 +195,7 @@ int atrajPutOpen(const char* fileName, AtrajRecord* traj, int rowIndex, int form
 }
 
 int atrajPutClose(AmatPutFile* file, AtrajRecord* traj, int rowIndex) {
+  // Not reached in this model: result generation passes its own record.
   if (traj == nullptr) {
     amat_message(AMAT_NULL_POINTER_MESSAGE);
     return close_failed(file);
@@ -191,6 +206,8 @@ int atrajPutClose(AmatPutFile* file, AtrajRecord* traj, int rowIndex) {
     return close_failed(file);
   }
   if (amatPutRclose(file) != amatOk) return close_failed(file);
+  // Not reached in this model: "data_2", written row by row, is the last
+  // data matrix.
   for (int i = rowIndex + 1; i < traj->nData; ++i)
     if (amatPut(file, traj->dataMatrices[i]) != amatOk) return close_failed(file);
   for (int i = 0; i <= rowIndex; ++i) {

@@ -187,6 +187,8 @@ int phase_open(ResultFile* r, double t2) {
   result_row = nullptr;
   if (r->data1Values == nullptr) return fail(r, false, "Internal error");
   r->data1Values[1] = static_cast<float>(t2);
+  // Not reached in this model: set-up names the path before it writes the
+  // header.
   if (r->path == nullptr) return fail(r, false, "Result file path is NULL");
   if (atrajPutOpen(r->path, &r->traj, RESULT_ROW_WISE_INDEX, AMAT_FORMAT_BINARY, &r->file) != amatOk) {
     // The writer made the file (it keeps openedByPath after the close), but
@@ -214,6 +216,7 @@ int phase_append(ResultFile* r) {
 int result_writer_phase(int phase, ResultFile* record, double t, double t2, const double* p,
                         const double* x, const double* der, const double* y, const double* u,
                         const double* w) {
+  // Not reached in this model: result generation passes its own record.
   if (record == nullptr) {
     result_phase = 0;
     return amatNullPointer;
@@ -224,11 +227,15 @@ int result_writer_phase(int phase, ResultFile* record, double t, double t2, cons
     case RESULT_PHASE_MATRICES: return phase_matrices(record);
     case RESULT_PHASE_TIME_SIGNAL: return phase_time_signal(record);
     case RESULT_PHASE_CHECK:
+      // Not reached in this model: the failure, as this model's declare_
+      // declares no signal and leaves result_declared at result_expected.
       return result_declared != result_expected ? fail(record, false, "Internal error") : amatOk;
     case RESULT_PHASE_DATA1: return phase_row(record, record->data1Values, t, p, x, der, y, u, w);
     case RESULT_PHASE_OPEN: return phase_open(record, t2);
     case RESULT_PHASE_DATA2: return phase_row(record, record->data2Row, t, p, x, der, y, u, w);
     case RESULT_PHASE_APPEND: return phase_append(record);
+    // Not reached in this model: the finish calls result_close itself, and no
+    // other phase is asked for.
     case RESULT_PHASE_CLOSE: return result_close(record);
     default: return amatOk;
   }
@@ -250,6 +257,7 @@ void result_declare(ResultFile* record, const double* x, const double* p) {
 
 int result_write_header(ResultFile* record, double t, double t2, const double* p, const double* x,
                         const double* der, const double* y, const double* u, const double* w) {
+  // Not reached in this model: result generation passes its own record.
   if (record == nullptr) {
     result_phase = 0;
     return amatNullPointer;
@@ -265,6 +273,7 @@ int result_write_header(ResultFile* record, double t, double t2, const double* p
 }
 
 int result_close(ResultFile* record) {
+  // Not reached in this model: result generation passes its own record.
   if (record == nullptr) {
     result_phase = 0;
     return amatNullPointer;

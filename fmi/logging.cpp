@@ -72,10 +72,13 @@ void clear_pending(ModelInstance* instance) {
 void runtime_text(const char* text, int isLine) {
   ModelInstance* instance = current_instance;
   if (!instance) return;
-  if (isLine)
+  if (isLine) {
     fmi_log(instance, instance->instanceName, fmiOK, "", "%s", text);
-  else
+  } else {
+    // Not reached in this model: the runtime sends pieces of a line only from
+    // info_message_format, which the model does not call.
     fmi_log_pending(instance, instance->instanceName, fmiOK, "", "%s", text);
+  }
 }
 
 }  // namespace
@@ -115,6 +118,8 @@ void fmi_log_host(fmiCallbackLogger logger, fmiString instanceName, fmiStatus st
   send_escaped(logger, nullptr, instanceName, status, category, text);
 }
 
+// Not reached in this model: it collects the pieces of a line that
+// runtime_text passes on, and the runtime sends none (see there).
 void fmi_log_pending(ModelInstance* instance, fmiString instanceName, fmiStatus status,
                      fmiString category, const char* format, ...) {
   if (instance == nullptr) return;

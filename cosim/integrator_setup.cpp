@@ -96,77 +96,77 @@ int end_integrator_call(ModelInstance* instance) {
 namespace {
 
 // The two steps of setup_integrator. Each needs a zeroed driver registered
-// as instance->integrator and nx >= 1, and returns true when done. Guarantees
-// on false: the failure is logged (nothing for a failed allocation); the
-// integrator's memory is in *mem until the driver holds every vector it
+// as instance->integrator and nx >= 1, and returns 0 when done, 1 on failure.
+// Guarantees on 1: the failure is logged (nothing for a failed allocation);
+// the integrator's memory is in *mem until the driver holds every vector it
 // needs, in the driver after that; everything else made is in the driver.
 
 // The integrator over the slave's states: tolerances, root functions, the
 // dense Jacobian and the limits.
-bool create_integrator(ModelInstance* instance, IntegratorDriver* d, double rtol, void** mem) {
+int create_integrator(ModelInstance* instance, IntegratorDriver* d, double rtol, void** mem) {
   assert(instance->integrator == d && instance->nx >= 1 && *mem == nullptr);
   const int nx = static_cast<int>(instance->nx);
   int flag = 0;
   d->stateVector = N_VMake_Serial(nx, instance->x);
-  if (check_integrator_flag(d->stateVector, "N_VMake_Serial", CHECK_POINTER, instance)) return false;
+  if (check_integrator_flag(d->stateVector, "N_VMake_Serial", CHECK_POINTER, instance)) return 1;
   *mem = MstepCreate(MS_BDF, MS_NEWTON);
-  if (check_integrator_flag(*mem, "MstepCreate", CHECK_POINTER, instance)) return false;
+  if (check_integrator_flag(*mem, "MstepCreate", CHECK_POINTER, instance)) return 1;
   flag = MstepInit(*mem, integrator_derivatives, instance->time, d->stateVector);
-  if (check_integrator_flag(&flag, "MstepInit", CHECK_FLAG, instance)) return false;
+  if (check_integrator_flag(&flag, "MstepInit", CHECK_FLAG, instance)) return 1;
   flag = MstepSetUserData(*mem, instance);
-  if (check_integrator_flag(&flag, "MstepSetUserData", CHECK_FLAG, instance)) return false;
+  if (check_integrator_flag(&flag, "MstepSetUserData", CHECK_FLAG, instance)) return 1;
   d->absTol = N_VNew_Serial(nx);
-  if (check_integrator_flag(d->absTol, "N_VNew_Serial", CHECK_POINTER, instance)) return false;
+  if (check_integrator_flag(d->absTol, "N_VNew_Serial", CHECK_POINTER, instance)) return 1;
   double* atol = N_VGetArrayPointer(d->absTol);
   for (int i = 0; i < nx; ++i) atol[i] = rtol * instance->xNominal[i];
   flag = MstepSVtolerances(*mem, rtol, d->absTol);
-  if (check_integrator_flag(&flag, "MstepSVtolerances", CHECK_FLAG, instance)) return false;
+  if (check_integrator_flag(&flag, "MstepSVtolerances", CHECK_FLAG, instance)) return 1;
   flag = MstepSetNonlinConvCoef(*mem, CS_NONLIN_CONV_COEF);
-  if (check_integrator_flag(&flag, "MstepSetNonlinConvCoef", CHECK_FLAG, instance)) return false;
+  if (check_integrator_flag(&flag, "MstepSetNonlinConvCoef", CHECK_FLAG, instance)) return 1;
   flag = MstepRootInit(*mem, static_cast<int>(instance->ni), integrator_root_functions);
-  if (check_integrator_flag(&flag, "MstepRootInit", CHECK_FLAG, instance)) return false;
+  if (check_integrator_flag(&flag, "MstepRootInit", CHECK_FLAG, instance)) return 1;
   flag = MstepStepRootInit(*mem, integrator_step_event);
-  if (check_integrator_flag(&flag, "MstepStepRootInit", CHECK_FLAG, instance)) return false;
+  if (check_integrator_flag(&flag, "MstepStepRootInit", CHECK_FLAG, instance)) return 1;
   grouping_used = jacobian_groups[0];
   set_jacobian_group_count(jacobian_groups[0]);
   flag = MsDense(*mem, nx);
-  if (check_integrator_flag(&flag, "MsDense", CHECK_FLAG, instance)) return false;
+  if (check_integrator_flag(&flag, "MsDense", CHECK_FLAG, instance)) return 1;
   flag = MsDlsSetDenseJacFn(*mem, integrator_dense_jacobian);
-  if (check_integrator_flag(&flag, "MsDlsSetDenseJacFn", CHECK_FLAG, instance)) return false;
+  if (check_integrator_flag(&flag, "MsDlsSetDenseJacFn", CHECK_FLAG, instance)) return 1;
   flag = MstepSetMaxNumSteps(*mem, CS_MAX_NUM_STEPS);
-  if (check_integrator_flag(&flag, "MstepSetMaxNumSteps", CHECK_FLAG, instance)) return false;
+  if (check_integrator_flag(&flag, "MstepSetMaxNumSteps", CHECK_FLAG, instance)) return 1;
   flag = MstepSetMaxNonlinIters(*mem, CS_MAX_NONLIN_ITERS);
-  if (check_integrator_flag(&flag, "MstepSetMaxNonlinIters", CHECK_FLAG, instance)) return false;
+  if (check_integrator_flag(&flag, "MstepSetMaxNonlinIters", CHECK_FLAG, instance)) return 1;
   flag = MstepSetMaxErrTestFails(*mem, CS_MAX_ERR_TEST_FAILS);
-  if (check_integrator_flag(&flag, "MstepSetMaxErrTestFails", CHECK_FLAG, instance)) return false;
-  return true;
+  if (check_integrator_flag(&flag, "MstepSetMaxErrTestFails", CHECK_FLAG, instance)) return 1;
+  return 0;
 }
 
 // The driver's vectors, the integrator handed over with its error handler,
 // and the records of the input and output derivatives.
-bool complete_driver(ModelInstance* instance, IntegratorDriver* d, void** mem) {
+int complete_driver(ModelInstance* instance, IntegratorDriver* d, void** mem) {
   assert(instance->integrator == d && instance->nx >= 1 && *mem != nullptr);
   const int nx = static_cast<int>(instance->nx);
   int flag = 0;
   d->work1 = N_VNew_Serial(nx);
   d->work2 = N_VNew_Serial(nx);
-  if (check_integrator_flag(d->work1, "N_VNew_Serial", CHECK_POINTER, instance)) return false;
-  if (check_integrator_flag(d->work2, "N_VNew_Serial", CHECK_POINTER, instance)) return false;
+  if (check_integrator_flag(d->work1, "N_VNew_Serial", CHECK_POINTER, instance)) return 1;
+  if (check_integrator_flag(d->work2, "N_VNew_Serial", CHECK_POINTER, instance)) return 1;
   d->mstep_mem = *mem;
   *mem = nullptr;
   d->errWeights = N_VNew_Serial(nx);
-  if (check_integrator_flag(d->errWeights, "N_VNew_Serial", CHECK_POINTER, instance)) return false;
+  if (check_integrator_flag(d->errWeights, "N_VNew_Serial", CHECK_POINTER, instance)) return 1;
   flag = MstepSetErrHandlerFn(d->mstep_mem, integrator_error_handler, instance);
-  if (check_integrator_flag(&flag, "MstepSetErrHandlerFn", CHECK_FLAG, instance)) return false;
+  if (check_integrator_flag(&flag, "MstepSetErrHandlerFn", CHECK_FLAG, instance)) return 1;
   instance->intOptions[INT_OPTION_INLINE_SWITCH] = 0;
   d->inputDer = static_cast<double*>(allocate_zeroed(instance, instance->nu + 1, sizeof(double)));
   d->inputRef = static_cast<double*>(allocate_zeroed(instance, instance->nu + 1, sizeof(double)));
   d->prevOutputs = static_cast<double*>(allocate_zeroed(instance, instance->ny + 1, sizeof(double)));
-  if (d->inputDer == nullptr || d->inputRef == nullptr || d->prevOutputs == nullptr) return false;
+  if (d->inputDer == nullptr || d->inputRef == nullptr || d->prevOutputs == nullptr) return 1;
   // The first output-derivative estimate starts here.
   for (std::uint32_t i = 0; i < instance->ny; ++i) d->prevOutputs[i] = instance->y[i];
   d->prevOutputTime = instance->time;
-  return true;
+  return 0;
 }
 
 }  // namespace
@@ -189,7 +189,7 @@ int setup_integrator(ModelInstance* instance, double rtol) {
   instance->integrator = d;
 
   void* mem = nullptr;  // not the driver's until it holds the last vector it needs
-  if (!create_integrator(instance, d, rtol, &mem) || !complete_driver(instance, d, &mem)) {
+  if (create_integrator(instance, d, rtol, &mem) != 0 || complete_driver(instance, d, &mem) != 0) {
     MstepFree(&mem);
     finish_integrator(instance);
     return 1;

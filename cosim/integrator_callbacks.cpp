@@ -15,8 +15,8 @@ std::int32_t jacobian_group_count = 0;
 
 namespace {
 
-constexpr int COLUMN_TRIES = 5;
-constexpr double RETRY_DIVISOR = -5.0;
+constexpr int CS_COLUMN_TRIES = 5;
+constexpr double CS_RETRY_DIVISOR = -5.0;
 
 ModelInstance* as_instance(void* data) { return static_cast<ModelInstance*>(data); }
 
@@ -25,7 +25,7 @@ bool release_pending(const ModelInstance* m) {
   return m->integrator == nullptr || m->integrator->releasePending;
 }
 
-enum EvaluationKind { EVALUATE_DERIVATIVES, EVALUATE_INDICATORS };
+enum EvaluationKind { CS_EVALUATE_DERIVATIVES, CS_EVALUATE_INDICATORS };
 
 // Evaluates the model at (t, y) without disturbing the instance's own time,
 // states and inputs: the state pointer is swapped to the integrator's vector.
@@ -40,8 +40,8 @@ fmiStatus evaluate_at(ModelInstance* m, double t, N_Vector y, double* out, Evalu
   interpolate_inputs(m, t);
   m->time = t;
   m->computedLevel = 0;
-  fmiStatus s = kind == EVALUATE_DERIVATIVES ? fmiGetDerivatives(m, out, m->nx)
-                                             : fmiGetEventIndicators(m, out, m->ni);
+  fmiStatus s = kind == CS_EVALUATE_DERIVATIVES ? fmiGetDerivatives(m, out, m->nx)
+                                                : fmiGetEventIndicators(m, out, m->ni);
   interpolate_inputs(m, savedTime);
   m->time = savedTime;
   m->x = savedX;
@@ -49,7 +49,7 @@ fmiStatus evaluate_at(ModelInstance* m, double t, N_Vector y, double* out, Evalu
   // the instance's own time and states.
   m->computedLevel = 0;
   const float ticks = static_cast<float>(processor_clock() - ticks0);
-  if (kind == EVALUATE_DERIVATIVES) {
+  if (kind == CS_EVALUATE_DERIVATIVES) {
     add_to_counter(&d->derivativeCalls, 1);
     d->derivativeClock += ticks;
   } else {
@@ -72,7 +72,7 @@ int integrator_derivatives(double t, N_Vector y, N_Vector ydot, void* data) {
   ModelInstance* m = as_instance(data);
   if (release_pending(m)) return -1;
   double* out = N_VGetArrayPointer(ydot);
-  fmiStatus s = evaluate_at(m, t, y, out, EVALUATE_DERIVATIVES);
+  fmiStatus s = evaluate_at(m, t, y, out, CS_EVALUATE_DERIVATIVES);
   if (release_pending(m)) return -1;
   if (s != fmiOK) return 1;
   // Such a derivative would enter the integrator's history and spoil every
@@ -85,7 +85,7 @@ int integrator_derivatives(double t, N_Vector y, N_Vector ydot, void* data) {
 int integrator_root_functions(double t, N_Vector y, double* gout, void* data) {
   ModelInstance* m = as_instance(data);
   if (release_pending(m)) return -1;
-  fmiStatus s = evaluate_at(m, t, y, gout, EVALUATE_INDICATORS);
+  fmiStatus s = evaluate_at(m, t, y, gout, CS_EVALUATE_INDICATORS);
   return s != fmiOK ? -1 : 0;
 }
 
@@ -104,7 +104,7 @@ int jacobian_increments(N_Vector y, ModelInstance* m, N_Vector fy, double* srur,
   double fnorm = N_VWrmsNorm(fy, d->errWeights);
   double h = 0.0;
   int flag = MstepGetCurrentStep(d->mstep_mem, &h);
-  if (check_integrator_flag(&flag, "MstepGetCurrentStep", CHECK_FLAG, m)) return 1;
+  if (check_integrator_flag(&flag, "MstepGetCurrentStep", CS_CHECK_FLAG, m)) return 1;
   *minInc = MsDlsLeastIncrement(h, static_cast<int>(m->nx), fnorm);
   return 0;
 }
@@ -174,12 +174,12 @@ int integrator_dense_jacobian(int N, double t, N_Vector y, N_Vector fy, DlsMat J
       const double yj = yd[j];
       double inc = column_increment(yj, srur, minInc, ewt[j]);
       int r = 1;
-      for (int attempt = 0; attempt < COLUMN_TRIES; ++attempt) {
+      for (int attempt = 0; attempt < CS_COLUMN_TRIES; ++attempt) {
         yd[j] = yj + inc;
         inc = yd[j] - yj;  // the increment actually representable
         r = integrator_derivatives(t, y, tmp1, m);
         if (r == 0 || release_pending(m)) break;
-        inc = inc / RETRY_DIVISOR;
+        inc = inc / CS_RETRY_DIVISOR;
       }
       yd[j] = yj;
       if (r != 0) {

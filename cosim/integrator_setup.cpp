@@ -15,12 +15,13 @@ std::int32_t grouping_used = 0;
 
 namespace {
 
-// A statistic read through one of the integrator's getters; -1 when it fails.
+// A statistic read through one of the integrator's getters;
+// CS_STATISTIC_UNREAD when it fails.
 long read_counter(ModelInstance* instance, int (*getter)(void*, int*), void* mem,
                   const char* name) {
-  int value = -1;
+  int value = CS_STATISTIC_UNREAD;
   int flag = getter(mem, &value);
-  if (check_integrator_flag(&flag, name, CHECK_FLAG, instance)) return -1;
+  if (check_integrator_flag(&flag, name, CS_CHECK_FLAG, instance)) return CS_STATISTIC_UNREAD;
   return value;
 }
 
@@ -28,7 +29,7 @@ long read_counter(ModelInstance* instance, int (*getter)(void*, int*), void* mem
 
 int check_integrator_flag(const void* value, const char* functionName, int kind,
                           ModelInstance* instance) {
-  if (kind == CHECK_POINTER) {
+  if (kind == CS_CHECK_POINTER) {
     if (value == nullptr) {
       FMI_LOG(instance, fmiError, "INTEGRATOR_ERROR: %s() failed - returned NULL pointer",
               functionName);
@@ -36,7 +37,7 @@ int check_integrator_flag(const void* value, const char* functionName, int kind,
     }
     return 0;
   }
-  if (kind == CHECK_FLAG) {
+  if (kind == CS_CHECK_FLAG) {
     int flag = *static_cast<const int*>(value);
     if (flag < 0) {
       // The flag name of the integrator's table also for the dense solver's codes.
@@ -108,37 +109,37 @@ int create_integrator(ModelInstance* instance, IntegratorDriver* d, double rtol,
   const int nx = static_cast<int>(instance->nx);
   int flag = 0;
   d->stateVector = N_VMake_Serial(nx, instance->x);
-  if (check_integrator_flag(d->stateVector, "N_VMake_Serial", CHECK_POINTER, instance)) return 1;
+  if (check_integrator_flag(d->stateVector, "N_VMake_Serial", CS_CHECK_POINTER, instance)) return 1;
   *mem = MstepCreate(MS_BDF, MS_NEWTON);
-  if (check_integrator_flag(*mem, "MstepCreate", CHECK_POINTER, instance)) return 1;
+  if (check_integrator_flag(*mem, "MstepCreate", CS_CHECK_POINTER, instance)) return 1;
   flag = MstepInit(*mem, integrator_derivatives, instance->time, d->stateVector);
-  if (check_integrator_flag(&flag, "MstepInit", CHECK_FLAG, instance)) return 1;
+  if (check_integrator_flag(&flag, "MstepInit", CS_CHECK_FLAG, instance)) return 1;
   flag = MstepSetUserData(*mem, instance);
-  if (check_integrator_flag(&flag, "MstepSetUserData", CHECK_FLAG, instance)) return 1;
+  if (check_integrator_flag(&flag, "MstepSetUserData", CS_CHECK_FLAG, instance)) return 1;
   d->absTol = N_VNew_Serial(nx);
-  if (check_integrator_flag(d->absTol, "N_VNew_Serial", CHECK_POINTER, instance)) return 1;
+  if (check_integrator_flag(d->absTol, "N_VNew_Serial", CS_CHECK_POINTER, instance)) return 1;
   double* atol = N_VGetArrayPointer(d->absTol);
   for (int i = 0; i < nx; ++i) atol[i] = rtol * instance->xNominal[i];
   flag = MstepSVtolerances(*mem, rtol, d->absTol);
-  if (check_integrator_flag(&flag, "MstepSVtolerances", CHECK_FLAG, instance)) return 1;
+  if (check_integrator_flag(&flag, "MstepSVtolerances", CS_CHECK_FLAG, instance)) return 1;
   flag = MstepSetNonlinConvCoef(*mem, CS_NONLIN_CONV_COEF);
-  if (check_integrator_flag(&flag, "MstepSetNonlinConvCoef", CHECK_FLAG, instance)) return 1;
+  if (check_integrator_flag(&flag, "MstepSetNonlinConvCoef", CS_CHECK_FLAG, instance)) return 1;
   flag = MstepRootInit(*mem, static_cast<int>(instance->ni), integrator_root_functions);
-  if (check_integrator_flag(&flag, "MstepRootInit", CHECK_FLAG, instance)) return 1;
+  if (check_integrator_flag(&flag, "MstepRootInit", CS_CHECK_FLAG, instance)) return 1;
   flag = MstepStepRootInit(*mem, integrator_step_event);
-  if (check_integrator_flag(&flag, "MstepStepRootInit", CHECK_FLAG, instance)) return 1;
+  if (check_integrator_flag(&flag, "MstepStepRootInit", CS_CHECK_FLAG, instance)) return 1;
   grouping_used = jacobian_groups[0];
   set_jacobian_group_count(jacobian_groups[0]);
   flag = MsDense(*mem, nx);
-  if (check_integrator_flag(&flag, "MsDense", CHECK_FLAG, instance)) return 1;
+  if (check_integrator_flag(&flag, "MsDense", CS_CHECK_FLAG, instance)) return 1;
   flag = MsDlsSetDenseJacFn(*mem, integrator_dense_jacobian);
-  if (check_integrator_flag(&flag, "MsDlsSetDenseJacFn", CHECK_FLAG, instance)) return 1;
+  if (check_integrator_flag(&flag, "MsDlsSetDenseJacFn", CS_CHECK_FLAG, instance)) return 1;
   flag = MstepSetMaxNumSteps(*mem, CS_MAX_NUM_STEPS);
-  if (check_integrator_flag(&flag, "MstepSetMaxNumSteps", CHECK_FLAG, instance)) return 1;
+  if (check_integrator_flag(&flag, "MstepSetMaxNumSteps", CS_CHECK_FLAG, instance)) return 1;
   flag = MstepSetMaxNonlinIters(*mem, CS_MAX_NONLIN_ITERS);
-  if (check_integrator_flag(&flag, "MstepSetMaxNonlinIters", CHECK_FLAG, instance)) return 1;
+  if (check_integrator_flag(&flag, "MstepSetMaxNonlinIters", CS_CHECK_FLAG, instance)) return 1;
   flag = MstepSetMaxErrTestFails(*mem, CS_MAX_ERR_TEST_FAILS);
-  if (check_integrator_flag(&flag, "MstepSetMaxErrTestFails", CHECK_FLAG, instance)) return 1;
+  if (check_integrator_flag(&flag, "MstepSetMaxErrTestFails", CS_CHECK_FLAG, instance)) return 1;
   return 0;
 }
 
@@ -150,14 +151,14 @@ int complete_driver(ModelInstance* instance, IntegratorDriver* d, void** mem) {
   int flag = 0;
   d->work1 = N_VNew_Serial(nx);
   d->work2 = N_VNew_Serial(nx);
-  if (check_integrator_flag(d->work1, "N_VNew_Serial", CHECK_POINTER, instance)) return 1;
-  if (check_integrator_flag(d->work2, "N_VNew_Serial", CHECK_POINTER, instance)) return 1;
+  if (check_integrator_flag(d->work1, "N_VNew_Serial", CS_CHECK_POINTER, instance)) return 1;
+  if (check_integrator_flag(d->work2, "N_VNew_Serial", CS_CHECK_POINTER, instance)) return 1;
   d->mstep_mem = *mem;
   *mem = nullptr;
   d->errWeights = N_VNew_Serial(nx);
-  if (check_integrator_flag(d->errWeights, "N_VNew_Serial", CHECK_POINTER, instance)) return 1;
+  if (check_integrator_flag(d->errWeights, "N_VNew_Serial", CS_CHECK_POINTER, instance)) return 1;
   flag = MstepSetErrHandlerFn(d->mstep_mem, integrator_error_handler, instance);
-  if (check_integrator_flag(&flag, "MstepSetErrHandlerFn", CHECK_FLAG, instance)) return 1;
+  if (check_integrator_flag(&flag, "MstepSetErrHandlerFn", CS_CHECK_FLAG, instance)) return 1;
   instance->intOptions[INT_OPTION_INLINE_SWITCH] = 0;
   d->inputDer = static_cast<double*>(allocate_zeroed(instance, instance->nu + 1, sizeof(double)));
   d->inputRef = static_cast<double*>(allocate_zeroed(instance, instance->nu + 1, sizeof(double)));
@@ -223,10 +224,10 @@ void finish_integrator(ModelInstance* instance) {
                                   "MstepGetNumNonlinSolvConvFails");
     long gEvals = read_counter(instance, MstepGetNumGEvals, mem, "MstepGetNumGEvals");
     long jacEvals = read_counter(instance, MsDlsGetNumJacEvals, mem, "MsDlsGetNumJacEvals");
-    double tolScale = -1.0;
+    double tolScale = CS_STATISTIC_UNREAD;
     int flag = MstepGetTolScaleFactor(mem, &tolScale);
-    if (check_integrator_flag(&flag, "MstepGetTolScaleFactor", CHECK_FLAG, instance))
-      tolScale = -1.0;
+    if (check_integrator_flag(&flag, "MstepGetTolScaleFactor", CS_CHECK_FLAG, instance))
+      tolScale = CS_STATISTIC_UNREAD;
     FMI_LOG(instance, fmiOK,
             "Mstep Integrator Statistics\n"
             "    Stop time                                : %.2f s\n"

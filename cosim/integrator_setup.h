@@ -13,15 +13,21 @@ namespace pelvarin {
 
 // Fixed solver settings of a slave.
 constexpr double CS_DEFAULT_RELTOL = 1e-5;
+// The relative tolerance that the slave's initialization asks for: not
+// above 0, so the set-up takes CS_DEFAULT_RELTOL.
+constexpr double CS_RELTOL_UNSET = -1.0;
 constexpr double CS_NONLIN_CONV_COEF = 0.1;
 constexpr int CS_MAX_NUM_STEPS = 100000;
 constexpr int CS_MAX_NONLIN_ITERS = 3;
 constexpr int CS_MAX_ERR_TEST_FAILS = 15;
 
+// A counter or statistic that the integrator could not give.
+constexpr int CS_STATISTIC_UNREAD = -1;
+
 // Kinds of check_integrator_flag.
 enum {
-  CHECK_POINTER = 0,  // the value is a pointer that an integrator function returned
-  CHECK_FLAG = 1,     // the value is the address of a returned flag
+  CS_CHECK_POINTER = 0,  // the value is a pointer that an integrator function returned
+  CS_CHECK_FLAG = 1,     // the value is the address of a returned flag
 };
 
 // One per initialized slave; from the host's allocateMemory, zero-filled.
@@ -84,8 +90,8 @@ int setup_integrator(ModelInstance* instance, double rtol);
 // integrator call is in progress).
 void finish_integrator(ModelInstance* instance);
 
-// 1 when the value shows a failure (logged), else 0. kind: CHECK_POINTER
-// (value is the returned pointer) or CHECK_FLAG (value points at the flag).
+// 1 when the value shows a failure (logged), else 0. kind: CS_CHECK_POINTER
+// (value is the returned pointer) or CS_CHECK_FLAG (value points at the flag).
 int check_integrator_flag(const void* value, const char* functionName, int kind,
                           ModelInstance* instance);
 

@@ -60,7 +60,7 @@ fmiStatus initialize_slave_core(ModelInstance* m, fmiReal tStart, fmiBoolean sto
   m->stopTimeDefined = stopTimeDefined;
   m->inputsChanged = 0;
   if (!inline_integration_requested(m)) {
-    if (setup_integrator(m, -1.0) != 0) return fmiFatal;
+    if (setup_integrator(m, CS_RELTOL_UNSET) != 0) return fmiFatal;
   }
   return fmiOK;
 }

@@ -51,9 +51,14 @@ int reinit_integrator(ModelInstance* m) {
   assert(d != nullptr && d->mstep_mem != nullptr);
   int n = 0;
   int flag = MstepGetNumSteps(d->mstep_mem, &n);
+  // Not reached in this model: CS_STATISTIC_UNREAD, as the getter refuses
+  // only a missing memory.
   if (check_integrator_flag(&flag, "MstepGetNumSteps", CS_CHECK_FLAG, m)) n = CS_STATISTIC_UNREAD;
   add_to_counter(&d->internalSteps, n);
   flag = MstepReInit(d->mstep_mem, m->time, d->stateVector);
+  // Not reached in this model: 1, as the restart refuses only a memory never
+  // initialized or a vector unlike the one it was initialized with, and it
+  // gets the very one.
   return check_integrator_flag(&flag, "MstepReInit", CS_CHECK_FLAG, m) ? 1 : 0;
 }
 
@@ -61,12 +66,15 @@ fmiStatus cs_event_iteration(ModelInstance* m) {
   fmiEventInfo eventInfo = {};
   fmiStatus r = event_update_core(m, fmiFalse, &eventInfo);
   if (r != fmiOK) return r;
+  // Not reached in this model: it never ends the simulation itself.
   if (eventInfo.terminateSimulation) {
     FMI_LOG(m, fmiDiscard, "fmiDoStep: simulation terminated by model");
     m->terminatedByModel = fmiTrue;
     return fmiDiscard;
   }
+  // Not reached in this model: nothing sets intOptions[INT_OPTION_INLINE_INTEGRATION].
   if (inline_integration_requested(m)) return fmiOK;
+  // Not reached in this model: a failed restart (see reinit_integrator).
   if (reinit_integrator(m) != 0) return terminate_on_error(m);
   return fmiOK;
 }
@@ -79,6 +87,7 @@ int integrate_to(ModelInstance* m, double* tout) {
     if (*tout - m->time <= cs_time_tolerance(m->time)) return CS_INTEGRATE_REACHED;
     IntegratorDriver* d = m->integrator;
     if (evaluate_model(m, DEMAND_OUTPUTS, "fetching current output") == QIERR_OK) {
+      // Not reached in this model: the copy, as it has no outputs.
       for (std::uint32_t i = 0; i < m->ny; ++i) d->prevOutputs[i] = m->y[i];
       d->prevOutputTime = m->time;
     }
@@ -92,6 +101,8 @@ int integrate_to(ModelInstance* m, double* tout) {
     if (flag == MS_TOO_CLOSE && !initialStepSet) {
       double h = 0.0;
       int f = MstepGetCurrentStep(d->mstep_mem, &h);
+      // Not reached in this model: a failure, as the getter refuses only a
+      // missing memory.
       if (check_integrator_flag(&f, "MstepGetCurrentStep", CS_CHECK_FLAG, m))
         return CS_INTEGRATE_FAILED;
       if (h == 0.0)
@@ -100,6 +111,8 @@ int integrate_to(ModelInstance* m, double* tout) {
               "Internal step too small at t = %f, setting initial step size explicitly to %.16e",
               m->time, h);
       f = MstepSetInitStep(d->mstep_mem, h);
+      // Not reached in this model: a failure, as the setter refuses only a
+      // missing memory or a step that is not finite.
       if (check_integrator_flag(&f, "MstepSetInitStep", CS_CHECK_FLAG, m))
         return CS_INTEGRATE_FAILED;
       initialStepSet = true;
@@ -114,7 +127,9 @@ int integrate_to(ModelInstance* m, double* tout) {
       // A failed update has terminated the slave and released its integrator.
       if (event_update_core(m, fmiFalse, &eventInfo) != fmiOK) return CS_INTEGRATE_FAILED;
       if (m->resultGeneration) result_hooks().store_result_point(m, true);
+      // Not reached in this model: it never ends the simulation itself.
       if (eventInfo.terminateSimulation) return CS_INTEGRATE_TERMINATED;
+      // Not reached in this model: a failed restart (see reinit_integrator).
       if (reinit_integrator(m) != 0) return CS_INTEGRATE_FAILED;
       initialStepSet = false;
       // The update may have proposed a time event (the end of the pulse that
@@ -178,6 +193,8 @@ fmiStatus validate_request(ModelInstance* m, double currentCommunicationPoint,
     if (*h < 0) *h = 0;
   }
 
+  // Not reached in this model: terminatedByModel, as the model never ends the
+  // simulation itself.
   if (m->state == INSTANCE_TERMINATED || m->terminatedByModel) {
     FMI_LOG(m, fmiError, "fmiDoStep: model terminated in previous step");
     return terminate_on_error(m);
@@ -223,6 +240,7 @@ fmiStatus clip_to_stop_time(ModelInstance* m, double h, double communicationStep
   return fmiOK;
 }
 
+// Not reached in this model: nothing sets intOptions[INT_OPTION_INLINE_INTEGRATION].
 // The step of a slave that the host integrates: the time jumps to the
 // target, where the event update runs.
 // Needs: target >= the slave's time. Returns the event update's status.
@@ -249,6 +267,7 @@ fmiStatus bring_up_to_date(ModelInstance* m) {
   } else if (m->computedLevel < DEMAND_DERIVATIVES) {
     int q = evaluate_model(m, DEMAND_DERIVATIVES, fmi_function_names[FMI_NAME_DO_STEP]);
     if (q == QIERR_ERROR) return fmiDiscard;
+    // Not reached in this model: a QiErr other than 0 and 1.
     if (q != QIERR_OK) return terminate_on_error(m);
   }
   return fmiOK;
@@ -283,6 +302,7 @@ fmiStatus advance(ModelInstance* m, double target) {
       FMI_LOG(m, fmiError, "fmiDoStep: integration_step failed");
       return terminate_on_error(m);
     }
+    // Not reached in this model: it never ends the simulation itself.
     if (r == CS_INTEGRATE_TERMINATED) {
       FMI_LOG(m, fmiDiscard, "fmiDoStep: simulation terminated by model");
       m->terminatedByModel = fmiTrue;
@@ -290,6 +310,8 @@ fmiStatus advance(ModelInstance* m, double target) {
     }
     fmiSetTime(m, tout);
     interpolate_inputs(m, tout);
+    // Not reached in this model: nothing sets
+    // intOptions[INT_OPTION_EVENT_AFTER_STEP] to anything but 0.
     if (m->intOptions[INT_OPTION_EVENT_AFTER_STEP] != 0) {
       fmiStatus s = handle_event(m);
       if (s != fmiOK) return s;
@@ -327,6 +349,7 @@ fmiStatus fmiDoStep(fmiComponent c, fmiReal currentCommunicationPoint,
   double target = 0.0;
   r = clip_to_stop_time(m, h, communicationStepSize, &target);
   if (r != fmiOK) return r;
+  // Not reached in this model: nothing sets intOptions[INT_OPTION_INLINE_INTEGRATION].
   if (inline_integration_requested(m)) return advance_inline(m, target);
 
   r = bring_up_to_date(m);

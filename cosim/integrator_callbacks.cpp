@@ -91,6 +91,8 @@ int integrator_root_functions(double t, N_Vector y, double* gout, void* data) {
 
 int integrator_step_event(void* data) {
   ModelInstance* m = as_instance(data);
+  // Not reached in this model: 1, as nothing sets
+  // intOptions[INT_OPTION_EVENT_AFTER_STEP] to anything but 0.
   return m->intOptions[INT_OPTION_EVENT_AFTER_STEP] != 0 ? 1 : 0;
 }
 
@@ -104,11 +106,14 @@ int jacobian_increments(N_Vector y, ModelInstance* m, N_Vector fy, double* srur,
   double fnorm = N_VWrmsNorm(fy, d->errWeights);
   double h = 0.0;
   int flag = MstepGetCurrentStep(d->mstep_mem, &h);
+  // Not reached in this model: 1, as the getter refuses only a missing memory.
   if (check_integrator_flag(&flag, "MstepGetCurrentStep", CS_CHECK_FLAG, m)) return 1;
   *minInc = MsDlsLeastIncrement(h, static_cast<int>(m->nx), fnorm);
   return 0;
 }
 
+// Not reached in this model: it has no column groups, so
+// jacobian_group_count stays 0.
 int grouped_dense_jacobian(double t, N_Vector y, N_Vector fy, DlsMat J, double srur,
                            double minInc, const double* ewt, ModelInstance* m, N_Vector tmp3) {
   // Only the matrix form is ever asked for.
@@ -159,12 +164,14 @@ int integrator_dense_jacobian(int N, double t, N_Vector y, N_Vector fy, DlsMat J
   double minInc = 0.0;
   int result = 0;
 
+  // Not reached in this model: a failure of jacobian_increments (see there).
   if (jacobian_increments(y, m, fy, &srur, &minInc) != 0) {
     result = 1;
   } else {
     const double* ewt = N_VGetArrayPointer(d->errWeights);
     m->intOptions[INT_OPTION_JACOBIAN] = 1;
     bool done = false;
+    // Not reached in this model: it has no column groups.
     if (jacobian_group_count != 0 &&
         grouped_dense_jacobian(t, y, fy, J, srur, minInc, ewt, m, tmp3) == 0)
       done = true;

@@ -65,10 +65,13 @@ void interpolate_inputs(ModelInstance* instance, double t) {
   IntegratorDriver* d = instance->integrator;
   if (d == nullptr || !d->inputDerValid || d->inputDer == nullptr || d->inputRef == nullptr)
     return;
+  // Not reached in this model: it has no inputs, so no input derivatives are
+  // ever valid.
   for (std::uint32_t i = 0; i < instance->nu; ++i)
     instance->u[i] = d->inputDer[i] * (t - d->inputRefTime) + d->inputRef[i];
 }
 
+// Not reached in this model: it has no inputs.
 void update_input_reference(ModelInstance* instance, std::int32_t index) {
   if (instance == nullptr) return;
   IntegratorDriver* d = instance->integrator;
@@ -105,6 +108,10 @@ namespace {
 // The integrator over the slave's states: tolerances, root functions, the
 // dense Jacobian and the limits.
 int create_integrator(ModelInstance* instance, IntegratorDriver* d, double rtol, void** mem) {
+  // Not reached in this model: a failure of the calls that only store a
+  // setting (MstepSetUserData, MstepSetNonlinConvCoef, MstepStepRootInit,
+  // MsDlsSetDenseJacFn and the three limits), which refuse only a missing
+  // memory or dense solver.
   assert(instance->integrator == d && instance->nx >= 1 && *mem == nullptr);
   const int nx = static_cast<int>(instance->nx);
   int flag = 0;
@@ -158,6 +165,8 @@ int complete_driver(ModelInstance* instance, IntegratorDriver* d, void** mem) {
   d->errWeights = N_VNew_Serial(nx);
   if (check_integrator_flag(d->errWeights, "N_VNew_Serial", CS_CHECK_POINTER, instance)) return 1;
   flag = MstepSetErrHandlerFn(d->mstep_mem, integrator_error_handler, instance);
+  // Not reached in this model: a failure, as the setter refuses only a
+  // missing memory.
   if (check_integrator_flag(&flag, "MstepSetErrHandlerFn", CS_CHECK_FLAG, instance)) return 1;
   instance->intOptions[INT_OPTION_INLINE_SWITCH] = 0;
   d->inputDer = static_cast<double*>(allocate_zeroed(instance, instance->nu + 1, sizeof(double)));
@@ -165,6 +174,7 @@ int complete_driver(ModelInstance* instance, IntegratorDriver* d, void** mem) {
   d->prevOutputs = static_cast<double*>(allocate_zeroed(instance, instance->ny + 1, sizeof(double)));
   if (d->inputDer == nullptr || d->inputRef == nullptr || d->prevOutputs == nullptr) return 1;
   // The first output-derivative estimate starts here.
+  // Not reached in this model: the copy, as it has no outputs.
   for (std::uint32_t i = 0; i < instance->ny; ++i) d->prevOutputs[i] = instance->y[i];
   d->prevOutputTime = instance->time;
   return 0;
@@ -173,6 +183,7 @@ int complete_driver(ModelInstance* instance, IntegratorDriver* d, void** mem) {
 }  // namespace
 
 int setup_integrator(ModelInstance* instance, double rtol) {
+  // Not reached in this model: it has two states.
   if (instance->nx == 0) {
     // The integrator needs a state: a dummy one that stays 0.
     instance->nx = 1;
@@ -205,6 +216,7 @@ int setup_integrator(ModelInstance* instance, double rtol) {
 }
 
 void finish_integrator(ModelInstance* instance) {
+  // Not reached in this model: a null instance, as every caller passes one.
   if (instance == nullptr || instance->integrator == nullptr) return;
   IntegratorDriver* d = instance->integrator;
   if (d->integratorCallDepth > 0) {
@@ -218,6 +230,9 @@ void finish_integrator(ModelInstance* instance) {
         static_cast<float>(d->derivativeClock / PROCESSOR_CLOCK_TICKS_PER_SECOND);
     d->indicatorClock = static_cast<float>(d->indicatorClock / PROCESSOR_CLOCK_TICKS_PER_SECOND);
     void* mem = d->mstep_mem;
+    // Not reached in this model: a failed read, as the driver holds the
+    // integrator only once its dense solver is attached, and the getters
+    // refuse only a missing memory or dense solver.
     long nonlinIters =
         read_counter(instance, MstepGetNumNonlinSolvIters, mem, "MstepGetNumNonlinSolvIters");
     long convFails = read_counter(instance, MstepGetNumNonlinSolvConvFails, mem,
@@ -228,6 +243,8 @@ void finish_integrator(ModelInstance* instance) {
     int flag = MstepGetTolScaleFactor(mem, &tolScale);
     if (check_integrator_flag(&flag, "MstepGetTolScaleFactor", CS_CHECK_FLAG, instance))
       tolScale = CS_STATISTIC_UNREAD;
+    // Not reached in this model: "yes" for the grouping, as its table holds
+    // no column groups.
     FMI_LOG(instance, fmiOK,
             "Mstep Integrator Statistics\n"
             "    Stop time                                : %.2f s\n"
@@ -252,6 +269,7 @@ void finish_integrator(ModelInstance* instance) {
 }
 
 void free_integrator(ModelInstance* instance) {
+  // Not reached in this model: a null instance, as every caller passes one.
   if (instance == nullptr || instance->integrator == nullptr) return;
   IntegratorDriver* d = instance->integrator;
   MstepFree(&d->mstep_mem);

@@ -241,7 +241,7 @@ fmiStatus clip_to_stop_time(ModelInstance* m, double h, double communicationStep
 }
 
 // Not reached in this model: nothing sets intOptions[INT_OPTION_INLINE_INTEGRATION].
-// The step of a slave that the host integrates: the time jumps to the
+// The step of a slave whose model integrates itself: the time jumps to the
 // target, where the event update runs.
 // Needs: target >= the slave's time. Returns the event update's status.
 fmiStatus advance_inline(ModelInstance* m, double target) {
@@ -256,8 +256,10 @@ fmiStatus advance_inline(ModelInstance* m, double target) {
 
 // Inputs set since the last step go through an event update; otherwise the
 // derivatives are evaluated if they are not current.
-// Needs: an initialized slave with its integrator. Returns fmiOK, or the
-// status of the failure (the slave terminated when the model failed).
+// Needs: an initialized slave with its integrator. Returns fmiOK,
+// cs_event_iteration's status, fmiDiscard when the evaluation fails with a
+// model error (logged; the slave goes on), or fmiError with the slave
+// terminated.
 fmiStatus bring_up_to_date(ModelInstance* m) {
   assert(m->integrator != nullptr);
   if (m->inputsChanged) {

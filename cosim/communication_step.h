@@ -33,18 +33,19 @@ enum {
 };
 
 // Event update at the current time followed by an integrator restart.
-// Needs: an initialized slave (with its integrator unless the host
-// integrates). Returns fmiOK; fmiDiscard (logged, terminatedByModel set)
-// when the model ends the simulation; fmiError with the slave terminated.
+// Needs: an initialized slave (with its integrator unless the model
+// integrates itself). Returns fmiOK; fmiDiscard (logged, terminatedByModel
+// set) when the model ends the simulation; fmiError with the slave
+// terminated.
 fmiStatus cs_event_iteration(ModelInstance* instance);
 
 // Integrates up to *tout, handling state events on the way. A state event
 // whose update proposes a time event before *tout ends the integration at
 // that time event instead: *tout is then lowered to it, so that the caller
 // handles it in time. A stretch too short to integrate is reached at once.
-// Needs: the slave's integrator. Returns CS_INTEGRATE_REACHED (the states stand
-// at *tout), CS_INTEGRATE_FAILED (logged; the integrator may be released) or
-// CS_INTEGRATE_TERMINATED.
+// Needs: the slave's integrator. Returns CS_INTEGRATE_REACHED (the states
+// stand at *tout), CS_INTEGRATE_FAILED (logged; the integrator may be
+// released) or CS_INTEGRATE_TERMINATED.
 int integrate_to(ModelInstance* instance, double* tout);
 
 // Restarts the integrator at the slave's time and states, after adding its

@@ -59,7 +59,7 @@ fmiStatus evaluate_at(ModelInstance* m, double t, N_Vector y, double* out, Evalu
 }
 
 // The difference quotient's increment of a state of value y and error
-// weight ewt, signed as the state.
+// weight ewt, negative for a negative state.
 inline double column_increment(double y, double srur, double minInc, double ewt) {
   double inc = std::fmax(srur * std::fabs(y), minInc / ewt);
   if (y < 0) inc = -inc;

@@ -101,9 +101,10 @@ namespace {
 
 // The two steps of setup_integrator. Each needs a zeroed driver registered
 // as instance->integrator and nx >= 1, and returns 0 when done, 1 on failure.
-// Guarantees on 1: the failure is logged (nothing for a failed allocation);
-// the integrator's memory is in *mem until the driver holds every vector it
-// needs, in the driver after that; everything else made is in the driver.
+// Guarantees on 1: the failure is logged (nothing for a failed allocation
+// from the host); the integrator's memory is in *mem until the driver holds
+// its two work vectors, in the driver after that; everything else made is in
+// the driver.
 
 // The integrator over the slave's states: tolerances, root functions, the
 // dense Jacobian and the limits.
@@ -191,8 +192,7 @@ int setup_integrator(ModelInstance* instance, double rtol) {
     instance->xNominal[0] = 1.0;
   }
   if (!(rtol > 0)) rtol = CS_DEFAULT_RELTOL;
-  // Never two drivers: one left behind by a termination that bypassed the
-  // slave's own goes first.
+  // Never two drivers: any driver still held goes first.
   free_integrator(instance);
 
   IntegratorDriver* d =
@@ -200,7 +200,7 @@ int setup_integrator(ModelInstance* instance, double rtol) {
   if (d == nullptr) return 1;
   instance->integrator = d;
 
-  void* mem = nullptr;  // not the driver's until it holds the last vector it needs
+  void* mem = nullptr;  // not the driver's until it holds its work vectors
   if (create_integrator(instance, d, rtol, &mem) != 0 || complete_driver(instance, d, &mem) != 0) {
     MstepFree(&mem);
     finish_integrator(instance);

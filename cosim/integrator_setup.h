@@ -30,7 +30,8 @@ enum {
   CS_CHECK_FLAG = 1,     // the value is the address of a returned flag
 };
 
-// One per initialized slave; from the host's allocateMemory, zero-filled.
+// One per initialized slave; from the host's allocateMemory through
+// allocate_zeroed, so it starts zero-filled.
 struct IntegratorDriver {
   N_Vector stateVector;  // over the instance's own x, not owning it
   void* mstep_mem;       // null until the set-up has stored the handle
@@ -38,7 +39,7 @@ struct IntegratorDriver {
   N_Vector errWeights;  // refreshed at every Jacobian
   N_Vector work1;       // derivatives of the grouped Jacobian
   N_Vector work2;       // saved states of the grouped Jacobian
-  DlsMat storedJacobian;  // only for the product form of the grouped Jacobian; never set
+  DlsMat storedJacobian;  // for the grouped Jacobian's product form, which nothing computes; null
   double inputRefTime;
   double* inputDer;  // nu+1 entries
   double* inputRef;  // nu+1 entries
@@ -57,7 +58,8 @@ struct IntegratorDriver {
   // the call has returned.
   std::int32_t integratorCallDepth;
   std::int32_t releasePending;
-  // The events of the current step since the time last moved on.
+  // The run of events that the current step is counting (see
+  // event_without_progress): the time it began at and its events so far.
   double eventRunTime;
   std::int32_t eventRunCount;
 };
@@ -83,11 +85,11 @@ void update_input_reference(ModelInstance* instance, std::int32_t index);
 // states, with relative tolerance rtol (the default when not positive) and
 // absolute tolerances rtol times the nominal values; a model without states
 // gets a dummy one. Any previous driver is released first. Returns 0 with
-// instance->integrator ready; 1 on failure (logged), with everything created
-// released.
+// instance->integrator ready; 1 on failure (logged, except a failed
+// allocation from the host), with everything created released.
 int setup_integrator(ModelInstance* instance, double rtol);
-// Logs the statistics and releases the integrator and driver (later, when an
-// integrator call is in progress).
+// Logs the statistics (when the driver holds the integrator) and releases the
+// integrator and driver (later, when an integrator call is in progress).
 void finish_integrator(ModelInstance* instance);
 
 // 1 when the value shows a failure (logged), else 0. kind: CS_CHECK_POINTER
@@ -105,7 +107,8 @@ void interpolate_inputs(ModelInstance* instance, double t);
 // Marks a driver whose integrator is being called (see releasePending).
 void begin_integrator_call(IntegratorDriver* driver);
 // Ends it; 1 when a termination asked for the release meanwhile, which has
-// then been carried out (instance->integrator is null).
+// then been carried out, or when there is no driver any more
+// (instance->integrator is null either way); else 0.
 int end_integrator_call(ModelInstance* instance);
 
 // The group count that the process-wide Jacobian grouping reports, printed in

@@ -25,7 +25,9 @@ int event_without_progress(ModelInstance* m) {
   if (d->eventRunCount == 0) d->eventRunTime = m->time;
   if (++d->eventRunCount < CS_EVENT_RUN) return 0;
   d->eventRunCount = 0;
-  const double resolved = CS_EVENT_RUN * CS_EVENT_RESOLUTION * (std::fabs(d->eventRunTime) + 1.0);
+  const double resolved =
+      std::fmax(CS_EVENT_RUN * CS_EVENT_RESOLUTION * (std::fabs(d->eventRunTime) + 1.0),
+                CS_EVENT_RUN_SHARE * (d->stepTarget - d->eventRunTime));
   if (m->time - d->eventRunTime > resolved) return 0;
   FMI_LOG(m, fmiError, "fmiDoStep: no progress in time over %d events from t = %.16e to %.16e",
           CS_EVENT_RUN, d->eventRunTime, m->time);
@@ -56,6 +58,7 @@ int reinit_integrator(ModelInstance* m) {
   if (check_integrator_flag(&flag, "MstepGetNumSteps", CS_CHECK_FLAG, m)) n = CS_STATISTIC_UNREAD;
   add_to_counter(&d->internalSteps, n);
   flag = MstepReInit(d->mstep_mem, m->time, d->stateVector);
+  d->standingTime = m->time;
   // Not reached in this model: 1, as the restart refuses only a memory never
   // initialized or a vector unlike the one it was initialized with, and it
   // gets the very one.
@@ -262,6 +265,9 @@ fmiStatus advance_inline(ModelInstance* m, double target) {
 // terminated.
 fmiStatus bring_up_to_date(ModelInstance* m) {
   assert(m->integrator != nullptr);
+  // The host moved the time (fmiSetTime) since the last step: the
+  // integrator starts again from there, as after a write.
+  if (m->time != m->integrator->standingTime) m->inputsChanged = 1;
   if (m->inputsChanged) {
     fmiStatus r = cs_event_iteration(m);
     m->inputsChanged = 0;
@@ -283,6 +289,7 @@ fmiStatus bring_up_to_date(ModelInstance* m) {
 fmiStatus advance(ModelInstance* m, double target) {
   assert(m->integrator != nullptr && std::isfinite(target));
   m->integrator->eventRunCount = 0;
+  m->integrator->stepTarget = target;
   // A due time event is handled once per point: should an update leave it
   // in place, integration goes on rather than handling it again and again.
   bool eventHandled = false;
@@ -325,6 +332,7 @@ fmiStatus advance(ModelInstance* m, double target) {
 // The communication point: exactly the target, with its result point.
 fmiStatus finish_step(ModelInstance* m, double target) {
   m->time = target;
+  if (m->integrator != nullptr) m->integrator->standingTime = target;
   if (m->resultGeneration) result_hooks().store_result_point(m, false);
   if (m->integrator != nullptr) m->integrator->inputDerValid = 0;
   FMI_LOG(m, fmiOK, "%s", fmi_function_names[FMI_NAME_DO_STEP]);

@@ -19,8 +19,13 @@ constexpr double CS_STOP_TIME_OVERSHOOT = 2.0;
 // A step's events are looked at in runs of CS_EVENT_RUN: a run that moves the
 // time by no more than the root finding resolves, (|t| + 1) *
 // CS_EVENT_RESOLUTION for each event, makes no progress and ends the step.
+// So does a run that covers less than CS_EVENT_RUN_SHARE of what is left of
+// the step: events computed from numbers larger than the time (a start time
+// far before it) are resolved more coarsely, and the step would take more
+// than CS_EVENT_RUN / CS_EVENT_RUN_SHARE of them.
 constexpr int CS_EVENT_RUN = 1000;
 constexpr double CS_EVENT_RESOLUTION = 100 * MS_UNIT_ROUNDOFF;
+constexpr double CS_EVENT_RUN_SHARE = 1e-9;
 
 // Two times closer than this are the same time for the stepper.
 inline double cs_time_tolerance(double t) { return (std::fabs(t) + 1.0) * CS_TIME_TOLERANCE; }

@@ -212,6 +212,7 @@ int setup_integrator(ModelInstance* instance, double rtol) {
   d->indicatorClock = 0;
   d->derivativeCalls = 0;
   d->startClock = static_cast<float>(processor_clock());
+  d->standingTime = instance->time;
   return 0;
 }
 

@@ -62,6 +62,10 @@ struct IntegratorDriver {
   // event_without_progress): the time it began at and its events so far.
   double eventRunTime;
   std::int32_t eventRunCount;
+  double stepTarget;  // where the current step ends
+  // Where the stepper left the slave, in step with the integrator: a host
+  // that moves the time away from it gets the integrator restarted there.
+  double standingTime;
 };
 
 // Adds n to one of the driver's counters; a very long run stops it at the

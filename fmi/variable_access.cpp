@@ -274,7 +274,7 @@ fmiStatus fmiSetContinuousStates(fmiComponent c, const fmiReal x[], size_t nx) {
   if (result == fmiError) return result;
   FMI_LOG(instance, fmiOK, "%s", name);
   for (size_t i = 0; i < nx; ++i) instance->x[i] = x[i];
-  instance->computedLevel = 0;
+  mark_written(instance);
   return result;
 }
 

@@ -25,7 +25,9 @@ int event_without_progress(ModelInstance* m) {
   if (d->eventRunCount == 0) d->eventRunTime = m->time;
   if (++d->eventRunCount < CS_EVENT_RUN) return 0;
   d->eventRunCount = 0;
-  const double resolved = CS_EVENT_RUN * CS_EVENT_RESOLUTION * (std::fabs(d->eventRunTime) + 1.0);
+  const double resolved =
+      std::fmax(CS_EVENT_RUN * CS_EVENT_RESOLUTION * (std::fabs(d->eventRunTime) + 1.0),
+                CS_EVENT_RUN_SHARE * (d->stepTarget - d->eventRunTime));
   if (m->time - d->eventRunTime > resolved) return 0;
   FMI_LOG(m, fmiError, "fmiDoStep: no progress in time over %d events from t = %.16e to %.16e",
           CS_EVENT_RUN, d->eventRunTime, m->time);
@@ -51,22 +53,31 @@ int reinit_integrator(ModelInstance* m) {
   assert(d != nullptr && d->mstep_mem != nullptr);
   int n = 0;
   int flag = MstepGetNumSteps(d->mstep_mem, &n);
-  if (check_integrator_flag(&flag, "MstepGetNumSteps", CHECK_FLAG, m)) n = -1;
+  // Not reached in this model: CS_STATISTIC_UNREAD, as the getter refuses
+  // only a missing memory.
+  if (check_integrator_flag(&flag, "MstepGetNumSteps", CS_CHECK_FLAG, m)) n = CS_STATISTIC_UNREAD;
   add_to_counter(&d->internalSteps, n);
   flag = MstepReInit(d->mstep_mem, m->time, d->stateVector);
-  return check_integrator_flag(&flag, "MstepReInit", CHECK_FLAG, m) ? 1 : 0;
+  d->standingTime = m->time;
+  // Not reached in this model: 1, as the restart refuses only a memory never
+  // initialized or a vector unlike the one it was initialized with, and it
+  // gets the very one.
+  return check_integrator_flag(&flag, "MstepReInit", CS_CHECK_FLAG, m) ? 1 : 0;
 }
 
 fmiStatus cs_event_iteration(ModelInstance* m) {
   fmiEventInfo eventInfo = {};
   fmiStatus r = event_update_core(m, fmiFalse, &eventInfo);
   if (r != fmiOK) return r;
+  // Not reached in this model: it never ends the simulation itself.
   if (eventInfo.terminateSimulation) {
     FMI_LOG(m, fmiDiscard, "fmiDoStep: simulation terminated by model");
     m->terminatedByModel = fmiTrue;
     return fmiDiscard;
   }
+  // Not reached in this model: nothing sets intOptions[INT_OPTION_INLINE_INTEGRATION].
   if (inline_integration_requested(m)) return fmiOK;
+  // Not reached in this model: a failed restart (see reinit_integrator).
   if (reinit_integrator(m) != 0) return terminate_on_error(m);
   return fmiOK;
 }
@@ -76,9 +87,10 @@ int integrate_to(ModelInstance* m, double* tout) {
   bool initialStepSet = false;
   for (;;) {
     // Too short to integrate: the states stand for the whole stretch.
-    if (*tout - m->time <= cs_time_tolerance(m->time)) return INTEGRATE_REACHED;
+    if (*tout - m->time <= cs_time_tolerance(m->time)) return CS_INTEGRATE_REACHED;
     IntegratorDriver* d = m->integrator;
     if (evaluate_model(m, DEMAND_OUTPUTS, "fetching current output") == QIERR_OK) {
+      // Not reached in this model: the copy, as it has no outputs.
       for (std::uint32_t i = 0; i < m->ny; ++i) d->prevOutputs[i] = m->y[i];
       d->prevOutputTime = m->time;
     }
@@ -87,33 +99,41 @@ int integrate_to(ModelInstance* m, double* tout) {
     begin_integrator_call(d);
     int flag = Mstep(d->mstep_mem, *tout, d->stateVector, &tret, MS_NORMAL);
     // A termination inside a callback has released the integrator by now.
-    if (end_integrator_call(m) != 0) return INTEGRATE_FAILED;
+    if (end_integrator_call(m) != 0) return CS_INTEGRATE_FAILED;
 
     if (flag == MS_TOO_CLOSE && !initialStepSet) {
       double h = 0.0;
       int f = MstepGetCurrentStep(d->mstep_mem, &h);
-      if (check_integrator_flag(&f, "MstepGetCurrentStep", CHECK_FLAG, m)) return INTEGRATE_FAILED;
+      // Not reached in this model: a failure, as the getter refuses only a
+      // missing memory.
+      if (check_integrator_flag(&f, "MstepGetCurrentStep", CS_CHECK_FLAG, m))
+        return CS_INTEGRATE_FAILED;
       if (h == 0.0)
         h = (std::fmax(std::fabs(m->time), std::fabs(*tout)) + 1.0) * CS_INITIAL_STEP_FACTOR;
       FMI_LOG(m, fmiOK,
               "Internal step too small at t = %f, setting initial step size explicitly to %.16e",
               m->time, h);
       f = MstepSetInitStep(d->mstep_mem, h);
-      if (check_integrator_flag(&f, "MstepSetInitStep", CHECK_FLAG, m)) return INTEGRATE_FAILED;
+      // Not reached in this model: a failure, as the setter refuses only a
+      // missing memory or a step that is not finite.
+      if (check_integrator_flag(&f, "MstepSetInitStep", CS_CHECK_FLAG, m))
+        return CS_INTEGRATE_FAILED;
       initialStepSet = true;
       continue;
     }
     if (flag == MS_ROOT_RETURN) {
       d->inputDerValid = 0;
       fmiSetTime(m, tret);
-      if (event_without_progress(m)) return INTEGRATE_FAILED;
+      if (event_without_progress(m)) return CS_INTEGRATE_FAILED;
       if (m->resultGeneration) result_hooks().store_result_point(m, true);
       fmiEventInfo eventInfo = {};
       // A failed update has terminated the slave and released its integrator.
-      if (event_update_core(m, fmiFalse, &eventInfo) != fmiOK) return INTEGRATE_FAILED;
+      if (event_update_core(m, fmiFalse, &eventInfo) != fmiOK) return CS_INTEGRATE_FAILED;
       if (m->resultGeneration) result_hooks().store_result_point(m, true);
-      if (eventInfo.terminateSimulation) return INTEGRATE_TERMINATED;
-      if (reinit_integrator(m) != 0) return INTEGRATE_FAILED;
+      // Not reached in this model: it never ends the simulation itself.
+      if (eventInfo.terminateSimulation) return CS_INTEGRATE_TERMINATED;
+      // Not reached in this model: a failed restart (see reinit_integrator).
+      if (reinit_integrator(m) != 0) return CS_INTEGRATE_FAILED;
       initialStepSet = false;
       // The update may have proposed a time event (the end of the pulse that
       // just began) before *tout: stop there, so that it is handled in time.
@@ -121,7 +141,7 @@ int integrate_to(ModelInstance* m, double* tout) {
       if (nextTimeEvent < *tout) {
         if (nextTimeEvent <= m->time) {
           *tout = m->time;
-          return INTEGRATE_REACHED;
+          return CS_INTEGRATE_REACHED;
         }
         *tout = nextTimeEvent;
       }
@@ -130,16 +150,16 @@ int integrate_to(ModelInstance* m, double* tout) {
     if (flag == MS_SUCCESS) {
       if (std::fabs(tret - *tout) > cs_time_tolerance(tstart)) {
         FMI_LOG(m, fmiError, "Internal step error: tret = %.16e  !=  tout = %.16e", tret, *tout);
-        return INTEGRATE_FAILED;
+        return CS_INTEGRATE_FAILED;
       }
       add_to_counter(&d->externalSteps, 1);
-      return INTEGRATE_REACHED;
+      return CS_INTEGRATE_REACHED;
     }
-    check_integrator_flag(&flag, "Mstep", CHECK_FLAG, m);
+    check_integrator_flag(&flag, "Mstep", CS_CHECK_FLAG, m);
     // The states are the integrator's last accepted solution: the time goes
     // with them.
     if (tret > m->time && std::isfinite(tret)) fmiSetTime(m, tret);
-    return INTEGRATE_FAILED;
+    return CS_INTEGRATE_FAILED;
   }
 }
 
@@ -176,6 +196,8 @@ fmiStatus validate_request(ModelInstance* m, double currentCommunicationPoint,
     if (*h < 0) *h = 0;
   }
 
+  // Not reached in this model: terminatedByModel, as the model never ends the
+  // simulation itself.
   if (m->state == INSTANCE_TERMINATED || m->terminatedByModel) {
     FMI_LOG(m, fmiError, "fmiDoStep: model terminated in previous step");
     return terminate_on_error(m);
@@ -206,7 +228,7 @@ fmiStatus clip_to_stop_time(ModelInstance* m, double h, double communicationStep
   if (m->stopTimeDefined) {
     const double over = *target - m->stopTime;
     if (over > 0) {
-      if (over > 2.0 * cs_time_tolerance(m->stopTime)) {
+      if (over > CS_STOP_TIME_OVERSHOOT * cs_time_tolerance(m->stopTime)) {
         FMI_LOG(m, fmiDiscard, "fmiDoStep: trying to compute past tStop = %f, to %.16f,  at t = %f",
                 m->stopTime, *target, m->time);
         return fmiDiscard;
@@ -221,7 +243,8 @@ fmiStatus clip_to_stop_time(ModelInstance* m, double h, double communicationStep
   return fmiOK;
 }
 
-// The step of a slave that the host integrates: the time jumps to the
+// Not reached in this model: nothing sets intOptions[INT_OPTION_INLINE_INTEGRATION].
+// The step of a slave whose model integrates itself: the time jumps to the
 // target, where the event update runs.
 // Needs: target >= the slave's time. Returns the event update's status.
 fmiStatus advance_inline(ModelInstance* m, double target) {
@@ -236,10 +259,15 @@ fmiStatus advance_inline(ModelInstance* m, double target) {
 
 // Inputs set since the last step go through an event update; otherwise the
 // derivatives are evaluated if they are not current.
-// Needs: an initialized slave with its integrator. Returns fmiOK, or the
-// status of the failure (the slave terminated when the model failed).
+// Needs: an initialized slave with its integrator. Returns fmiOK,
+// cs_event_iteration's status, fmiDiscard when the evaluation fails with a
+// model error (logged; the slave goes on), or fmiError with the slave
+// terminated.
 fmiStatus bring_up_to_date(ModelInstance* m) {
   assert(m->integrator != nullptr);
+  // The host moved the time (fmiSetTime) since the last step: the
+  // integrator starts again from there, as after a write.
+  if (m->time != m->integrator->standingTime) m->inputsChanged = 1;
   if (m->inputsChanged) {
     fmiStatus r = cs_event_iteration(m);
     m->inputsChanged = 0;
@@ -247,6 +275,7 @@ fmiStatus bring_up_to_date(ModelInstance* m) {
   } else if (m->computedLevel < DEMAND_DERIVATIVES) {
     int q = evaluate_model(m, DEMAND_DERIVATIVES, fmi_function_names[FMI_NAME_DO_STEP]);
     if (q == QIERR_ERROR) return fmiDiscard;
+    // Not reached in this model: a QiErr other than 0 and 1.
     if (q != QIERR_OK) return terminate_on_error(m);
   }
   return fmiOK;
@@ -260,6 +289,7 @@ fmiStatus bring_up_to_date(ModelInstance* m) {
 fmiStatus advance(ModelInstance* m, double target) {
   assert(m->integrator != nullptr && std::isfinite(target));
   m->integrator->eventRunCount = 0;
+  m->integrator->stepTarget = target;
   // A due time event is handled once per point: should an update leave it
   // in place, integration goes on rather than handling it again and again.
   bool eventHandled = false;
@@ -277,17 +307,20 @@ fmiStatus advance(ModelInstance* m, double target) {
     }
     double tout = (tnext > m->time && tnext < target) ? tnext : target;
     int r = integrate_to(m, &tout);
-    if (r == INTEGRATE_FAILED) {
+    if (r == CS_INTEGRATE_FAILED) {
       FMI_LOG(m, fmiError, "fmiDoStep: integration_step failed");
       return terminate_on_error(m);
     }
-    if (r == INTEGRATE_TERMINATED) {
+    // Not reached in this model: it never ends the simulation itself.
+    if (r == CS_INTEGRATE_TERMINATED) {
       FMI_LOG(m, fmiDiscard, "fmiDoStep: simulation terminated by model");
       m->terminatedByModel = fmiTrue;
       return fmiDiscard;
     }
     fmiSetTime(m, tout);
     interpolate_inputs(m, tout);
+    // Not reached in this model: nothing sets
+    // intOptions[INT_OPTION_EVENT_AFTER_STEP] to anything but 0.
     if (m->intOptions[INT_OPTION_EVENT_AFTER_STEP] != 0) {
       fmiStatus s = handle_event(m);
       if (s != fmiOK) return s;
@@ -299,6 +332,7 @@ fmiStatus advance(ModelInstance* m, double target) {
 // The communication point: exactly the target, with its result point.
 fmiStatus finish_step(ModelInstance* m, double target) {
   m->time = target;
+  if (m->integrator != nullptr) m->integrator->standingTime = target;
   if (m->resultGeneration) result_hooks().store_result_point(m, false);
   if (m->integrator != nullptr) m->integrator->inputDerValid = 0;
   FMI_LOG(m, fmiOK, "%s", fmi_function_names[FMI_NAME_DO_STEP]);
@@ -325,6 +359,7 @@ fmiStatus fmiDoStep(fmiComponent c, fmiReal currentCommunicationPoint,
   double target = 0.0;
   r = clip_to_stop_time(m, h, communicationStepSize, &target);
   if (r != fmiOK) return r;
+  // Not reached in this model: nothing sets intOptions[INT_OPTION_INLINE_INTEGRATION].
   if (inline_integration_requested(m)) return advance_inline(m, target);
 
   r = bring_up_to_date(m);

@@ -15,8 +15,8 @@ std::int32_t jacobian_group_count = 0;
 
 namespace {
 
-constexpr int COLUMN_TRIES = 5;
-constexpr double RETRY_DIVISOR = -5.0;
+constexpr int CS_COLUMN_TRIES = 5;
+constexpr double CS_RETRY_DIVISOR = -5.0;
 
 ModelInstance* as_instance(void* data) { return static_cast<ModelInstance*>(data); }
 
@@ -25,7 +25,7 @@ bool release_pending(const ModelInstance* m) {
   return m->integrator == nullptr || m->integrator->releasePending;
 }
 
-enum EvaluationKind { EVALUATE_DERIVATIVES, EVALUATE_INDICATORS };
+enum EvaluationKind { CS_EVALUATE_DERIVATIVES, CS_EVALUATE_INDICATORS };
 
 // Evaluates the model at (t, y) without disturbing the instance's own time,
 // states and inputs: the state pointer is swapped to the integrator's vector.
@@ -40,8 +40,8 @@ fmiStatus evaluate_at(ModelInstance* m, double t, N_Vector y, double* out, Evalu
   interpolate_inputs(m, t);
   m->time = t;
   m->computedLevel = 0;
-  fmiStatus s = kind == EVALUATE_DERIVATIVES ? fmiGetDerivatives(m, out, m->nx)
-                                             : fmiGetEventIndicators(m, out, m->ni);
+  fmiStatus s = kind == CS_EVALUATE_DERIVATIVES ? fmiGetDerivatives(m, out, m->nx)
+                                                : fmiGetEventIndicators(m, out, m->ni);
   interpolate_inputs(m, savedTime);
   m->time = savedTime;
   m->x = savedX;
@@ -49,7 +49,7 @@ fmiStatus evaluate_at(ModelInstance* m, double t, N_Vector y, double* out, Evalu
   // the instance's own time and states.
   m->computedLevel = 0;
   const float ticks = static_cast<float>(processor_clock() - ticks0);
-  if (kind == EVALUATE_DERIVATIVES) {
+  if (kind == CS_EVALUATE_DERIVATIVES) {
     add_to_counter(&d->derivativeCalls, 1);
     d->derivativeClock += ticks;
   } else {
@@ -59,7 +59,7 @@ fmiStatus evaluate_at(ModelInstance* m, double t, N_Vector y, double* out, Evalu
 }
 
 // The difference quotient's increment of a state of value y and error
-// weight ewt, signed as the state.
+// weight ewt, negative for a negative state.
 inline double column_increment(double y, double srur, double minInc, double ewt) {
   double inc = std::fmax(srur * std::fabs(y), minInc / ewt);
   if (y < 0) inc = -inc;
@@ -72,7 +72,7 @@ int integrator_derivatives(double t, N_Vector y, N_Vector ydot, void* data) {
   ModelInstance* m = as_instance(data);
   if (release_pending(m)) return -1;
   double* out = N_VGetArrayPointer(ydot);
-  fmiStatus s = evaluate_at(m, t, y, out, EVALUATE_DERIVATIVES);
+  fmiStatus s = evaluate_at(m, t, y, out, CS_EVALUATE_DERIVATIVES);
   if (release_pending(m)) return -1;
   if (s != fmiOK) return 1;
   // Such a derivative would enter the integrator's history and spoil every
@@ -85,12 +85,14 @@ int integrator_derivatives(double t, N_Vector y, N_Vector ydot, void* data) {
 int integrator_root_functions(double t, N_Vector y, double* gout, void* data) {
   ModelInstance* m = as_instance(data);
   if (release_pending(m)) return -1;
-  fmiStatus s = evaluate_at(m, t, y, gout, EVALUATE_INDICATORS);
+  fmiStatus s = evaluate_at(m, t, y, gout, CS_EVALUATE_INDICATORS);
   return s != fmiOK ? -1 : 0;
 }
 
 int integrator_step_event(void* data) {
   ModelInstance* m = as_instance(data);
+  // Not reached in this model: 1, as nothing sets
+  // intOptions[INT_OPTION_EVENT_AFTER_STEP] to anything but 0.
   return m->intOptions[INT_OPTION_EVENT_AFTER_STEP] != 0 ? 1 : 0;
 }
 
@@ -104,11 +106,14 @@ int jacobian_increments(N_Vector y, ModelInstance* m, N_Vector fy, double* srur,
   double fnorm = N_VWrmsNorm(fy, d->errWeights);
   double h = 0.0;
   int flag = MstepGetCurrentStep(d->mstep_mem, &h);
-  if (check_integrator_flag(&flag, "MstepGetCurrentStep", CHECK_FLAG, m)) return 1;
+  // Not reached in this model: 1, as the getter refuses only a missing memory.
+  if (check_integrator_flag(&flag, "MstepGetCurrentStep", CS_CHECK_FLAG, m)) return 1;
   *minInc = MsDlsLeastIncrement(h, static_cast<int>(m->nx), fnorm);
   return 0;
 }
 
+// Not reached in this model: it has no column groups, so
+// jacobian_group_count stays 0.
 int grouped_dense_jacobian(double t, N_Vector y, N_Vector fy, DlsMat J, double srur,
                            double minInc, const double* ewt, ModelInstance* m, N_Vector tmp3) {
   // Only the matrix form is ever asked for.
@@ -159,12 +164,14 @@ int integrator_dense_jacobian(int N, double t, N_Vector y, N_Vector fy, DlsMat J
   double minInc = 0.0;
   int result = 0;
 
+  // Not reached in this model: a failure of jacobian_increments (see there).
   if (jacobian_increments(y, m, fy, &srur, &minInc) != 0) {
     result = 1;
   } else {
     const double* ewt = N_VGetArrayPointer(d->errWeights);
     m->intOptions[INT_OPTION_JACOBIAN] = 1;
     bool done = false;
+    // Not reached in this model: it has no column groups.
     if (jacobian_group_count != 0 &&
         grouped_dense_jacobian(t, y, fy, J, srur, minInc, ewt, m, tmp3) == 0)
       done = true;
@@ -174,12 +181,12 @@ int integrator_dense_jacobian(int N, double t, N_Vector y, N_Vector fy, DlsMat J
       const double yj = yd[j];
       double inc = column_increment(yj, srur, minInc, ewt[j]);
       int r = 1;
-      for (int attempt = 0; attempt < COLUMN_TRIES; ++attempt) {
+      for (int attempt = 0; attempt < CS_COLUMN_TRIES; ++attempt) {
         yd[j] = yj + inc;
         inc = yd[j] - yj;  // the increment actually representable
         r = integrator_derivatives(t, y, tmp1, m);
         if (r == 0 || release_pending(m)) break;
-        inc = inc / RETRY_DIVISOR;
+        inc = inc / CS_RETRY_DIVISOR;
       }
       yd[j] = yj;
       if (r != 0) {

@@ -16,12 +16,13 @@ namespace pelvarin {
 // Derivatives at (t, y): 0; 1 for a failed evaluation or a value that is not
 // finite (the integrator retries with a smaller step); -1 to stop.
 int integrator_derivatives(double t, N_Vector y, N_Vector ydot, void* instance);
-// Event indicators at (t, y): 0, or -1 to stop.
+// Event indicators at (t, y): 0, or -1 for a failed evaluation or to stop.
 int integrator_root_functions(double t, N_Vector y, double* gout, void* instance);
 // 1 when the model asks for an event after the step, else 0.
 int integrator_step_event(void* instance);
 // The Jacobian by difference quotients (grouped where the model has column
-// groups): 0; 1 when a column cannot be computed; -1 to stop.
+// groups): 0; 1 when the increments or a column cannot be computed; -1 to
+// stop.
 int integrator_dense_jacobian(int N, double t, N_Vector y, N_Vector fy, DlsMat J, void* instance,
                               N_Vector tmp1, N_Vector tmp2, N_Vector tmp3);
 
@@ -31,7 +32,7 @@ int integrator_dense_jacobian(int N, double t, N_Vector y, N_Vector fy, DlsMat J
 int jacobian_increments(N_Vector y, ModelInstance* instance, N_Vector fy, double* srur,
                         double* minInc);
 // One derivative call per column group; 0 done, 1 a derivative call failed
-// (the caller then builds column by column).
+// or no matrix was given (the caller then builds column by column).
 int grouped_dense_jacobian(double t, N_Vector y, N_Vector fy, DlsMat J, double srur,
                            double minInc, const double* ewt, ModelInstance* instance,
                            N_Vector tmp3);

@@ -15,12 +15,13 @@ std::int32_t grouping_used = 0;
 
 namespace {
 
-// A statistic read through one of the integrator's getters; -1 when it fails.
+// A statistic read through one of the integrator's getters;
+// CS_STATISTIC_UNREAD when it fails.
 long read_counter(ModelInstance* instance, int (*getter)(void*, int*), void* mem,
                   const char* name) {
-  int value = -1;
+  int value = CS_STATISTIC_UNREAD;
   int flag = getter(mem, &value);
-  if (check_integrator_flag(&flag, name, CHECK_FLAG, instance)) return -1;
+  if (check_integrator_flag(&flag, name, CS_CHECK_FLAG, instance)) return CS_STATISTIC_UNREAD;
   return value;
 }
 
@@ -28,7 +29,7 @@ long read_counter(ModelInstance* instance, int (*getter)(void*, int*), void* mem
 
 int check_integrator_flag(const void* value, const char* functionName, int kind,
                           ModelInstance* instance) {
-  if (kind == CHECK_POINTER) {
+  if (kind == CS_CHECK_POINTER) {
     if (value == nullptr) {
       FMI_LOG(instance, fmiError, "INTEGRATOR_ERROR: %s() failed - returned NULL pointer",
               functionName);
@@ -36,7 +37,7 @@ int check_integrator_flag(const void* value, const char* functionName, int kind,
     }
     return 0;
   }
-  if (kind == CHECK_FLAG) {
+  if (kind == CS_CHECK_FLAG) {
     int flag = *static_cast<const int*>(value);
     if (flag < 0) {
       // The flag name of the integrator's table also for the dense solver's codes.
@@ -64,10 +65,13 @@ void interpolate_inputs(ModelInstance* instance, double t) {
   IntegratorDriver* d = instance->integrator;
   if (d == nullptr || !d->inputDerValid || d->inputDer == nullptr || d->inputRef == nullptr)
     return;
+  // Not reached in this model: it has no inputs, so no input derivatives are
+  // ever valid.
   for (std::uint32_t i = 0; i < instance->nu; ++i)
     instance->u[i] = d->inputDer[i] * (t - d->inputRefTime) + d->inputRef[i];
 }
 
+// Not reached in this model: it has no inputs.
 void update_input_reference(ModelInstance* instance, std::int32_t index) {
   if (instance == nullptr) return;
   IntegratorDriver* d = instance->integrator;
@@ -96,82 +100,91 @@ int end_integrator_call(ModelInstance* instance) {
 namespace {
 
 // The two steps of setup_integrator. Each needs a zeroed driver registered
-// as instance->integrator and nx >= 1, and returns true when done. Guarantees
-// on false: the failure is logged (nothing for a failed allocation); the
-// integrator's memory is in *mem until the driver holds every vector it
-// needs, in the driver after that; everything else made is in the driver.
+// as instance->integrator and nx >= 1, and returns 0 when done, 1 on failure.
+// Guarantees on 1: the failure is logged (nothing for a failed allocation
+// from the host); the integrator's memory is in *mem until the driver holds
+// its two work vectors, in the driver after that; everything else made is in
+// the driver.
 
 // The integrator over the slave's states: tolerances, root functions, the
 // dense Jacobian and the limits.
-bool create_integrator(ModelInstance* instance, IntegratorDriver* d, double rtol, void** mem) {
+int create_integrator(ModelInstance* instance, IntegratorDriver* d, double rtol, void** mem) {
+  // Not reached in this model: a failure of the calls that only store a
+  // setting (MstepSetUserData, MstepSetNonlinConvCoef, MstepStepRootInit,
+  // MsDlsSetDenseJacFn and the three limits), which refuse only a missing
+  // memory or dense solver.
   assert(instance->integrator == d && instance->nx >= 1 && *mem == nullptr);
   const int nx = static_cast<int>(instance->nx);
   int flag = 0;
   d->stateVector = N_VMake_Serial(nx, instance->x);
-  if (check_integrator_flag(d->stateVector, "N_VMake_Serial", CHECK_POINTER, instance)) return false;
+  if (check_integrator_flag(d->stateVector, "N_VMake_Serial", CS_CHECK_POINTER, instance)) return 1;
   *mem = MstepCreate(MS_BDF, MS_NEWTON);
-  if (check_integrator_flag(*mem, "MstepCreate", CHECK_POINTER, instance)) return false;
+  if (check_integrator_flag(*mem, "MstepCreate", CS_CHECK_POINTER, instance)) return 1;
   flag = MstepInit(*mem, integrator_derivatives, instance->time, d->stateVector);
-  if (check_integrator_flag(&flag, "MstepInit", CHECK_FLAG, instance)) return false;
+  if (check_integrator_flag(&flag, "MstepInit", CS_CHECK_FLAG, instance)) return 1;
   flag = MstepSetUserData(*mem, instance);
-  if (check_integrator_flag(&flag, "MstepSetUserData", CHECK_FLAG, instance)) return false;
+  if (check_integrator_flag(&flag, "MstepSetUserData", CS_CHECK_FLAG, instance)) return 1;
   d->absTol = N_VNew_Serial(nx);
-  if (check_integrator_flag(d->absTol, "N_VNew_Serial", CHECK_POINTER, instance)) return false;
+  if (check_integrator_flag(d->absTol, "N_VNew_Serial", CS_CHECK_POINTER, instance)) return 1;
   double* atol = N_VGetArrayPointer(d->absTol);
   for (int i = 0; i < nx; ++i) atol[i] = rtol * instance->xNominal[i];
   flag = MstepSVtolerances(*mem, rtol, d->absTol);
-  if (check_integrator_flag(&flag, "MstepSVtolerances", CHECK_FLAG, instance)) return false;
+  if (check_integrator_flag(&flag, "MstepSVtolerances", CS_CHECK_FLAG, instance)) return 1;
   flag = MstepSetNonlinConvCoef(*mem, CS_NONLIN_CONV_COEF);
-  if (check_integrator_flag(&flag, "MstepSetNonlinConvCoef", CHECK_FLAG, instance)) return false;
+  if (check_integrator_flag(&flag, "MstepSetNonlinConvCoef", CS_CHECK_FLAG, instance)) return 1;
   flag = MstepRootInit(*mem, static_cast<int>(instance->ni), integrator_root_functions);
-  if (check_integrator_flag(&flag, "MstepRootInit", CHECK_FLAG, instance)) return false;
+  if (check_integrator_flag(&flag, "MstepRootInit", CS_CHECK_FLAG, instance)) return 1;
   flag = MstepStepRootInit(*mem, integrator_step_event);
-  if (check_integrator_flag(&flag, "MstepStepRootInit", CHECK_FLAG, instance)) return false;
+  if (check_integrator_flag(&flag, "MstepStepRootInit", CS_CHECK_FLAG, instance)) return 1;
   grouping_used = jacobian_groups[0];
   set_jacobian_group_count(jacobian_groups[0]);
   flag = MsDense(*mem, nx);
-  if (check_integrator_flag(&flag, "MsDense", CHECK_FLAG, instance)) return false;
+  if (check_integrator_flag(&flag, "MsDense", CS_CHECK_FLAG, instance)) return 1;
   flag = MsDlsSetDenseJacFn(*mem, integrator_dense_jacobian);
-  if (check_integrator_flag(&flag, "MsDlsSetDenseJacFn", CHECK_FLAG, instance)) return false;
+  if (check_integrator_flag(&flag, "MsDlsSetDenseJacFn", CS_CHECK_FLAG, instance)) return 1;
   flag = MstepSetMaxNumSteps(*mem, CS_MAX_NUM_STEPS);
-  if (check_integrator_flag(&flag, "MstepSetMaxNumSteps", CHECK_FLAG, instance)) return false;
+  if (check_integrator_flag(&flag, "MstepSetMaxNumSteps", CS_CHECK_FLAG, instance)) return 1;
   flag = MstepSetMaxNonlinIters(*mem, CS_MAX_NONLIN_ITERS);
-  if (check_integrator_flag(&flag, "MstepSetMaxNonlinIters", CHECK_FLAG, instance)) return false;
+  if (check_integrator_flag(&flag, "MstepSetMaxNonlinIters", CS_CHECK_FLAG, instance)) return 1;
   flag = MstepSetMaxErrTestFails(*mem, CS_MAX_ERR_TEST_FAILS);
-  if (check_integrator_flag(&flag, "MstepSetMaxErrTestFails", CHECK_FLAG, instance)) return false;
-  return true;
+  if (check_integrator_flag(&flag, "MstepSetMaxErrTestFails", CS_CHECK_FLAG, instance)) return 1;
+  return 0;
 }
 
 // The driver's vectors, the integrator handed over with its error handler,
 // and the records of the input and output derivatives.
-bool complete_driver(ModelInstance* instance, IntegratorDriver* d, void** mem) {
+int complete_driver(ModelInstance* instance, IntegratorDriver* d, void** mem) {
   assert(instance->integrator == d && instance->nx >= 1 && *mem != nullptr);
   const int nx = static_cast<int>(instance->nx);
   int flag = 0;
   d->work1 = N_VNew_Serial(nx);
   d->work2 = N_VNew_Serial(nx);
-  if (check_integrator_flag(d->work1, "N_VNew_Serial", CHECK_POINTER, instance)) return false;
-  if (check_integrator_flag(d->work2, "N_VNew_Serial", CHECK_POINTER, instance)) return false;
+  if (check_integrator_flag(d->work1, "N_VNew_Serial", CS_CHECK_POINTER, instance)) return 1;
+  if (check_integrator_flag(d->work2, "N_VNew_Serial", CS_CHECK_POINTER, instance)) return 1;
   d->mstep_mem = *mem;
   *mem = nullptr;
   d->errWeights = N_VNew_Serial(nx);
-  if (check_integrator_flag(d->errWeights, "N_VNew_Serial", CHECK_POINTER, instance)) return false;
+  if (check_integrator_flag(d->errWeights, "N_VNew_Serial", CS_CHECK_POINTER, instance)) return 1;
   flag = MstepSetErrHandlerFn(d->mstep_mem, integrator_error_handler, instance);
-  if (check_integrator_flag(&flag, "MstepSetErrHandlerFn", CHECK_FLAG, instance)) return false;
+  // Not reached in this model: a failure, as the setter refuses only a
+  // missing memory.
+  if (check_integrator_flag(&flag, "MstepSetErrHandlerFn", CS_CHECK_FLAG, instance)) return 1;
   instance->intOptions[INT_OPTION_INLINE_SWITCH] = 0;
   d->inputDer = static_cast<double*>(allocate_zeroed(instance, instance->nu + 1, sizeof(double)));
   d->inputRef = static_cast<double*>(allocate_zeroed(instance, instance->nu + 1, sizeof(double)));
   d->prevOutputs = static_cast<double*>(allocate_zeroed(instance, instance->ny + 1, sizeof(double)));
-  if (d->inputDer == nullptr || d->inputRef == nullptr || d->prevOutputs == nullptr) return false;
+  if (d->inputDer == nullptr || d->inputRef == nullptr || d->prevOutputs == nullptr) return 1;
   // The first output-derivative estimate starts here.
+  // Not reached in this model: the copy, as it has no outputs.
   for (std::uint32_t i = 0; i < instance->ny; ++i) d->prevOutputs[i] = instance->y[i];
   d->prevOutputTime = instance->time;
-  return true;
+  return 0;
 }
 
 }  // namespace
 
 int setup_integrator(ModelInstance* instance, double rtol) {
+  // Not reached in this model: it has two states.
   if (instance->nx == 0) {
     // The integrator needs a state: a dummy one that stays 0.
     instance->nx = 1;
@@ -179,8 +192,7 @@ int setup_integrator(ModelInstance* instance, double rtol) {
     instance->xNominal[0] = 1.0;
   }
   if (!(rtol > 0)) rtol = CS_DEFAULT_RELTOL;
-  // Never two drivers: one left behind by a termination that bypassed the
-  // slave's own goes first.
+  // Never two drivers: any driver still held goes first.
   free_integrator(instance);
 
   IntegratorDriver* d =
@@ -188,8 +200,8 @@ int setup_integrator(ModelInstance* instance, double rtol) {
   if (d == nullptr) return 1;
   instance->integrator = d;
 
-  void* mem = nullptr;  // not the driver's until it holds the last vector it needs
-  if (!create_integrator(instance, d, rtol, &mem) || !complete_driver(instance, d, &mem)) {
+  void* mem = nullptr;  // not the driver's until it holds its work vectors
+  if (create_integrator(instance, d, rtol, &mem) != 0 || complete_driver(instance, d, &mem) != 0) {
     MstepFree(&mem);
     finish_integrator(instance);
     return 1;
@@ -200,10 +212,12 @@ int setup_integrator(ModelInstance* instance, double rtol) {
   d->indicatorClock = 0;
   d->derivativeCalls = 0;
   d->startClock = static_cast<float>(processor_clock());
+  d->standingTime = instance->time;
   return 0;
 }
 
 void finish_integrator(ModelInstance* instance) {
+  // Not reached in this model: a null instance, as every caller passes one.
   if (instance == nullptr || instance->integrator == nullptr) return;
   IntegratorDriver* d = instance->integrator;
   if (d->integratorCallDepth > 0) {
@@ -217,16 +231,21 @@ void finish_integrator(ModelInstance* instance) {
         static_cast<float>(d->derivativeClock / PROCESSOR_CLOCK_TICKS_PER_SECOND);
     d->indicatorClock = static_cast<float>(d->indicatorClock / PROCESSOR_CLOCK_TICKS_PER_SECOND);
     void* mem = d->mstep_mem;
+    // Not reached in this model: a failed read, as the driver holds the
+    // integrator only once its dense solver is attached, and the getters
+    // refuse only a missing memory or dense solver.
     long nonlinIters =
         read_counter(instance, MstepGetNumNonlinSolvIters, mem, "MstepGetNumNonlinSolvIters");
     long convFails = read_counter(instance, MstepGetNumNonlinSolvConvFails, mem,
                                   "MstepGetNumNonlinSolvConvFails");
     long gEvals = read_counter(instance, MstepGetNumGEvals, mem, "MstepGetNumGEvals");
     long jacEvals = read_counter(instance, MsDlsGetNumJacEvals, mem, "MsDlsGetNumJacEvals");
-    double tolScale = -1.0;
+    double tolScale = CS_STATISTIC_UNREAD;
     int flag = MstepGetTolScaleFactor(mem, &tolScale);
-    if (check_integrator_flag(&flag, "MstepGetTolScaleFactor", CHECK_FLAG, instance))
-      tolScale = -1.0;
+    if (check_integrator_flag(&flag, "MstepGetTolScaleFactor", CS_CHECK_FLAG, instance))
+      tolScale = CS_STATISTIC_UNREAD;
+    // Not reached in this model: "yes" for the grouping, as its table holds
+    // no column groups.
     FMI_LOG(instance, fmiOK,
             "Mstep Integrator Statistics\n"
             "    Stop time                                : %.2f s\n"
@@ -251,6 +270,7 @@ void finish_integrator(ModelInstance* instance) {
 }
 
 void free_integrator(ModelInstance* instance) {
+  // Not reached in this model: a null instance, as every caller passes one.
   if (instance == nullptr || instance->integrator == nullptr) return;
   IntegratorDriver* d = instance->integrator;
   MstepFree(&d->mstep_mem);

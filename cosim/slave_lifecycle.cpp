@@ -60,7 +60,7 @@ fmiStatus initialize_slave_core(ModelInstance* m, fmiReal tStart, fmiBoolean sto
   m->stopTimeDefined = stopTimeDefined;
   m->inputsChanged = 0;
   if (!inline_integration_requested(m)) {
-    if (setup_integrator(m, -1.0) != 0) return fmiFatal;
+    if (setup_integrator(m, CS_RELTOL_UNSET) != 0) return fmiFatal;
   }
   return fmiOK;
 }
@@ -90,6 +90,7 @@ fmiStatus fmiInitializeSlave(fmiComponent c, fmiReal tStart, fmiBoolean StopTime
   if (r != fmiOK) return r;
   m->state = INSTANCE_INITIALIZED;
   FMI_LOG(m, fmiOK, "%s completed", name);
+  // Not reached in this model: nothing sets intOptions[INT_OPTION_INLINE_INTEGRATION].
   if (inline_integration_requested(m)) set_inline_integration(1);
   return fmiOK;
 }
@@ -121,6 +122,8 @@ fmiStatus fmiResetSlave(fmiComponent c) {
   fmiStatus status = fmiOK;
   if (m->state == INSTANCE_INITIALIZED) {
     status = fmiTerminateSlave(c);
+    // Not reached in this model: fmiTerminateSlave ends an initialized slave
+    // with fmiOK.
     if (status != fmiOK && status != fmiWarning) return status;
   }
   if (m->state == INSTANCE_INITIALIZED || m->state == INSTANCE_TERMINATED) {
@@ -128,6 +131,7 @@ fmiStatus fmiResetSlave(fmiComponent c) {
     free_integrator(m);
     int QiErr = QIERR_OK;
     declare_(m->x, m->p, nullptr, &QiErr);
+    // Not reached in this model: its declare_ never reports a QiErr.
     if (QiErr != QIERR_OK) {
       FMI_LOG(m, fmiError, "%s: declare_ failed, QiErr = %d", name, QiErr);
       return terminate_on_error(m);
@@ -147,6 +151,7 @@ namespace {
 // status (logged).
 fmiStatus check_derivative_request(ModelInstance* m, const char* name, size_t nvr, std::uint32_t count,
                                    const char* kind, bool arraysGiven) {
+  // Not reached in this model: nothing sets intOptions[INT_OPTION_INLINE_INTEGRATION].
   if (inline_integration_requested(m)) {
     FMI_LOG(m, fmiWarning, "%s is not suported with inline integration", name);
     return fmiDiscard;
@@ -156,6 +161,8 @@ fmiStatus check_derivative_request(ModelInstance* m, const char* name, size_t nv
             static_cast<unsigned>(count));
     return fmiDiscard;
   }
+  // Not reached in this model: the rest, as it has no inputs and no outputs,
+  // so every nvr is refused above.
   if (!arraysGiven) {
     FMI_LOG(m, fmiError, "%s: NULL array argument with nvr = %zu", name, nvr);
     return fmiError;
@@ -177,6 +184,8 @@ fmiStatus fmiSetRealInputDerivatives(fmiComponent c, const fmiValueReference vr[
   fmiStatus refusal = check_derivative_request(m, name, nvr, m->nu, "inputs",
                                                vr != nullptr && order != nullptr && value != nullptr);
   if (refusal != fmiOK) return refusal;
+  // Not reached in this model: the rest, as it has no inputs, so every
+  // request is refused above.
   IntegratorDriver* d = m->integrator;
   for (size_t i = 0; i < nvr; ++i) {
     if (order[i] != 1) {
@@ -205,6 +214,8 @@ fmiStatus fmiGetRealOutputDerivatives(fmiComponent c, const fmiValueReference vr
   fmiStatus refusal = check_derivative_request(m, name, nvr, m->ny, "outputs",
                                                vr != nullptr && order != nullptr && value != nullptr);
   if (refusal != fmiOK) return refusal;
+  // Not reached in this model: the rest, as it has no outputs, so every
+  // request is refused above.
   if (evaluate_model(m, DEMAND_OUTPUTS, name) != QIERR_OK) return terminate_on_error(m);
   IntegratorDriver* d = m->integrator;
   const double dt = m->time - d->prevOutputTime;

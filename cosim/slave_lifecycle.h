@@ -14,7 +14,8 @@ namespace pelvarin {
 fmiStatus initialize_slave_core(ModelInstance* instance, fmiReal tStart, fmiBoolean stopTimeDefined,
                                 fmiReal tStop);
 
-// The instance asks to be integrated by the host (nothing here asks it).
+// The model asks to integrate itself (inline integration), so that the slave
+// needs no integrator of its own.
 inline bool inline_integration_requested(const ModelInstance* m) {
   return m->intOptions[INT_OPTION_INLINE_INTEGRATION] != 0;
 }

@@ -34,7 +34,7 @@ fmiStatus terminate_instance(ModelInstance* instance) {
   return fmiOK;
 }
 
-const int kEventUpdateDemands[2] = {DEMAND_EVENT_FIRST_PASS, DEMAND_EVENT_UPDATE};
+const int FMI_EVENT_UPDATE_DEMANDS[2] = {DEMAND_EVENT_FIRST_PASS, DEMAND_EVENT_UPDATE};
 
 }  // namespace
 
@@ -122,7 +122,7 @@ fmiStatus fmiInitialize(fmiComponent c, fmiBoolean toleranceControlled, fmiReal 
 
   eventInfo->terminateSimulation = fmiFalse;
   const double nextTimeEvent = instance->realOptions[REAL_OPTION_NEXT_TIME_EVENT];
-  eventInfo->upcomingTimeEvent = nextTimeEvent < INITIAL_TIME_EVENT_BOUND ? fmiTrue : fmiFalse;
+  eventInfo->upcomingTimeEvent = nextTimeEvent < FMI_INITIAL_TIME_EVENT_BOUND ? fmiTrue : fmiFalse;
   if (eventInfo->upcomingTimeEvent) eventInfo->nextEventTime = nextTimeEvent;
 
   if (!instance->isCoSimulation) {
@@ -142,6 +142,10 @@ fmiStatus event_update_core(ModelInstance* instance, fmiBoolean intermediateResu
   for (int pass = intermediate ? 1 : 0; pass < 2; ++pass) {
     if (pass == 1) {
       if (intermediate) {
+        // Not reached in this model: updates run on initialized instances
+        // only, whose calls all have ITERATION_PHASE_CONVERGE, which the
+        // runtime keeps; so every update converges, and eventIterationStarted
+        // is 0 when the next one begins.
         if (instance->eventIterationStarted) {
           set_iteration_phase(ITERATION_PHASE_CONTINUE);
         } else {
@@ -149,16 +153,20 @@ fmiStatus event_update_core(ModelInstance* instance, fmiBoolean intermediateResu
           instance->eventIterationStarted = 1;
         }
       } else {
+        // Not reached in this model: ITERATION_PHASE_LAST, as
+        // eventIterationStarted is 0 here (see above).
         set_iteration_phase(instance->eventIterationStarted ? ITERATION_PHASE_LAST
                                                             : ITERATION_PHASE_CONVERGE);
       }
       instance->computedLevel = 0;
     }
     if (instance->state != INSTANCE_INSTANTIATED) set_iteration_phase(ITERATION_PHASE_CONVERGE);
-    int qiErr = call_model(instance, kEventUpdateDemands[pass]);
+    int qiErr = call_model(instance, FMI_EVENT_UPDATE_DEMANDS[pass]);
     converged = get_iteration_phase() == ITERATION_PHASE_CONVERGE;
     set_iteration_phase(ITERATION_PHASE_CONVERGE);
     eventInfo->terminateSimulation = fmiFalse;
+    // Not reached in this model: its runtime never reports QIERR_TERMINATE, as
+    // the model calls no terminate().
     if (qiErr == QIERR_TERMINATE) {
       FMI_LOG(instance, fmiOK, "event updating: simulation terminated by model");
       eventInfo->terminateSimulation = fmiTrue;
@@ -171,12 +179,14 @@ fmiStatus event_update_core(ModelInstance* instance, fmiBoolean intermediateResu
     }
   }
 
+  // Not reached in this model: fmiFalse, as every update converges (see
+  // above).
   eventInfo->iterationConverged = converged ? fmiTrue : fmiFalse;
   if (converged) instance->eventIterationStarted = 0;
   eventInfo->stateValueReferencesChanged = fmiFalse;
   eventInfo->stateValuesChanged = instance->nx > 0 ? fmiTrue : fmiFalse;
   const double nextTimeEvent = instance->realOptions[REAL_OPTION_NEXT_TIME_EVENT];
-  eventInfo->upcomingTimeEvent = nextTimeEvent < EVENT_UPDATE_TIME_EVENT_BOUND ? fmiTrue : fmiFalse;
+  eventInfo->upcomingTimeEvent = nextTimeEvent < FMI_EVENT_UPDATE_TIME_EVENT_BOUND ? fmiTrue : fmiFalse;
   if (eventInfo->upcomingTimeEvent) eventInfo->nextEventTime = nextTimeEvent;
   return fmiOK;
 }
@@ -210,6 +220,8 @@ fmiStatus fmiCompletedIntegratorStep(fmiComponent c, fmiBoolean* callEventUpdate
     return fmiError;
   }
   if (instance->resultGeneration) result_hooks().store_result_point(instance, false);
+  // Not reached in this model: fmiTrue, as nothing sets
+  // intOptions[INT_OPTION_EVENT_AFTER_STEP] to anything but 0.
   *callEventUpdate = instance->intOptions[INT_OPTION_EVENT_AFTER_STEP] != 0 ? fmiTrue : fmiFalse;
   FMI_LOG(instance, fmiOK, "%s", name);
   return fmiOK;

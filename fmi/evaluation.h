@@ -32,7 +32,7 @@ fmiStatus event_update_core(ModelInstance* instance, fmiBoolean intermediateResu
 
 // Next-event bounds: initialization reports a time event below the first,
 // the event update one below the second; the model's "none" is TIME_EVENT_NONE.
-constexpr double INITIAL_TIME_EVENT_BOUND = 1e36;
-constexpr double EVENT_UPDATE_TIME_EVENT_BOUND = 1e37;
+constexpr double FMI_INITIAL_TIME_EVENT_BOUND = 1e36;
+constexpr double FMI_EVENT_UPDATE_TIME_EVENT_BOUND = 1e37;
 
 }  // namespace pelvarin

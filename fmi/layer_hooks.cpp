@@ -11,7 +11,8 @@ void no_input_reference(ModelInstance*, std::int32_t) {}
 void no_result(ModelInstance*) {}
 void no_result_point(ModelInstance*, bool) {}
 
-// Constant tables: nothing runs at load.
+// Initialized with constants, so that nothing runs at load; registration
+// overwrites them.
 CosimHooks registered_cosim_hooks = {fmiTerminate, no_integrator, no_input_reference};
 ResultHooks registered_result_hooks = {no_result, no_result_point, no_result};
 

@@ -24,6 +24,30 @@ void send_escaped(fmiCallbackLogger logger, fmiComponent c, fmiString instanceNa
   logger(c, instanceName, status, category, escaped);
 }
 
+// The length of the first `length` bytes of text without a character that
+// they end in the middle of: the last lead byte must have all of its
+// continuation bytes. Bytes that are not UTF-8 are kept as they are.
+size_t whole_characters(const char* text, size_t length) {
+  for (size_t back = 1; back <= 4 && back <= length; ++back) {
+    const unsigned char byte = static_cast<unsigned char>(text[length - back]);
+    if ((byte & 0xC0) == 0x80) continue;  // a continuation byte
+    const size_t size = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+    return size > back ? length - back : length;
+  }
+  return length;
+}
+
+// Formats into text, which holds room bytes, and ends a text that had to be
+// cut on a character boundary; returns the length, 0 when the format cannot
+// be applied.
+size_t format_cut(char* text, size_t room, const char* format, va_list args) {
+  const int n = c_vsprintf(text, room, format, args);
+  size_t length = n > 0 ? static_cast<size_t>(n) : 0;
+  if (length + 1 == room) length = whole_characters(text, length);  // maybe cut
+  text[length] = '\0';
+  return length;
+}
+
 // Formats behind the `used` characters already in text; the whole stays
 // within FMI_LOG_MAX_TEXT characters. Numbers come out the same whatever
 // locale the host has set.
@@ -32,7 +56,7 @@ void format_into(char* text, size_t used, const char* format, va_list args) {
     text[FMI_LOG_MAX_TEXT] = '\0';
     return;
   }
-  if (c_vsprintf(text + used, FMI_LOG_MAX_TEXT + 1 - used, format, args) < 0) text[used] = '\0';
+  format_cut(text + used, FMI_LOG_MAX_TEXT + 1 - used, format, args);
 }
 
 size_t pending_length(const ModelInstance* instance) {
@@ -48,10 +72,13 @@ void clear_pending(ModelInstance* instance) {
 void runtime_text(const char* text, int isLine) {
   ModelInstance* instance = current_instance;
   if (!instance) return;
-  if (isLine)
+  if (isLine) {
     fmi_log(instance, instance->instanceName, fmiOK, "", "%s", text);
-  else
+  } else {
+    // Not reached in this model: the runtime sends pieces of a line only from
+    // info_message_format, which the model does not call.
     fmi_log_pending(instance, instance->instanceName, fmiOK, "", "%s", text);
+  }
 }
 
 }  // namespace
@@ -91,6 +118,8 @@ void fmi_log_host(fmiCallbackLogger logger, fmiString instanceName, fmiStatus st
   send_escaped(logger, nullptr, instanceName, status, category, text);
 }
 
+// Not reached in this model: it collects the pieces of a line that
+// runtime_text passes on, and the runtime sends none (see there).
 void fmi_log_pending(ModelInstance* instance, fmiString instanceName, fmiStatus status,
                      fmiString category, const char* format, ...) {
   if (instance == nullptr) return;
@@ -101,9 +130,8 @@ void fmi_log_pending(ModelInstance* instance, fmiString instanceName, fmiStatus 
   char piece[FMI_PENDING_MAX_TEXT + 1];
   va_list args;
   va_start(args, format);
-  const int n = c_vsprintf(piece, sizeof piece, format, args);
+  const size_t length = format_cut(piece, sizeof piece, format, args);
   va_end(args);
-  const size_t length = n > 0 ? static_cast<size_t>(n) : 0;
   // Nothing collected is dropped: what cannot be continued goes out first.
   if (pending_length(instance) > 0 &&
       (length == 0 || pending_length(instance) + length > FMI_PENDING_MAX_TEXT)) {
@@ -117,9 +145,15 @@ void fmi_log_pending(ModelInstance* instance, fmiString instanceName, fmiStatus 
 
 void route_runtime_texts_to_logger() { runtime_set_text_callback(runtime_text); }
 
+size_t utf8_cut_length(const char* text, size_t limit) {
+  const size_t length = strnlen(text, limit);
+  if (length < limit || text[limit] == '\0') return length;  // nothing cut
+  return whole_characters(text, length);
+}
+
 char* copy_instance_string(const ModelInstance* instance, fmiString text) {
   if (text == nullptr) text = "<NULL>";
-  size_t length = strnlen(text, INSTANCE_NAME_MAX);
+  const size_t length = utf8_cut_length(text, INSTANCE_NAME_MAX);
   char* copy = static_cast<char*>(instance->allocateMemory(length + 1, 1));
   if (copy == nullptr) return nullptr;
   memcpy(copy, text, length);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
 
 #include "fmi/fmi_types.h"
 #include "fmi/model_instance.h"
@@ -43,9 +44,15 @@ void fmi_log_host(fmiCallbackLogger logger, fmiString instanceName, fmiStatus st
 // no instance lives they are dropped.
 void route_runtime_texts_to_logger();
 
-// A copy of text ("<NULL>" for NULL), cut at INSTANCE_NAME_MAX characters,
-// from the instance's allocateMemory; NULL when that fails.
+// A copy of text ("<NULL>" for NULL), cut to at most INSTANCE_NAME_MAX bytes
+// on a character boundary, from the instance's allocateMemory; NULL when that
+// fails.
 char* copy_instance_string(const ModelInstance* instance, fmiString text);
+
+// The length of text cut to at most limit bytes, ending on a UTF-8 character
+// boundary: a cut never leaves a lead byte without its continuation bytes.
+// A text no longer than limit keeps its length, whatever bytes it holds.
+size_t utf8_cut_length(const char* text, size_t limit);
 
 // Whether fmi_log passes a message of this status on to the logger.
 inline bool fmi_log_passes(const ModelInstance* instance, fmiStatus status) {

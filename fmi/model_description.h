@@ -50,8 +50,8 @@ enum {
   P_VD = 9,
 };
 
-constexpr double kDefaultStartTime = 0.0;
-constexpr double kDefaultStopTime = 10.0;
+constexpr double FMI_DEFAULT_START_TIME = 0.0;
+constexpr double FMI_DEFAULT_STOP_TIME = 10.0;
 
 enum class Type { Real, Integer };
 enum class Variability { Parameter, Discrete, Continuous };
@@ -67,7 +67,7 @@ struct Variable {
   bool fixed;
 };
 
-constexpr Variable kVariables[] = {
+constexpr Variable FMI_VARIABLES[] = {
     {state(0), "kompartment1.depot", "State fed by the pulse source", Type::Real, Variability::Continuous,
      true},
     {state(1), "kompartment1.C", "Compartment state; initialization sets it to kompartment1.C0 / kompartment1.Vd",
@@ -102,13 +102,13 @@ constexpr Variable kVariables[] = {
      Type::Real, Variability::Continuous, true},
 };
 
-constexpr std::size_t kVariableCount = sizeof kVariables / sizeof kVariables[0];
+constexpr std::size_t FMI_VARIABLE_COUNT = sizeof FMI_VARIABLES / sizeof FMI_VARIABLES[0];
 
 namespace detail {
 
 constexpr unsigned rows_in(int category) {
   unsigned n = 0;
-  for (const Variable& v : kVariables) n += vr_category(v.vr) == category ? 1u : 0u;
+  for (const Variable& v : FMI_VARIABLES) n += vr_category(v.vr) == category ? 1u : 0u;
   return n;
 }
 
@@ -116,7 +116,7 @@ constexpr unsigned rows_in(int category) {
 constexpr bool indices_complete(int category, unsigned count) {
   for (unsigned i = 0; i < count; ++i) {
     unsigned seen = 0;
-    for (const Variable& v : kVariables) seen += vr_category(v.vr) == category && vr_index(v.vr) == i ? 1u : 0u;
+    for (const Variable& v : FMI_VARIABLES) seen += vr_category(v.vr) == category && vr_index(v.vr) == i ? 1u : 0u;
     if (seen != 1) return false;
   }
   return rows_in(category) == count;
@@ -135,6 +135,6 @@ static_assert(detail::indices_complete(VR_CATEGORY_PARAMETER, MODEL_NP), "one ro
 static_assert(detail::indices_complete(VR_CATEGORY_AUXILIARY, MODEL_NW), "one row per auxiliary");
 static_assert(detail::rows_in(VR_CATEGORY_INPUT) == MODEL_NU && detail::rows_in(VR_CATEGORY_OUTPUT) == MODEL_NY,
               "one row per input and output");
-static_assert(kVariableCount == 2 * MODEL_NX + MODEL_NP + MODEL_NW + MODEL_NU + MODEL_NY, "no other rows");
+static_assert(FMI_VARIABLE_COUNT == 2 * MODEL_NX + MODEL_NP + MODEL_NW + MODEL_NU + MODEL_NY, "no other rows");
 
 }  // namespace model_vars

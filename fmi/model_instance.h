@@ -25,7 +25,10 @@ enum {
 };
 
 // All memory of the record and of every array it points to comes from the
-// host's allocateMemory, which hands out zero-filled blocks.
+// host's allocateMemory, whose blocks need not arrive zero-filled: the record
+// is cleared as soon as it is allocated and every array comes through
+// allocate_zeroed, so what instantiation does not set starts as zero, false
+// or NULL.
 struct ModelInstance {
   fmiBoolean stopTimeDefined;  // the co-simulation master gave a stop time
   double stopTime;
@@ -80,9 +83,9 @@ struct ModelInstance {
 // instantiation, cleared when the instance is freed.
 extern ModelInstance* current_instance;
 
-// count x size bytes from the host's allocateMemory, zero-filled: a host
-// allocator need not zero its blocks, and the records rely on it. NULL when
-// the host has none.
+// count x size bytes from the host's allocateMemory, zero-filled here: a
+// host's allocator need not zero its blocks, and the records kept in them
+// start from zero. NULL when the host gives none.
 void* allocate_zeroed(ModelInstance* instance, size_t count, size_t size);
 
 // Gives a block back to the host's freeMemory; deliberately never NULL,

@@ -18,7 +18,7 @@ namespace {
 
 // A read asks for no more than the event indicators' level: anything above
 // would make it run an event iteration.
-constexpr int MAX_READ_LEVEL = DEMAND_ALL_SECTIONS;
+constexpr int FMI_MAX_READ_LEVEL = DEMAND_ALL_SECTIONS;
 
 // The element a reference names, or NULL when its category names no vector or
 // its index lies beyond the vector.
@@ -28,6 +28,8 @@ double* variable_slot(const ModelInstance* instance, fmiValueReference vr) {
     case VR_CATEGORY_PARAMETER: return index < instance->np ? &instance->p[index] : nullptr;
     case VR_CATEGORY_STATE: return index < instance->nx ? &instance->x[index] : nullptr;
     case VR_CATEGORY_DERIVATIVE: return index < instance->nx ? &instance->der[index] : nullptr;
+    // Not reached in this model: an element of y or u, as it has no outputs or
+    // inputs (the bound refuses every such reference).
     case VR_CATEGORY_OUTPUT: return index < instance->ny ? &instance->y[index] : nullptr;
     case VR_CATEGORY_INPUT: return index < instance->nu ? &instance->u[index] : nullptr;
     case VR_CATEGORY_AUXILIARY: return index < instance->nw ? &instance->w[index] : nullptr;
@@ -42,8 +44,8 @@ unsigned shown_count(size_t n) { return n > UINT_MAX ? UINT_MAX : static_cast<un
 // a plain conversion would be undefined.
 fmiInteger truncate_to_integer(double v) {
   if (std::isnan(v)) return 0;
-  if (v >= 2147483647.0) return INT32_MAX;
-  if (v <= -2147483648.0) return INT32_MIN;
+  if (v >= static_cast<double>(INT32_MAX)) return INT32_MAX;
+  if (v <= static_cast<double>(INT32_MIN)) return INT32_MIN;
   return static_cast<fmiInteger>(v);
 }
 
@@ -75,7 +77,7 @@ struct BooleanType {
 };
 
 // The worker of fmiGetReal, fmiGetInteger and fmiGetBoolean: one evaluation
-// up to the highest level asked for (never above MAX_READ_LEVEL), then the
+// up to the highest level asked for (never above FMI_MAX_READ_LEVEL), then the
 // values in order, each logged. Returns as the getters (fmi_functions.h).
 template <typename Type>
 fmiStatus get_values(fmiComponent c, const char* name, const fmiValueReference vr[], size_t nvr,
@@ -89,7 +91,7 @@ fmiStatus get_values(fmiComponent c, const char* name, const fmiValueReference v
   int demand = VR_LEVEL_STORED;
   for (size_t i = 0; i < nvr; ++i) {
     const int level = vr_level(vr[i]);
-    if (level > demand && level <= MAX_READ_LEVEL) demand = level;
+    if (level > demand && level <= FMI_MAX_READ_LEVEL) demand = level;
   }
   // Level-0 values need no evaluation; asking the model for level 0 would be
   // an initialization call.
@@ -102,7 +104,7 @@ fmiStatus get_values(fmiComponent c, const char* name, const fmiValueReference v
     }
   }
   for (size_t i = 0; i < nvr; ++i) {
-    const double* slot = vr_level(vr[i]) <= MAX_READ_LEVEL ? variable_slot(instance, vr[i]) : nullptr;
+    const double* slot = vr_level(vr[i]) <= FMI_MAX_READ_LEVEL ? variable_slot(instance, vr[i]) : nullptr;
     if (slot == nullptr) {
       FMI_LOG(instance, fmiDiscard, "%s: cannot get #%c%u#", name, Type::letter, vr[i]);
       return fmiDiscard;
@@ -157,6 +159,7 @@ fmiStatus set_values(fmiComponent c, const char* name, const fmiValueReference v
       int& counter = instance->intOptions[INT_OPTION_PARAMETER_CHANGES];
       counter = static_cast<int>(static_cast<unsigned>(counter) + 1u);  // wraps, never overflows
     } else if (category == VR_CATEGORY_INPUT && instance->isCoSimulation) {
+      // Not reached in this model: it has no inputs.
       cosim_hooks().update_input_reference(instance, static_cast<std::int32_t>(vr_index(vr[i])));
     }
     FMI_LOG(instance, fmiOK, "%s: #%c%u# = %g", name, Type::letter, vr[i], v);
@@ -271,7 +274,7 @@ fmiStatus fmiSetContinuousStates(fmiComponent c, const fmiReal x[], size_t nx) {
   if (result == fmiError) return result;
   FMI_LOG(instance, fmiOK, "%s", name);
   for (size_t i = 0; i < nx; ++i) instance->x[i] = x[i];
-  instance->computedLevel = 0;
+  mark_written(instance);
   return result;
 }
 

@@ -3,7 +3,7 @@
 
 namespace pelvarin {
 
-const char* const fmi_function_names[18] = {
+const char* const fmi_function_names[FMI_NAME_COUNT] = {
     "fmiInstantiateModel",        "fmiSetTime",
     "fmiSetContinuousStates",     "fmiInitialize",
     "fmiEventUpdate",             "fmiCompletedIntegratorStep",

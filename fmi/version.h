@@ -2,9 +2,7 @@
 
 namespace pelvarin {
 
-// Names every FMI function logs itself by, indexed as the FMI_NAME_ constants.
-extern const char* const fmi_function_names[18];
-
+// Indices of fmi_function_names.
 enum {
   FMI_NAME_INSTANTIATE_MODEL = 0,
   FMI_NAME_SET_TIME = 1,
@@ -24,6 +22,10 @@ enum {
   FMI_NAME_SET_REAL_INPUT_DERIVATIVES = 15,
   FMI_NAME_GET_REAL_OUTPUT_DERIVATIVES = 16,
   FMI_NAME_DO_STEP = 17,
+  FMI_NAME_COUNT = 18,
 };
+
+// Names every FMI function logs itself by, indexed as the FMI_NAME_ constants.
+extern const char* const fmi_function_names[FMI_NAME_COUNT];
 
 }  // namespace pelvarin

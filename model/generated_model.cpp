@@ -45,7 +45,10 @@ const int model_relations = MODEL_NREL;
 const int model_discrete_values = sizeof pre_discrete / sizeof pre_discrete[0];
 const int model_sample_slots = MODEL_SAMPLE_SLOTS;
 
-static const char kIntegerExpressionText[] = "integer( (time-pulse1.startTime)/pulse1.period)";
+static const char INTEGER_EXPRESSION_TEXT[] = "integer( (time-pulse1.startTime)/pulse1.period)";
+// Relative distance before its threshold from which a time relation counts
+// as reached.
+constexpr double TIME_RELATION_TOLERANCE = 4e-14;
 
 int floor_to_int(double value) {
   // NaN and values outside the 32-bit range give what the x86 conversion gives.
@@ -61,7 +64,7 @@ double model_division_by_zero(const char* numeratorText, double numerator,
              "\nModel error - division by zero: (%.400s) / (%.400s) = (%g) / (%g)\n",
              numeratorText, denominatorText, numerator, denominator);
   raise_model_error(text);
-  return 0.0;  // not reached: the error jumps back to the driver
+  return 0.0;  // only outside an evaluation; inside, the error jumps back to the driver
 }
 
 static inline double divide(double numerator, double denominator, const char* numeratorText,
@@ -80,8 +83,8 @@ double log_variable_change(const char* name, double value, double time) {
 
 namespace {
 
-// The initial-block test; when it holds in the first pass of an
-// initialization call it also asks for another pass.
+// The initial-block test; in the first pass of an initialization call it
+// also asks for another pass, whatever the phase.
 int initial_block_test() {
   if (initial_rerun_stage == 0 && init_flag == 1) iterate_again = 1;
   return (initial_rerun_stage != 0 || init_flag == 1) &&
@@ -89,6 +92,7 @@ int initial_block_test() {
 }
 
 int start_value_test(const int* intOptions) {
+  // Not reached in this model: nothing sets initial_rerun_stage.
   if (initial_rerun_stage != 0) return initial_rerun_stage == 2;
   if (init_flag == 1 && intOptions[INT_OPTION_NO_START_VALUES] == 0) {
     iterate_again = 1;
@@ -105,7 +109,7 @@ inline void integer_relation(const double* p, double* eventIndicators, int* intO
   const double v = divide(current_time - p[6], p[3], "time-pulse1.startTime", "pulse1.period");
   integer_arguments[0] = v;
   if (event_mode)
-    integer_expression_update(kIntegerExpressionText, std::floor, v, &integer_values[0],
+    integer_expression_update(INTEGER_EXPRESSION_TEXT, std::floor, v, &integer_values[0],
                               &integer_margins[0], integer_hysteresis, 0, 1, 0, init_flag,
                               intOptions[INT_OPTION_LOG_FLAGS], &iterate_again, relation_evaluated[1],
                               0.0001,
@@ -122,7 +126,7 @@ inline void integer_relation(const double* p, double* eventIndicators, int* intO
 inline void time_relation(int k, double threshold, const double* realOptions) {
   if (!(init_flag != 0 || event_mode)) return;
   const double scale = realOptions[REAL_OPTION_TIME_SCALE];
-  if (threshold - (std::fabs(current_time) + scale) * 4e-14 <= current_time) {
+  if (threshold - (std::fabs(current_time) + scale) * TIME_RELATION_TOLERANCE <= current_time) {
     time_relations[k] = 1;
   } else {
     register_time_event(threshold);
@@ -212,6 +216,7 @@ void model_dynamics_section(int* demand, int* computedLevel, double* time, doubl
                                     *demand == DEMAND_ALL_SECTIONS);
     reset_evaluation_scratch();
   }
+  // Not reached in this model: the sections set no status without the trap.
   if (run_status != QIERR_OK) *QiErr = run_status;
 }
 
@@ -224,6 +229,7 @@ void model_dynamics_guard(int* demand, int* computedLevel, double* time, double*
   if (restart_requested == 0 && *QiErr == QIERR_OK)
     model_dynamics_section(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
                            eventIndicators, realOptions, intOptions, spare4, QiErr);
+  // Not reached in this model: the sections set no status without the trap.
   if (run_status != QIERR_OK) *QiErr = run_status;
 }
 
@@ -251,10 +257,12 @@ bool initial_block_ends_section(int* demand, int* computedLevel, double* time, d
                                   *demand == DEMAND_ALL_SECTIONS);
   init_flag = 1;
   if (iteration_phase != ITERATION_PHASE_CONVERGE) {
+    // Not reached in this model: the interface layer passes phase 0 only.
     iteration_phase = ITERATION_PHASE_CONVERGE;
     return true;
   }
   if (homotopy_active) {
+    // Not reached in this model: no homotopy continuation starts.
     if (homotopy_lambda < 1) {
       if (run_status == QIERR_OK) run_status = QIERR_HOMOTOPY_CONTINUE;
       return true;
@@ -316,6 +324,7 @@ int model_initial_section(int* demand, int* computedLevel, double* time, double*
   if (!ended)
     outputs_and_dynamics(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
                          eventIndicators, realOptions, intOptions, spare4, QiErr);
+  // Not reached in this model: the sections set no status without the trap.
   if (run_status != QIERR_OK) *QiErr = run_status;
   return 0;
 }
@@ -324,6 +333,8 @@ void model_clear_sample_flags() {
   for (int i = 0; i < MODEL_NSAMPLE; ++i) sample_evaluated[i] = 0;
 }
 
+// Not reached in this model: only a homotopy continuation calls it, and none
+// starts.
 void model_homotopy_reinit_section(double*, double*, void*, double*, double*, void*, void*, double*,
                                    double*, double*, double*, double*, int*, void*) {}
 
@@ -367,6 +378,7 @@ void model_dimensions_for_driver(int* nx, int* o1, int* o2, int* o3, int* nw, in
   *o10 = 0;
 }
 
+// Not reached in this model: nothing calls it.
 void model_dimensions_alternate(int* o0, int* o1, int* o2, int* o3, int* o4, int* o5, int* o6,
                                 int* o7, int* o8, int* o9) {
   *o0 = 1;
@@ -404,12 +416,14 @@ void model_reset_work_arrays() {
   for (ExternalObjectEntry& e : external_objects) {
     void* object = e.object;
     e.object = nullptr;
+    // Not reached in this model: it has no external objects.
     if (object != nullptr && e.destructor != nullptr) e.destructor(object);
     e.destructor = nullptr;
   }
   runtime_lists_reset();
 }
 
+// Not reached in this model: nothing calls it.
 void model_empty_function(int, int, int) {}
 
 }  // namespace pelvarin

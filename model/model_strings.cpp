@@ -10,11 +10,13 @@ char* string_slots[STRING_SLOT_COUNT];
 
 static char string_slot_storage[STRING_SLOT_LENGTH];
 
+// Not reached in this model: it declares no string variables.
 int init_string_slots() {
   if (string_slots[0] == nullptr) string_slots[0] = string_slot_storage;
   return 0;
 }
 
+// Not reached in this model: it declares no string variables.
 void set_string_variable(const char* text, int index) {
   init_string_slots();
   if (index < 0 || index >= STRING_SLOT_COUNT) {
@@ -33,6 +35,7 @@ void set_string_variable(const char* text, int index) {
   }
 }
 
+// Not reached in this model: it declares no string variables.
 void set_string_array(StringArray array, int start) {
   const int count = array_element_count(array);
   if (start < 0 || count < 0 || start > STRING_SLOT_COUNT - count) {
@@ -42,6 +45,7 @@ void set_string_array(StringArray array, int start) {
   for (int i = 0; i < count; ++i) set_string_variable(array.data[i], start + i);
 }
 
+// Not reached in this model: it declares no string variables.
 const char* get_string_variable(int index) {
   init_string_slots();
   if (index >= 0 && index < STRING_SLOT_COUNT) return string_slots[index];

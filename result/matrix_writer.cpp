@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -20,12 +21,8 @@ char amatMessage[AMAT_MESSAGE_SIZE] = "No message.";
 
 namespace {
 
-const char kNullPointer[] = "Unexpected null-pointer";
-const char kWriteFailed[] = "Error when writing matrix \"%.400s(%ld,%ld)\" to file \"%.400s\":\n%.400s\n";
-const char kBadDimensions[] =
-    "Error when writing matrix \"%.400s(%ld,%ld)\" to file \"%.400s\":\n"
-    "The dimensions of the matrix are negative or too large.\n";
-const char kPad = ' ';
+// Fills the columns of the shorter texts of a text matrix.
+const char AMAT_PAD_CHARACTER = ' ';
 
 // Type code, element size and whether data holds row pointers.
 struct BinaryKind {
@@ -34,49 +31,64 @@ struct BinaryKind {
   bool rows;
 };
 
-// The numeric types only.
+// The type code, element size and layout of a numeric type; a doubleMatrix
+// for any other. Needs: a numeric type.
 BinaryKind binary_kind(AmatType type) {
   switch (type) {
-    case integerMatrix: return {20, 4, false};
-    case realMatrix: return {10, 4, false};
-    case realRowMatrix: return {10, 4, true};
-    case doubleRowMatrix: return {0, 8, true};
-    default: return {0, 8, false};
+    case integerMatrix: return {AMAT_TYPE_CODE_INTEGER, sizeof(std::int32_t), false};
+    case realMatrix: return {AMAT_TYPE_CODE_REAL, sizeof(float), false};
+    // Not reached in this model: result generation writes no row-pointer or
+    // double matrix.
+    case realRowMatrix: return {AMAT_TYPE_CODE_REAL, sizeof(float), true};
+    case doubleRowMatrix: return {AMAT_TYPE_CODE_DOUBLE, sizeof(double), true};
+    default: return {AMAT_TYPE_CODE_DOUBLE, sizeof(double), false};
   }
 }
 
+// count items of size bytes; true when all of them were written, and for
+// none.
 bool put(AmatPutFile* file, const void* data, size_t size, size_t count) {
   return count == 0 || fwrite(data, size, count, file->stream) == count;
 }
 
-// Header and name of a stored matrix of mrows x ncols.
+// Writes the header of a stored matrix of mrows x ncols and its name, and
+// keeps the header in file->header. Returns whether both were written.
 bool put_header(AmatPutFile* file, std::int32_t code, std::int32_t mrows, std::int32_t ncols,
                 const char* name) {
   const size_t namlen = strlen(name) + 1;
-  file->header[0] = code;
-  file->header[1] = mrows;
-  file->header[2] = ncols;
-  file->header[3] = 0;
-  file->header[4] = static_cast<std::int32_t>(namlen);
-  return put(file, file->header, sizeof(std::int32_t), 5) && put(file, name, 1, namlen);
+  file->header[AMAT_HEADER_TYPE] = code;
+  file->header[AMAT_HEADER_MROWS] = mrows;
+  file->header[AMAT_HEADER_NCOLS] = ncols;
+  file->header[AMAT_HEADER_IMAGF] = 0;
+  file->header[AMAT_HEADER_NAMLEN] = static_cast<std::int32_t>(namlen);
+  return put(file, file->header, sizeof(std::int32_t), AMAT_HEADER_WORDS) && put(file, name, 1, namlen);
 }
 
-bool name_fits(const char* name) { return strlen(name) < 0x7fffffff; }
+// Whether namlen, the name's length with its NUL, fits a header word.
+bool name_fits(const char* name) { return strlen(name) < AMAT_COUNT_MAX; }
 
-// integer, real and double matrices, contiguous or as row pointers.
+// The binary writer of integer, real and double matrices, contiguous or as
+// row pointers: header, name and the elements in the file's storage form
+// (each row of the matrix as a stored column for binTrans). Returns amatOk;
+// amatNullPointer for a NULL file or name, or no data for the elements the
+// sizes announce; amatError, with the message, for dimensions or a name that
+// a header cannot hold (nothing written) or a short write (what was written
+// stays).
 int put_binary_numeric(AmatPutFile* file, const char* name, long nrow, long ncol, const void* data,
                        AmatType type) {
+  // Not reached in this model: result generation passes its own file and
+  // named matrices.
   if (file == nullptr || name == nullptr) {
-    amat_message(kNullPointer);
+    amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatNullPointer;
   }
   const BinaryKind kind = binary_kind(type);
   if (!amat_dimensions_fit(nrow, ncol, kind.size) || !name_fits(name)) {
-    amat_message(kBadDimensions, name, nrow, ncol, amat_file_name(file));
+    amat_message(AMAT_BAD_DIMENSIONS_MESSAGE, name, nrow, ncol, amat_file_name(file));
     return amatError;
   }
   if (amat_data_missing(type, nrow, ncol, data)) {
-    amat_message(kNullPointer);
+    amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatNullPointer;
   }
   const bool normal = file->bstruct != binTrans;
@@ -86,12 +98,15 @@ int put_binary_numeric(AmatPutFile* file, const char* name, long nrow, long ncol
   if (!kind.rows) {
     const char* elements = static_cast<const char*>(data);
     if (normal) {
+      // Not reached in this model: result generation writes its numeric
+      // matrices into a file opened with binTrans.
       ok = ok && put(file, elements, size, static_cast<size_t>(nrow * ncol));
     } else {
       for (long r = 0; ok && r < nrow; ++r)
         for (long c = 0; ok && c < ncol; ++c) ok = put(file, elements + (r + c * nrow) * kind.size, size, 1);
     }
   } else {
+    // Not reached in this model: result generation writes no row-pointer matrix.
     const char* const* rows = static_cast<const char* const*>(data);
     if (normal) {
       for (long c = 0; ok && c < ncol; ++c)
@@ -101,36 +116,47 @@ int put_binary_numeric(AmatPutFile* file, const char* name, long nrow, long ncol
     }
   }
   if (!ok) {
-    amat_message(kWriteFailed, name, nrow, ncol, amat_file_name(file), amat_error_text());
+    amat_message(AMAT_WRITE_FAILED_MESSAGE, name, nrow, ncol, amat_file_name(file), amat_error_text());
     return amatError;
   }
   return amatOk;
 }
 
-// The binary writers, one per element type.
+// The binary writers, one per element type: put_binary_numeric for it.
 int amatPutBinInt(AmatPutFile* file, const char* name, int nrow, int ncol, const void* data) {
   return put_binary_numeric(file, name, nrow, ncol, data, integerMatrix);
 }
 int amatPutBinReal(AmatPutFile* file, const char* name, int nrow, int ncol, const void* data) {
   return put_binary_numeric(file, name, nrow, ncol, data, realMatrix);
 }
+// Not reached in this model: result generation writes no double matrix.
 int amatPutBinDouble(AmatPutFile* file, const char* name, int nrow, int ncol, const void* data) {
   return put_binary_numeric(file, name, nrow, ncol, data, doubleMatrix);
 }
+// Not reached in this model: result generation writes no row-pointer matrix.
 int amatPutBinRealRow(AmatPutFile* file, const char* name, int nrow, int ncol, const void* data) {
   return put_binary_numeric(file, name, nrow, ncol, data, realRowMatrix);
 }
+// Not reached in this model: result generation writes no row-pointer matrix.
 int amatPutBinDoubleRow(AmatPutFile* file, const char* name, int nrow, int ncol, const void* data) {
   return put_binary_numeric(file, name, nrow, ncol, data, doubleRowMatrix);
 }
 
+// The length of text r; 0 for no texts or a NULL text.
 size_t text_length(const char* const* texts, long r) {
   return (texts == nullptr || texts[r] == nullptr) ? 0 : strlen(texts[r]);
 }
 
+// The binary writer of a charMatrix: the nrow texts as an nrow x W matrix of
+// characters, W the longest text's length (a NULL text counts as empty),
+// transposed for binTrans; a shorter text ends in one NUL and pad
+// characters, or in pad characters alone when transposed. ncol serves only
+// the messages (0 for no rows). Returns as put_binary_numeric.
 int amatPutBinChar(AmatPutFile* file, const char* name, int nrow, int ncol, const void* data, char pad) {
+  // Not reached in this model: result generation passes its own file and
+  // named matrices.
   if (file == nullptr || name == nullptr) {
-    amat_message(kNullPointer);
+    amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatNullPointer;
   }
   const long rows = nrow;
@@ -138,13 +164,13 @@ int amatPutBinChar(AmatPutFile* file, const char* name, int nrow, int ncol, cons
   const char* const* texts = static_cast<const char* const*>(data);
   size_t width = 0;
   for (long r = 0; r < rows; ++r) width = std::max(width, text_length(texts, r));
-  if (!amat_dimensions_fit(rows, static_cast<long>(width), 1) || ncol < 0 || !name_fits(name)) {
-    amat_message(kBadDimensions, name, rows, shownCols, amat_file_name(file));
+  if (!amat_dimensions_fit(rows, static_cast<long>(width), 1) || !name_fits(name)) {
+    amat_message(AMAT_BAD_DIMENSIONS_MESSAGE, name, rows, shownCols, amat_file_name(file));
     return amatError;
   }
   const std::int32_t w = static_cast<std::int32_t>(width);
   const bool normal = file->bstruct != binTrans;
-  bool ok = put_header(file, 51, normal ? nrow : w, normal ? w : nrow, name);
+  bool ok = put_header(file, AMAT_TYPE_CODE_TEXT, normal ? nrow : w, normal ? w : nrow, name);
   if (normal) {
     // Column j of the stored matrix: character j of every text.
     for (size_t j = 0; ok && j < width; ++j) {
@@ -163,12 +189,15 @@ int amatPutBinChar(AmatPutFile* file, const char* name, int nrow, int ncol, cons
     }
   }
   if (!ok) {
-    amat_message(kWriteFailed, name, rows, shownCols, amat_file_name(file), amat_error_text());
+    amat_message(AMAT_WRITE_FAILED_MESSAGE, name, rows, shownCols, amat_file_name(file), amat_error_text());
     return amatError;
   }
   return amatOk;
 }
 
+// Not reached in this model: result generation writes binary files only.
+// The text writer of the matrix's type. Needs: a type of AmatType other than
+// voidMatrix.
 int put_text(AmatPutFile* file, const AmatMatrix& m, const char* comment, const char* const* rowComments,
              int indent) {
   switch (m.type) {
@@ -181,10 +210,14 @@ int put_text(AmatPutFile* file, const AmatMatrix& m, const char* comment, const 
   }
 }
 
+// The binary writer of the matrix's type. Needs: a type of AmatType other
+// than voidMatrix.
 int put_binary(AmatPutFile* file, const AmatMatrix& m, char pad) {
   switch (m.type) {
     case integerMatrix: return amatPutBinInt(file, m.name, m.nrow, m.ncol, m.data);
     case realMatrix: return amatPutBinReal(file, m.name, m.nrow, m.ncol, m.data);
+    // Not reached in this model: result generation writes no double or
+    // row-pointer matrix.
     case doubleMatrix: return amatPutBinDouble(file, m.name, m.nrow, m.ncol, m.data);
     case realRowMatrix: return amatPutBinRealRow(file, m.name, m.nrow, m.ncol, m.data);
     case doubleRowMatrix: return amatPutBinDoubleRow(file, m.name, m.nrow, m.ncol, m.data);
@@ -192,13 +225,21 @@ int put_binary(AmatPutFile* file, const AmatMatrix& m, char pad) {
   }
 }
 
+// Hands the matrix to the writer of the file's format and the matrix's type:
+// pad fills the texts of a binary charMatrix; comment, rowComments and
+// indent serve the text format. Returns the writer's status; amatNullPointer
+// for a NULL file; amatError, with nothing written, for a voidMatrix, a type
+// outside AmatType, a closed file or one whose row-wise matrix is still
+// open.
 int amatPutDispatch(AmatPutFile* file, const AmatMatrix& m, char pad, const char* comment,
                     const char* const* rowComments, int indent) {
+  // Not reached in this model: result generation passes its own file.
   if (file == nullptr) {
-    amat_message(kNullPointer);
+    amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatNullPointer;
   }
   const char* name = m.name != nullptr ? m.name : "";
+  // Not reached in this model: result generation writes typed matrices only.
   if (m.type == voidMatrix) {
     amat_message(
         "Error when writing matrix \"%.400s(%ld,%ld)\" to file \"%.400s\":\n"
@@ -206,6 +247,7 @@ int amatPutDispatch(AmatPutFile* file, const AmatMatrix& m, char pad, const char
         name, static_cast<long>(m.nrow), static_cast<long>(m.ncol), amat_file_name(file));
     return amatError;
   }
+  // Not reached in this model: result generation writes typed matrices only.
   if (m.type < voidMatrix || m.type > doubleRowMatrix) {
     amat_message(
         "Error should never occur when writing matrix \"%.400s(%ld,%ld)\" to\n"
@@ -228,6 +270,7 @@ int amatPutDispatch(AmatPutFile* file, const AmatMatrix& m, char pad, const char
     return amatError;
   }
   errno = 0;
+  // Not reached in this model: result generation writes binary files only.
   if (file->format == AMAT_FORMAT_TEXT) return put_text(file, m, comment, rowComments, indent);
   return put_binary(file, m, pad);
 }
@@ -255,10 +298,9 @@ char* amat_copy_text(const char* text) {
 }
 
 bool amat_dimensions_fit(long nrow, long ncol, long elementSize) {
-  const long limit = 0x7fffffff;
-  if (nrow < 0 || ncol < 0 || nrow > limit || ncol > limit) return false;
+  if (nrow < 0 || ncol < 0 || nrow > AMAT_COUNT_MAX || ncol > AMAT_COUNT_MAX) return false;
   // nrow * ncol * elementSize stays within what memory and files address.
-  return ncol == 0 || nrow <= (0x7fffffffffffffffL / elementSize) / ncol;
+  return ncol == 0 || nrow <= (LONG_MAX / elementSize) / ncol;
 }
 
 bool amat_data_missing(AmatType type, long nrow, long ncol, const void* data) {
@@ -269,8 +311,9 @@ bool amat_data_missing(AmatType type, long nrow, long ncol, const void* data) {
 
 int amatPutOpen(const char* fileName, int format, int bstruct, const char* className,
                 const char* version, const char* description, AmatPutFile* file) {
+  // Not reached in this model: result generation passes its own file record.
   if (file == nullptr) {
-    amat_message(kNullPointer);
+    amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatNullPointer;
   }
   file->fileName = nullptr;
@@ -320,12 +363,15 @@ int amatPutOpen(const char* fileName, int format, int bstruct, const char* class
     }
     file->openedByPath = 1;
   } else {
+    // Not reached in this model: result generation always names its file.
     file->stream = stdout;
   }
 
   errno = 0;
   bool ok = true;
+  // Not reached in this model: result generation writes binary files only.
   if (format == AMAT_FORMAT_TEXT) ok = fputs("#1\n", file->stream) >= 0;
+  // Not reached in this model: the trajectory writer always gives its class.
   if (ok && (className == nullptr || className[0] == '\0')) {
     file->bstruct = bstruct;
     return amatOk;
@@ -349,16 +395,21 @@ int amatPutOpen(const char* fileName, int format, int bstruct, const char* class
   return amatOk;
 }
 
-int amatPut(AmatPutFile* file, AmatMatrix matrix) { return amatPutDispatch(file, matrix, kPad, nullptr, nullptr, 0); }
+int amatPut(AmatPutFile* file, AmatMatrix matrix) {
+  return amatPutDispatch(file, matrix, AMAT_PAD_CHARACTER, nullptr, nullptr, 0);
+}
 
 int amatPutCommented(AmatPutFile* file, AmatMatrix matrix, const char* comment,
                      const char* const* rowComments, int indent) {
-  return amatPutDispatch(file, matrix, kPad, comment, rowComments, indent);
+  return amatPutDispatch(file, matrix, AMAT_PAD_CHARACTER, comment, rowComments, indent);
 }
 
 int amatPutClose(AmatPutFile* file) {
+  // Not reached in this model: result generation closes an open file only.
   if (file == nullptr || file->stream == nullptr) return amatOk;
   errno = 0;
+  // Not reached in this model: the flush, as result generation never writes
+  // to the standard output.
   const bool ok = file->openedByPath ? fclose(file->stream) == 0 : fflush(file->stream) == 0;
   if (!ok) amat_message("Error closing file \"%.400s\":\n%.400s\n", amat_file_name(file), amat_error_text());
   free(file->fileName);
@@ -370,6 +421,7 @@ int amatPutClose(AmatPutFile* file) {
 }
 
 AmatMatrix* amatSet(const char* name, int nrow, int ncol, AmatType type, void* data, AmatMatrix* m) {
+  // Not reached in this model: every caller passes its own record.
   if (m == nullptr) return nullptr;
   m->name = name;
   m->nrow = nrow;
@@ -385,11 +437,13 @@ AmatMatrix* amatClear(AmatMatrix* m) {
 }
 
 void amatFree(AmatMatrix* m) {
+  // Not reached in this model: every caller passes its own record.
   if (m == nullptr) return;
   free(const_cast<char*>(m->name));
   if (m->type == charMatrix) {
     amatFreeStrings(static_cast<char**>(m->data), m->nrow);
   } else if (m->type == realRowMatrix || m->type == doubleRowMatrix) {
+    // Not reached in this model: result generation keeps no row-pointer matrix.
     void** rows = static_cast<void**>(m->data);
     if (rows != nullptr)
       for (std::int32_t r = 0; r < m->nrow; ++r) free(rows[r]);
@@ -402,6 +456,8 @@ void amatFree(AmatMatrix* m) {
 
 void amatFreeStrings(char** texts, int n) {
   if (texts == nullptr) return;
+  // Not reached in this model: result generation's texts are not the
+  // writer's, and it takes them from the matrices before their release.
   for (int i = 0; i < n; ++i) {
     free(texts[i]);
     texts[i] = nullptr;

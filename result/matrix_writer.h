@@ -30,6 +30,40 @@ enum { AMAT_FORMAT_TEXT = 0, AMAT_FORMAT_BINARY = 1 };
 
 enum { AMAT_MESSAGE_SIZE = 1504 };
 
+// Type codes of the binary format, one per element kind: 1000*M + 100*O +
+// 10*P + T with M = 0 (IEEE little-endian), O = 0, P the element kind and T
+// 1 for text.
+enum {
+  AMAT_TYPE_CODE_DOUBLE = 0,    // 64-bit real
+  AMAT_TYPE_CODE_REAL = 10,     // 32-bit real
+  AMAT_TYPE_CODE_INTEGER = 20,  // signed 32-bit integer
+  AMAT_TYPE_CODE_TEXT = 51,     // one byte per character
+};
+
+// The header in front of every stored matrix: five signed 32-bit words in
+// this order, then the name.
+enum {
+  AMAT_HEADER_TYPE = 0,
+  AMAT_HEADER_MROWS = 1,
+  AMAT_HEADER_NCOLS = 2,
+  AMAT_HEADER_IMAGF = 3,
+  AMAT_HEADER_NAMLEN = 4,
+  AMAT_HEADER_WORDS = 5,
+  AMAT_HEADER_BYTES = 20,
+};
+
+// The largest number a header word holds: the bound of a stored matrix's
+// dimensions, of its name's length and of the rows written row-wise.
+enum { AMAT_COUNT_MAX = 0x7fffffff };
+
+// Messages of more than one writer.
+inline constexpr char AMAT_NULL_POINTER_MESSAGE[] = "Unexpected null-pointer";
+inline constexpr char AMAT_WRITE_FAILED_MESSAGE[] =
+    "Error when writing matrix \"%.400s(%ld,%ld)\" to file \"%.400s\":\n%.400s\n";
+inline constexpr char AMAT_BAD_DIMENSIONS_MESSAGE[] =
+    "Error when writing matrix \"%.400s(%ld,%ld)\" to file \"%.400s\":\n"
+    "The dimensions of the matrix are negative or too large.\n";
+
 // One matrix in memory; a record filled by amatSet refers to the caller's
 // name and data.
 struct AmatMatrix {
@@ -48,13 +82,13 @@ struct AmatPutFile {
   FILE* stream;    // none while closed
   std::int32_t format;
   std::int32_t bstruct;
-  std::int32_t openedByPath;  // 0 for the standard output
-  std::int32_t header[5];     // type, mrows, ncols, imagf, namlen of the last (or row-wise) matrix
-  char* rowName;              // own copy of the row-wise matrix's name; none when none is open
-  long headerPos;             // where the row-wise matrix's header (or dimension text) stands
-  std::int32_t rowType;       // realMatrix or doubleMatrix
+  std::int32_t openedByPath;               // 0 for the standard output
+  std::int32_t header[AMAT_HEADER_WORDS];  // of the last (or the row-wise) matrix
+  char* rowName;                           // own copy of the row-wise matrix's name; none when none is open
+  long headerPos;                          // where the row-wise matrix's header (or dimension text) stands
+  std::int32_t rowType;                    // realMatrix or doubleMatrix
   std::int32_t rowLength;
-  std::int32_t rowsWritten;   // text format
+  std::int32_t rowsWritten;                // text format
 };
 
 // Text of the last failure, "No message." until the first one.
@@ -77,13 +111,23 @@ int amatPutCommented(AmatPutFile* file, AmatMatrix matrix, const char* comment,
 // copies; nothing for a closed file.
 int amatPutClose(AmatPutFile* file);
 
+// Stores the caller's name, sizes, type and data in m, copying nothing.
+// Returns m; NULL for a NULL m.
 AmatMatrix* amatSet(const char* name, int nrow, int ncol, AmatType type, void* data, AmatMatrix* m);
+// Sets every field of m to zero or none (a voidMatrix). Returns m; nothing
+// for a NULL m.
 AmatMatrix* amatClear(AmatMatrix* m);
-// Releases what the record points to; everything must come from malloc.
+// Releases the name and the data of m, the texts of a charMatrix and the rows
+// of the row types one by one, then clears m; nothing for a NULL m.
+// Needs: everything it points to from malloc or calloc.
 void amatFree(AmatMatrix* m);
+// Releases the n texts and then the array, emptying each slot; nothing for a
+// NULL array. Needs: all of it from malloc.
 void amatFreeStrings(char** texts, int n);
 
 // Shared by the writer's own files.
+// Formats the text of a failure into amatMessage, in the "C" locale and cut
+// to the buffer.
 void amat_message(const char* format, ...) __attribute__((format(printf, 1, 2)));
 const char* amat_file_name(const AmatPutFile* file);  // "" for the standard output
 const char* amat_error_text();                         // the platform's text for errno

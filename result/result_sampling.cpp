@@ -12,22 +12,32 @@ namespace pelvarin {
 
 namespace {
 
-const char kPrefix[] = "Result generation:";
-const int kValueArrays = 6;  // p, x, der, y, u, w
+const char RESULT_MESSAGE_PREFIX[] = "Result generation:";
+const int RESULT_VALUE_ARRAYS = 6;  // p, x, der, y, u, w
+// A step point closer than 1 ms to the newest buffered one is dropped.
+constexpr double RESULT_MILLISECONDS_PER_SECOND = 1000.0;
+// The second time of "data_1", after the start time.
+constexpr double RESULT_DATA1_SECOND_TIME = 1e-9;
+// Room for the file name, "<instance name>.mat".
+enum { RESULT_NAME_SIZE = 256 };
+// Bytes of the instance name that the warning on a name too long shows.
+enum { RESULT_SHOWN_NAME_MAX = 200 };
 
+// Value array k of a point, by address: p, x, der, y, u, w in this order.
 double** point_array(ResultPoint* point, int k) {
-  assert(k >= 0 && k < kValueArrays);
-  double** arrays[kValueArrays] = {&point->p, &point->x, &point->der, &point->y, &point->u, &point->w};
+  assert(k >= 0 && k < RESULT_VALUE_ARRAYS);
+  double** arrays[RESULT_VALUE_ARRAYS] = {&point->p, &point->x, &point->der, &point->y, &point->u, &point->w};
   return arrays[k];
 }
 
+// The instance's value array k and its length, in the order of point_array.
 const double* instance_array(const ModelInstance* c, int k) {
-  const double* arrays[kValueArrays] = {c->p, c->x, c->der, c->y, c->u, c->w};
+  const double* arrays[RESULT_VALUE_ARRAYS] = {c->p, c->x, c->der, c->y, c->u, c->w};
   return arrays[k];
 }
 
 std::uint32_t array_length(const ModelInstance* c, int k) {
-  const std::uint32_t lengths[kValueArrays] = {c->np, c->nx, c->nx, c->ny, c->nu, c->nw};
+  const std::uint32_t lengths[RESULT_VALUE_ARRAYS] = {c->np, c->nx, c->nx, c->ny, c->nu, c->nw};
   return lengths[k];
 }
 
@@ -39,10 +49,12 @@ std::int32_t slot(const ResultFile* r, std::int32_t k) {
 
 ResultPoint* point_at(ResultFile* r, std::int32_t k) { return r->points[slot(r, k)]; }
 
+// Releases the value arrays of the slots from `from` up to allocatedSlots and
+// empties their pointers; the slots and allocatedSlots stay.
 void result_free_item_arrays(ModelInstance* c, std::int32_t from) {
   ResultFile* r = c->result;
   for (std::int32_t s = from; s < r->allocatedSlots; ++s) {
-    for (int k = 0; k < kValueArrays; ++k) {
+    for (int k = 0; k < RESULT_VALUE_ARRAYS; ++k) {
       release_block(c, *point_array(r->points[s], k));
       *point_array(r->points[s], k) = nullptr;
     }
@@ -57,9 +69,9 @@ bool result_extend_buffer(ModelInstance* c) {
   if (first + 2 > RESULT_RING_SLOTS) return false;
   for (std::int32_t s = first; s < first + 2; ++s) {
     ResultPoint* point = r->points[s];
-    for (int k = 0; k < kValueArrays; ++k) *point_array(point, k) = nullptr;
+    for (int k = 0; k < RESULT_VALUE_ARRAYS; ++k) *point_array(point, k) = nullptr;
     r->allocatedSlots += 1;
-    for (int k = 0; k < kValueArrays; ++k) {
+    for (int k = 0; k < RESULT_VALUE_ARRAYS; ++k) {
       const std::uint32_t n = array_length(c, k);
       if (n == 0) continue;
       *point_array(point, k) = static_cast<double*>(allocate_zeroed(c, n, sizeof(double)));
@@ -81,7 +93,7 @@ void result_buffer_point(ModelInstance* c) {
   assert(r->bufferedCount < r->allocatedSlots);
   ResultPoint* point = r->points[r->writeIndex];
   point->time = c->time;
-  for (int k = 0; k < kValueArrays; ++k) {
+  for (int k = 0; k < RESULT_VALUE_ARRAYS; ++k) {
     const std::uint32_t n = array_length(c, k);
     if (n > 0) memcpy(*point_array(point, k), instance_array(c, k), n * sizeof(double));
   }
@@ -91,13 +103,17 @@ void result_buffer_point(ModelInstance* c) {
   r->writeIndex = slot(r, r->bufferedCount);
 }
 
+// The writer's failure text as a warning, once per run.
 void warn_file_failure(ModelInstance* c) {
   ResultFile* r = c->result;
   if (r->fileFailureWarned) return;
   r->fileFailureWarned = 1;
-  FMI_LOG(c, fmiWarning, "%s %s", kPrefix, r->failure);
+  FMI_LOG(c, fmiWarning, "%s %s", RESULT_MESSAGE_PREFIX, r->failure);
 }
 
+// Writes a point as a row of "data_2" through phases 7 and 8, with declare_
+// in between on copies of its x and p. A failure is warned about once per
+// run.
 void write_point(ModelInstance* c, ResultPoint* point) {
   ResultFile* r = c->result;
   int status = result_writer_phase(RESULT_PHASE_DATA2, r, point->time, 0.0, point->p, point->x, point->der,
@@ -123,6 +139,8 @@ void result_flush_two(ModelInstance* c) {
   r->writeIndex = slot(r, r->bufferedCount);
 }
 
+// Writes every buffered point, oldest first, and empties the ring;
+// lastWrittenTime becomes the newest one's. Nothing for an empty ring.
 void result_flush_all(ModelInstance* c) {
   ResultFile* r = c->result;
   if (r->bufferedCount == 0) return;
@@ -170,10 +188,11 @@ bool set_up(ModelInstance* c) {
       amatOk)
     return false;
 
-  char name[256];
+  char name[RESULT_NAME_SIZE];
   const int length = snprintf(name, sizeof name, "%s.mat", c->instanceName[0] != '\0' ? c->instanceName : "dres");
   if (length < 0 || length >= static_cast<int>(sizeof name)) {
-    snprintf(r->failure, sizeof r->failure, "Result file name of instance %.200s... is too long", c->instanceName);
+    const int shown = static_cast<int>(utf8_cut_length(c->instanceName, RESULT_SHOWN_NAME_MAX));
+    snprintf(r->failure, sizeof r->failure, "Result file name of instance %.*s... is too long", shown, c->instanceName);
     return false;
   }
   // The file is written where the host runs, whatever the name says.
@@ -182,7 +201,8 @@ bool set_up(ModelInstance* c) {
   r->path = copy_instance_string(c, name);
   if (r->path == nullptr) return false;
 
-  if (result_write_header(r, c->time, 1e-9, c->p, c->x, c->der, c->y, c->u, c->w) != amatOk) return false;
+  if (result_write_header(r, c->time, RESULT_DATA1_SECOND_TIME, c->p, c->x, c->der, c->y, c->u, c->w) != amatOk)
+    return false;
   store_result_point(c, false);
   return true;
 }
@@ -194,7 +214,8 @@ void setup_result_generation(ModelInstance* c) {
   if (c->result != nullptr) finish_result_generation(c);
   FMI_LOG(c, fmiOK, "Setting up result generation");
   if (set_up(c)) return;
-  if (c->result != nullptr && c->result->failure[0] != '\0') FMI_LOG(c, fmiWarning, "%s %s", kPrefix, c->result->failure);
+  if (c->result != nullptr && c->result->failure[0] != '\0')
+    FMI_LOG(c, fmiWarning, "%s %s", RESULT_MESSAGE_PREFIX, c->result->failure);
   FMI_LOG(c, fmiWarning, "Failed to setup result generation, skipping it");
   finish_result_generation(c);
   c->resultGeneration = fmiFalse;
@@ -207,15 +228,15 @@ void store_result_point(ModelInstance* c, bool isEvent) {
 
   if (r->hasWritten && (r->lastWrittenTime > t || (r->lastWrittenTime == t && !isEvent))) {
     if (!r->hasDuplicateWarning || r->lastWrittenTime > r->duplicateWarnTime) {
-      FMI_LOG(c, fmiWarning, "%s: duplicate sample point at t = %.4f (and others at t < %f) neglected.", kPrefix, t,
-              r->lastWrittenTime);
+      FMI_LOG(c, fmiWarning, "%s: duplicate sample point at t = %.4f (and others at t < %f) neglected.",
+              RESULT_MESSAGE_PREFIX, t, r->lastWrittenTime);
       r->duplicateWarnTime = r->lastWrittenTime;
       r->hasDuplicateWarning = true;
     }
     return;
   }
   if (r->hasBuffered && r->lastBufferedTime > t) roll_back(r, t);
-  if (!isEvent && r->hasBuffered && (t - r->lastBufferedTime) * 1000.0 < 1.0) return;
+  if (!isEvent && r->hasBuffered && (t - r->lastBufferedTime) * RESULT_MILLISECONDS_PER_SECOND < 1.0) return;
 
   if (r->bufferedCount == r->allocatedSlots) {
     if (r->allocatedSlots == RESULT_RING_SLOTS) {
@@ -223,13 +244,13 @@ void store_result_point(ModelInstance* c, bool isEvent) {
         FMI_LOG(c, fmiWarning,
                 "%s: buffer full at t = %.4f, forcing file output for interval t = %.4f ... %.4f. To avoid this for "
                 "FMI 2, set SetFMUStatePriorToCurrentPoint = fmiTrue in fmiDoStep. Will not warn about this again.",
-                kPrefix, t, point_at(r, 0)->time, point_at(r, 1)->time);
+                RESULT_MESSAGE_PREFIX, t, point_at(r, 0)->time, point_at(r, 1)->time);
         r->bufferFullWarned = 1;
       }
       result_flush_two(c);
     } else if (!result_extend_buffer(c)) {
       FMI_LOG(c, fmiWarning, "%s: buffer extension failed at t = %.4f, forcing file output for interval t = %.4f ... %.4f",
-              kPrefix, t, point_at(r, 0)->time, point_at(r, r->bufferedCount - 1)->time);
+              RESULT_MESSAGE_PREFIX, t, point_at(r, 0)->time, point_at(r, r->bufferedCount - 1)->time);
       result_flush_two(c);
     }
   }
@@ -251,7 +272,7 @@ void finish_result_generation(ModelInstance* c) {
   if (r->points != nullptr) {
     for (int s = 0; s < RESULT_RING_SLOTS; ++s) {
       if (r->points[s] == nullptr) continue;
-      for (int k = 0; k < kValueArrays; ++k) release_block(c, *point_array(r->points[s], k));
+      for (int k = 0; k < RESULT_VALUE_ARRAYS; ++k) release_block(c, *point_array(r->points[s], k));
       release_block(c, r->points[s]);
     }
     release_block(c, r->points);

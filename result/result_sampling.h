@@ -28,7 +28,7 @@ enum {
 };
 
 // From the host's allocateMemory; the arrays the writer phases make come
-// from malloc.
+// zero-filled from calloc, since the matrix writer releases them with free.
 struct ResultFile {
   AtrajRecord traj;
   const char** nameTexts;         // data of "name"
@@ -73,8 +73,18 @@ struct ResultFile {
 // Result generation of an instance whose resultGeneration flag is set: the
 // set-up after the initial evaluation, a point at a step (or around an event)
 // and the finish at terminate. Failures end in warnings to the host.
+// The record, the file with every matrix before "data_2" and the first
+// point; a record left from an earlier set-up is finished first. On failure
+// nothing is kept and resultGeneration is cleared.
 void setup_result_generation(ModelInstance* instance);
+// A point at the instance's time: dropped before the last written time and,
+// unless isEvent, at it or within 1 ms after the newest buffered point (the
+// buffered points later than it are rolled back first); the two oldest are
+// written when the ring is full. Nothing without a record.
 void store_result_point(ModelInstance* instance, bool isEvent);
+// The final point (when later than the newest buffered one), every buffered
+// point written, the file closed and everything released; the instance's result is NULL afterwards. Nothing
+// without a record.
 void finish_result_generation(ModelInstance* instance);
 
 // Registers the three with the interface layer, which calls them from then on.

@@ -11,7 +11,8 @@ namespace pelvarin {
 int amatPutRinit(AmatPutFile* file, const char* name, int ncol, AmatType type);
 // Appends one row of rowLength elements: floats for a realMatrix, doubles for
 // a doubleMatrix. A failed row ends the row-wise matrix, so that nothing is
-// written behind a partial row.
+// written behind a partial row; in the binary format the file then ends
+// after the rows that its header counts.
 int amatPutRrow(AmatPutFile* file, const void* row);
 // Ends the matrix; the file stays open.
 int amatPutRclose(AmatPutFile* file);

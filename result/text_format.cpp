@@ -1,3 +1,4 @@
+// Not reached in this model: result generation writes binary files only.
 #include "result/text_format.h"
 
 #include <algorithm>
@@ -13,7 +14,15 @@ namespace pelvarin {
 
 namespace {
 
-const char kWriteFailed[] = "Error when writing matrix \"%.400s(%ld,%ld)\" to file \"%.400s\":\n%.400s\n";
+// Values per line of an integer row.
+enum { AMAT_TEXT_INTEGERS_PER_LINE = 7 };
+// A row of doubles is broken once its line holds more characters.
+enum { AMAT_TEXT_LINE_LIMIT = 70 };
+// Integral values up to this size are written in the short integer field.
+constexpr double AMAT_TEXT_SHORT_INTEGRAL_MAX = 100000.0;
+// A column of doubles is written as integers when all its values are
+// integral and below this size.
+constexpr double AMAT_TEXT_INTEGER_COLUMN_LIMIT = 1e7;
 
 // Text going to the file; the first failure sticks. count is the number of
 // characters on the current line.
@@ -23,6 +32,8 @@ struct Out {
   long count;
 };
 
+// Writes text and keeps the count of the current line; nothing after a
+// failure.
 void emit(Out& o, const char* text) {
   if (!o.ok) return;
   o.ok = fputs(text, o.stream) >= 0;
@@ -30,6 +41,8 @@ void emit(Out& o, const char* text) {
   o.count = line != nullptr ? static_cast<long>(strlen(line + 1)) : o.count + static_cast<long>(strlen(text));
 }
 
+// emit of a formatted text, in the "C" locale; fields are short enough for
+// the buffer.
 void emitf(Out& o, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void emitf(Out& o, const char* format, ...) {
   char text[128];
@@ -40,22 +53,23 @@ void emitf(Out& o, const char* format, ...) {
   emit(o, text);
 }
 
-// The checks and the lines before the rows; amatOk to go on.
+// The checks and the lines before the rows (comment, header line with
+// shownCols as the width). Returns amatOk with o ready for the rows, or the
+// writers' status for a refusal, with nothing written.
 int begin(AmatPutFile* file, const AmatMatrix& m, const char* comment, const char* word, long shownCols,
           Out* o) {
   if (file == nullptr || m.name == nullptr) {
-    amat_message("Unexpected null-pointer");
+    amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatNullPointer;
   }
-  if (!amat_dimensions_fit(m.nrow, m.ncol, 8)) {
-    amat_message(
-        "Error when writing matrix \"%.400s(%ld,%ld)\" to file \"%.400s\":\n"
-        "The dimensions of the matrix are negative or too large.\n",
-        m.name, static_cast<long>(m.nrow), static_cast<long>(m.ncol), amat_file_name(file));
+  // Bounded as a matrix of the widest elements.
+  if (!amat_dimensions_fit(m.nrow, m.ncol, sizeof(double))) {
+    amat_message(AMAT_BAD_DIMENSIONS_MESSAGE, m.name, static_cast<long>(m.nrow), static_cast<long>(m.ncol),
+                 amat_file_name(file));
     return amatError;
   }
   if (amat_data_missing(m.type, m.nrow, m.ncol, m.data)) {
-    amat_message("Unexpected null-pointer");
+    amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatNullPointer;
   }
   *o = Out{file->stream, true, 0};
@@ -70,14 +84,18 @@ int begin(AmatPutFile* file, const AmatMatrix& m, const char* comment, const cha
   return amatOk;
 }
 
+// The empty line after the rows. Returns amatOk, or amatError with the
+// message when any write failed.
 int finish(AmatPutFile* file, const AmatMatrix& m, Out& o) {
   emit(o, "\n");
   if (o.ok) return amatOk;
-  amat_message(kWriteFailed, m.name, static_cast<long>(m.nrow), static_cast<long>(m.ncol),
+  amat_message(AMAT_WRITE_FAILED_MESSAGE, m.name, static_cast<long>(m.nrow), static_cast<long>(m.ncol),
                amat_file_name(file), amat_error_text());
   return amatError;
 }
 
+// The end of row r: its comment, when there are row comments, and the line
+// break.
 void end_row(Out& o, const char* const* rowComments, long r, int indent) {
   if (rowComments != nullptr) {
     if (indent > 0) {
@@ -102,8 +120,13 @@ double real_element(const AmatMatrix& m, long r, long c) {
 // Infinities become the largest finite value; NaN stays.
 double limited(double v, double bound) { return v >= bound ? bound : (v <= -bound ? -bound : v); }
 
-bool small_integral(double v) { return v == std::trunc(v) && v >= -100000.0 && v <= 100000.0; }
+// Whether v takes the short integer field: integral and within
+// AMAT_TEXT_SHORT_INTEGRAL_MAX either way.
+bool small_integral(double v) {
+  return v == std::trunc(v) && v >= -AMAT_TEXT_SHORT_INTEGRAL_MAX && v <= AMAT_TEXT_SHORT_INTEGRAL_MAX;
+}
 
+// The decimal digits of v; 1 for 0. Needs: v >= 0.
 int decimal_digits(long long v) {
   int digits = 1;
   while (v >= 10) {
@@ -132,7 +155,7 @@ int amatPutTextInt(AmatPutFile* file, const AmatMatrix& m, const char* comment,
   for (long r = 0; r < m.nrow; ++r) {
     for (long c = 0; c < m.ncol; ++c) {
       emitf(o, " %*ld", width, static_cast<long>(data[r + c * m.nrow]));
-      if ((c + 1) % 7 == 0 && c + 1 < m.ncol) emit(o, "\n    ");
+      if ((c + 1) % AMAT_TEXT_INTEGERS_PER_LINE == 0 && c + 1 < m.ncol) emit(o, "\n    ");
     }
     end_row(o, rowComments, r, indent);
   }
@@ -141,7 +164,9 @@ int amatPutTextInt(AmatPutFile* file, const AmatMatrix& m, const char* comment,
 
 namespace {
 
-// Real matrices, contiguous or by rows: m.type tells the layout.
+// Real matrices, contiguous or by rows (m.type tells the layout): each value
+// limited to the float range, in the short integer field or as " %14.7E".
+// Returns as the text writers.
 int put_text_reals(AmatPutFile* file, const AmatMatrix& m, const char* comment, const char* const* rowComments,
                    int indent) {
   Out o;
@@ -149,19 +174,25 @@ int put_text_reals(AmatPutFile* file, const AmatMatrix& m, const char* comment, 
   if (status != amatOk) return status;
   for (long r = 0; r < m.nrow; ++r) {
     for (long c = 0; c < m.ncol; ++c) {
-      const double v = limited(real_element(m, r, c), 3.4028234663852886e38);
+      const double v = limited(real_element(m, r, c), FLT_MAX);
       if (small_integral(v)) {
         emitf(o, " %7ld       ", static_cast<long>(v));
       } else {
         emitf(o, " %14.7E", v);
       }
-      if ((c + 1) % 5 == 0 && c + 1 < m.ncol) emit(o, "\n    ");
+      if ((c + 1) % AMAT_TEXT_REALS_PER_LINE == 0 && c + 1 < m.ncol) emit(o, "\n    ");
     }
     end_row(o, rowComments, r, indent);
   }
   return finish(file, m, o);
 }
 
+// Double matrices, contiguous or by rows (m.type tells the layout): a column
+// of integral values below AMAT_TEXT_INTEGER_COLUMN_LIMIT as integers of the
+// column's width, any other value in the short integer field or as
+// " %23.16E"; a line is broken after AMAT_TEXT_LINE_LIMIT characters.
+// Returns as the text writers; amatError also when the widths cannot be
+// allocated.
 int put_text_doubles(AmatPutFile* file, const AmatMatrix& m, const char* comment, const char* const* rowComments,
                      int indent) {
   Out o;
@@ -171,7 +202,7 @@ int put_text_doubles(AmatPutFile* file, const AmatMatrix& m, const char* comment
   if (m.ncol > 0) {
     widths = static_cast<int*>(calloc(static_cast<size_t>(m.ncol), sizeof(int)));
     if (widths == nullptr) {
-      amat_message(kWriteFailed, m.name, static_cast<long>(m.nrow), static_cast<long>(m.ncol),
+      amat_message(AMAT_WRITE_FAILED_MESSAGE, m.name, static_cast<long>(m.nrow), static_cast<long>(m.ncol),
                    amat_file_name(file), "not enough memory\n");
       return amatError;
     }
@@ -180,7 +211,7 @@ int put_text_doubles(AmatPutFile* file, const AmatMatrix& m, const char* comment
   for (long c = 0; c < m.ncol; ++c) {
     for (long r = 0; r < m.nrow; ++r) {
       const double v = real_element(m, r, c);
-      if (!(v == std::trunc(v)) || std::fabs(v) >= 1e7) {
+      if (!(v == std::trunc(v)) || std::fabs(v) >= AMAT_TEXT_INTEGER_COLUMN_LIMIT) {
         widths[c] = 0;
         break;
       }
@@ -198,7 +229,7 @@ int put_text_doubles(AmatPutFile* file, const AmatMatrix& m, const char* comment
       } else {
         emitf(o, " %23.16E", v);
       }
-      if (o.count > 70 && c + 1 < m.ncol) {
+      if (o.count > AMAT_TEXT_LINE_LIMIT && c + 1 < m.ncol) {
         emit(o, "\n");
         o.count = 0;
       }

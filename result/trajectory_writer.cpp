@@ -36,11 +36,21 @@ const char atrajDataInfoComment[] =
 
 namespace {
 
-const char kNoStorage[] = "Not possible to allocate enough storage for a trajectory:\n%.400s\n";
-const char kNegative[] = "Input argument %.400s=%ld of function %.400s must be >= 0.\n";
+const char ATRAJ_NO_STORAGE_MESSAGE[] = "Not possible to allocate enough storage for a trajectory:\n%.400s\n";
+const char ATRAJ_NEGATIVE_MESSAGE[] = "Input argument %.400s=%ld of function %.400s must be >= 0.\n";
 
-const AmatType kPrecisionTypes[4] = {realMatrix, doubleMatrix, realRowMatrix, doubleRowMatrix};
+// By precision index.
+const AmatType ATRAJ_PRECISION_TYPES[] = {realMatrix, doubleMatrix, realRowMatrix, doubleRowMatrix};
 
+// Room for the name of a data matrix, "data_<n>".
+enum { ATRAJ_NAME_SIZE = 1000 };
+
+// In the text format the names follow the rows of "dataInfo" as comments,
+// behind three blanks and "# ".
+enum { ATRAJ_ROW_COMMENT_INDENT = 4 };
+
+// Clears m and gives it the type and its own copy of name. False when the
+// copy fails.
 bool named(AmatMatrix* m, const char* name, AmatType type) {
   amatClear(m);
   m->type = type;
@@ -55,13 +65,15 @@ bool set_up_matrices(AtrajRecord* traj, int nData, int precision) {
   if (!named(&traj->nameMatrix, "name", charMatrix) ||
       !named(&traj->descriptionMatrix, "description", charMatrix) ||
       !named(&traj->dataInfoMatrix, "dataInfo", integerMatrix)) {
-    amat_message(kNoStorage, amat_error_text());
+    amat_message(ATRAJ_NO_STORAGE_MESSAGE, amat_error_text());
     return false;
   }
-  traj->dataInfoMatrix.ncol = 4;
+  traj->dataInfoMatrix.ncol = ATRAJ_DATA_INFO_COLUMNS;
   return atrajResize(traj, nData, precision) == amatOk;
 }
 
+// Closes the file after a failure whose message is in amatMessage; returns
+// amatError.
 int close_failed(AmatPutFile* file) {
   amatPutClose(file);
   return amatError;
@@ -70,6 +82,7 @@ int close_failed(AmatPutFile* file) {
 }  // namespace
 
 int atrajInit(AtrajRecord* traj, int nData, int precision) {
+  // Not reached in this model: result generation passes its own record.
   if (traj == nullptr) return amatOk;
   traj->description = nullptr;
   traj->nData = 0;
@@ -77,8 +90,10 @@ int atrajInit(AtrajRecord* traj, int nData, int precision) {
   amatClear(&traj->nameMatrix);
   amatClear(&traj->descriptionMatrix);
   amatClear(&traj->dataInfoMatrix);
+  // Not reached in this model: result generation asks for two data
+  // matrices.
   if (nData < 0) {
-    amat_message(kNegative, "nData", static_cast<long>(nData), "atrajInit");
+    amat_message(ATRAJ_NEGATIVE_MESSAGE, "nData", static_cast<long>(nData), "atrajInit");
     return amatError;
   }
   if (!set_up_matrices(traj, nData, precision)) {
@@ -94,15 +109,22 @@ int atrajResize(AtrajRecord* traj, int nDataNew, int precision) {
                  static_cast<long>(precision), "atrajResize");
     return amatError;
   }
+  // Not reached in this model: its one caller, atrajInit, passes a record.
   if (traj == nullptr) {
-    amat_message("Unexpected null-pointer");
+    amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatError;
   }
+  // Not reached in this model: result generation asks for two data
+  // matrices.
   if (nDataNew == 0) return amatOk;
+  // Not reached in this model: its one caller, atrajInit, refuses a negative
+  // count first.
   if (nDataNew < 0) {
-    amat_message(kNegative, "nDataNew", static_cast<long>(nDataNew), "atrajResize");
+    amat_message(ATRAJ_NEGATIVE_MESSAGE, "nDataNew", static_cast<long>(nDataNew), "atrajResize");
     return amatError;
   }
+  // Not reached in this model: its one caller, atrajInit, empties the record
+  // first.
   if (traj->nData != 0) {
     amat_message("traj->nData (=%ld) of function %.400s must be zero.\n", static_cast<long>(traj->nData),
                  "atrajResize");
@@ -110,17 +132,18 @@ int atrajResize(AtrajRecord* traj, int nDataNew, int precision) {
   }
   traj->dataMatrices = static_cast<AmatMatrix*>(calloc(static_cast<size_t>(nDataNew), sizeof(AmatMatrix)));
   if (traj->dataMatrices == nullptr) {
-    amat_message(kNoStorage, amat_error_text());
+    amat_message(ATRAJ_NO_STORAGE_MESSAGE, amat_error_text());
     return amatError;
   }
   traj->nData = nDataNew;
-  for (int i = 0; i < nDataNew; ++i) amatSet(nullptr, 0, 0, kPrecisionTypes[precision], nullptr, &traj->dataMatrices[i]);
+  for (int i = 0; i < nDataNew; ++i)
+    amatSet(nullptr, 0, 0, ATRAJ_PRECISION_TYPES[precision], nullptr, &traj->dataMatrices[i]);
   for (int i = 0; i < nDataNew; ++i) {
-    char name[1000];
+    char name[ATRAJ_NAME_SIZE];
     c_sprintf(name, sizeof name, "data_%d", i + 1);
     traj->dataMatrices[i].name = amat_copy_text(name);
     if (traj->dataMatrices[i].name == nullptr) {
-      amat_message(kNoStorage, amat_error_text());
+      amat_message(ATRAJ_NO_STORAGE_MESSAGE, amat_error_text());
       return amatError;
     }
   }
@@ -128,6 +151,7 @@ int atrajResize(AtrajRecord* traj, int nDataNew, int precision) {
 }
 
 void atrajFree(AtrajRecord* traj) {
+  // Not reached in this model: result generation passes its own record.
   if (traj == nullptr) return;
   free(traj->description);
   traj->description = nullptr;
@@ -141,8 +165,9 @@ void atrajFree(AtrajRecord* traj) {
 }
 
 int atrajPutOpen(const char* fileName, AtrajRecord* traj, int rowIndex, int format, AmatPutFile* file) {
+  // Not reached in this model: result generation passes its own record.
   if (traj == nullptr) {
-    amat_message("Unexpected null-pointer");
+    amat_message(AMAT_NULL_POINTER_MESSAGE);
     return amatError;
   }
   if (amatPutOpen(fileName, format, rowIndex >= 0 ? binTrans : binNormal, "Atrajectory", "1.1",
@@ -154,12 +179,15 @@ int atrajPutOpen(const char* fileName, AtrajRecord* traj, int rowIndex, int form
   const char* const* rowComments =
       names.nrow >= traj->dataInfoMatrix.nrow ? static_cast<const char* const*>(names.data) : nullptr;
   if (amatPut(file, traj->nameMatrix) != amatOk || amatPut(file, traj->descriptionMatrix) != amatOk ||
-      amatPutCommented(file, traj->dataInfoMatrix, atrajDataInfoComment, rowComments, 4) != amatOk) {
+      amatPutCommented(file, traj->dataInfoMatrix, atrajDataInfoComment, rowComments,
+                       ATRAJ_ROW_COMMENT_INDENT) != amatOk) {
     return close_failed(file);
   }
   const int whole = rowIndex < 0 ? traj->nData : (rowIndex < traj->nData ? rowIndex : traj->nData);
   for (int i = 0; i < whole; ++i)
     if (amatPut(file, traj->dataMatrices[i]) != amatOk) return close_failed(file);
+  // Not reached in this model: result generation writes "data_2" row by
+  // row.
   if (rowIndex < 0 || rowIndex >= traj->nData) return amatPutClose(file);
   const AmatMatrix& rows = traj->dataMatrices[rowIndex];
   if (amatPutRinit(file, rows.name, rows.ncol, rows.type) != amatOk) return close_failed(file);
@@ -167,8 +195,9 @@ int atrajPutOpen(const char* fileName, AtrajRecord* traj, int rowIndex, int form
 }
 
 int atrajPutClose(AmatPutFile* file, AtrajRecord* traj, int rowIndex) {
+  // Not reached in this model: result generation passes its own record.
   if (traj == nullptr) {
-    amat_message("Unexpected null-pointer");
+    amat_message(AMAT_NULL_POINTER_MESSAGE);
     return close_failed(file);
   }
   if (rowIndex < 0 || rowIndex >= traj->nData) {
@@ -177,6 +206,8 @@ int atrajPutClose(AmatPutFile* file, AtrajRecord* traj, int rowIndex) {
     return close_failed(file);
   }
   if (amatPutRclose(file) != amatOk) return close_failed(file);
+  // Not reached in this model: "data_2", written row by row, is the last
+  // data matrix.
   for (int i = rowIndex + 1; i < traj->nData; ++i)
     if (amatPut(file, traj->dataMatrices[i]) != amatOk) return close_failed(file);
   for (int i = 0; i <= rowIndex; ++i) {

@@ -9,12 +9,16 @@
 
 namespace pelvarin {
 
+// Columns of "dataInfo", one row per signal: the data matrix of its values,
+// the column in it (signed), the interpolation, the extrapolation.
+enum { ATRAJ_DATA_INFO_COLUMNS = 4 };
+
 struct AtrajRecord {
   char* description;
   std::int32_t nData;
   AmatMatrix nameMatrix;         // "name", charMatrix, one text per signal
   AmatMatrix descriptionMatrix;  // "description", charMatrix
-  AmatMatrix dataInfoMatrix;     // "dataInfo", integerMatrix, 4 columns
+  AmatMatrix dataInfoMatrix;     // "dataInfo", integerMatrix, ATRAJ_DATA_INFO_COLUMNS columns
   AmatMatrix* dataMatrices;      // "data_1" ... "data_<nData>", all of one real type
 };
 

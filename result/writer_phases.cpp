@@ -29,6 +29,12 @@ ResultValues result_values = {};
 
 namespace {
 
+// The trajectory holds "data_1", written whole at the open, and "data_2",
+// written row by row: the data matrix of index 1.
+enum { RESULT_DATA_MATRICES = 2, RESULT_ROW_WISE_INDEX = 1 };
+// "data_1" holds two rows: the start time and the second time t2.
+enum { RESULT_DATA1_ROWS = 2 };
+
 // The reason goes to the record; with the matrix writer's text behind it
 // when the writer failed.
 int fail(ResultFile* r, bool withWriterText, const char* format, ...) __attribute__((format(printf, 3, 4)));
@@ -46,11 +52,14 @@ int fail(ResultFile* r, bool withWriterText, const char* format, ...) {
   return amatError;
 }
 
+// Shows the output code the record's outputIndex: its address and a copy.
 void expose_index(ResultFile* r) {
   result_index_block = &r->outputIndex;
   result_index = r->outputIndex;
 }
 
+// Clears every pointer of the output context, so that none outlives what it
+// points into.
 void hide_context() {
   result_index_block = nullptr;
   result_index = ResultOutputIndex{};
@@ -67,6 +76,10 @@ T* zeroed_array(std::int64_t n) {
   return static_cast<T*>(calloc(static_cast<size_t>(n > 0 ? n : 1), sizeof(T)));
 }
 
+// Phase 1: the signal counts set to 0, the index arrays and declare_'s
+// scratch copies sized by the model's dimensions, the index exposed.
+// Returns amatOk, or amatError ("Out of memory") with whatever was made
+// held by the record, for result_close.
 int phase_sizes(ResultFile* r) {
   r->fileOpen = 0;
   r->matricesAllocated = 0;
@@ -95,31 +108,42 @@ int phase_sizes(ResultFile* r) {
   return amatOk;
 }
 
+// Phase 2: the trajectory, and the arrays of its matrices sized from the
+// counts the output code set, bound to the matrices. Returns amatOk, or
+// amatError ("Out of memory", or "Internal error" for counts out of range)
+// with whatever was made held by the record, for result_close.
 int phase_matrices(ResultFile* r) {
-  if (atrajInit(&r->traj, 2, ATRAJ_REAL) != amatOk) return fail(r, true, "Out of memory");
+  if (atrajInit(&r->traj, RESULT_DATA_MATRICES, ATRAJ_REAL) != amatOk) return fail(r, true, "Out of memory");
   // From here on the trajectory owns the names, "dataInfo" and the data.
   r->matricesAllocated = 1;
   const std::int64_t c1 = result_count_data1, c2 = result_count_data2;
   const std::int64_t count = 1 + c1 + result_count_extra + c2;
-  if (c1 < 0 || c2 < 0 || result_count_extra < 0 || count > 0x7fffffff / 4) return fail(r, false, "Internal error");
+  if (c1 < 0 || c2 < 0 || result_count_extra < 0 || count > AMAT_COUNT_MAX / ATRAJ_DATA_INFO_COLUMNS)
+    return fail(r, false, "Internal error");
   r->variableCount = static_cast<std::int32_t>(count);
   const std::int32_t n = r->variableCount;
   r->nameTexts = zeroed_array<const char*>(n);
   r->descriptionTexts = zeroed_array<const char*>(n);
-  r->dataInfoValues = zeroed_array<std::int32_t>(4 * count);
-  r->data1Values = zeroed_array<float>(2 * (c1 + 1));
+  r->dataInfoValues = zeroed_array<std::int32_t>(ATRAJ_DATA_INFO_COLUMNS * count);
+  r->data1Values = zeroed_array<float>(RESULT_DATA1_ROWS * (c1 + 1));
   r->data2Row = zeroed_array<float>(c2 + 1);
   AtrajRecord& traj = r->traj;
   amatSet(traj.nameMatrix.name, n, 0, charMatrix, r->nameTexts, &traj.nameMatrix);
   amatSet(traj.descriptionMatrix.name, n, 0, charMatrix, r->descriptionTexts, &traj.descriptionMatrix);
-  amatSet(traj.dataInfoMatrix.name, n, 4, integerMatrix, r->dataInfoValues, &traj.dataInfoMatrix);
-  amatSet(traj.dataMatrices[0].name, 2, static_cast<int>(c1 + 1), realMatrix, r->data1Values, &traj.dataMatrices[0]);
+  amatSet(traj.dataInfoMatrix.name, n, ATRAJ_DATA_INFO_COLUMNS, integerMatrix, r->dataInfoValues,
+          &traj.dataInfoMatrix);
+  amatSet(traj.dataMatrices[0].name, RESULT_DATA1_ROWS, static_cast<int>(c1 + 1), realMatrix, r->data1Values,
+          &traj.dataMatrices[0]);
   amatSet(traj.dataMatrices[1].name, 1, static_cast<int>(c2 + 1), realMatrix, r->data2Row, &traj.dataMatrices[1]);
   if (!r->nameTexts || !r->descriptionTexts || !r->dataInfoValues || !r->data1Values || !r->data2Row)
     return fail(r, false, "Out of memory");
   return amatOk;
 }
 
+// Phase 3: the time signal in slot 0 of the names, descriptions and
+// dataInfo, and these arrays shown to the output code, which declares the
+// other signals. Returns amatOk, or amatError ("Internal error") before
+// phase 2 has made them.
 int phase_time_signal(ResultFile* r) {
   if (!r->matricesAllocated || !r->nameTexts || !r->descriptionTexts || !r->dataInfoValues)
     return fail(r, false, "Internal error");
@@ -140,6 +164,9 @@ int phase_time_signal(ResultFile* r) {
   return amatOk;
 }
 
+// Phases 5 and 7: row ("data_1", or the row of "data_2") shown to the output
+// code with t as its first value, and the point's values. Returns amatOk, or
+// amatError ("Internal error") for no row.
 int phase_row(ResultFile* r, float* row, double t, const double* p, const double* x, const double* der,
               const double* y, const double* u, const double* w) {
   if (row == nullptr) return fail(r, false, "Internal error");
@@ -150,14 +177,20 @@ int phase_row(ResultFile* r, float* row, double t, const double* p, const double
   return amatOk;
 }
 
+// Phase 6: the context cleared, t2 the second time of "data_1", then the file
+// created with every matrix before "data_2", which is started row by row.
+// Returns amatOk with fileOpen set; amatError, with no file left behind,
+// when there is no path or the file cannot be written.
 int phase_open(ResultFile* r, double t2) {
   result_index = ResultOutputIndex{};
   result_values = ResultValues{};
   result_row = nullptr;
   if (r->data1Values == nullptr) return fail(r, false, "Internal error");
   r->data1Values[1] = static_cast<float>(t2);
+  // Not reached in this model: set-up names the path before it writes the
+  // header.
   if (r->path == nullptr) return fail(r, false, "Result file path is NULL");
-  if (atrajPutOpen(r->path, &r->traj, 1, AMAT_FORMAT_BINARY, &r->file) != amatOk) {
+  if (atrajPutOpen(r->path, &r->traj, RESULT_ROW_WISE_INDEX, AMAT_FORMAT_BINARY, &r->file) != amatOk) {
     // The writer made the file (it keeps openedByPath after the close), but
     // it is not a readable result: no file rather than a broken one.
     if (r->file.openedByPath) remove(r->path);
@@ -167,6 +200,8 @@ int phase_open(ResultFile* r, double t2) {
   return amatOk;
 }
 
+// Phase 8: the context cleared and the row of "data_2" appended. Returns
+// amatOk; amatError when the file is not open or the row was not written.
 int phase_append(ResultFile* r) {
   result_values = ResultValues{};
   result_index = ResultOutputIndex{};
@@ -181,6 +216,7 @@ int phase_append(ResultFile* r) {
 int result_writer_phase(int phase, ResultFile* record, double t, double t2, const double* p,
                         const double* x, const double* der, const double* y, const double* u,
                         const double* w) {
+  // Not reached in this model: result generation passes its own record.
   if (record == nullptr) {
     result_phase = 0;
     return amatNullPointer;
@@ -191,11 +227,15 @@ int result_writer_phase(int phase, ResultFile* record, double t, double t2, cons
     case RESULT_PHASE_MATRICES: return phase_matrices(record);
     case RESULT_PHASE_TIME_SIGNAL: return phase_time_signal(record);
     case RESULT_PHASE_CHECK:
+      // Not reached in this model: the failure, as this model's declare_
+      // declares no signal and leaves result_declared at result_expected.
       return result_declared != result_expected ? fail(record, false, "Internal error") : amatOk;
     case RESULT_PHASE_DATA1: return phase_row(record, record->data1Values, t, p, x, der, y, u, w);
     case RESULT_PHASE_OPEN: return phase_open(record, t2);
     case RESULT_PHASE_DATA2: return phase_row(record, record->data2Row, t, p, x, der, y, u, w);
     case RESULT_PHASE_APPEND: return phase_append(record);
+    // Not reached in this model: the finish calls result_close itself, and no
+    // other phase is asked for.
     case RESULT_PHASE_CLOSE: return result_close(record);
     default: return amatOk;
   }
@@ -217,6 +257,7 @@ void result_declare(ResultFile* record, const double* x, const double* p) {
 
 int result_write_header(ResultFile* record, double t, double t2, const double* p, const double* x,
                         const double* der, const double* y, const double* u, const double* w) {
+  // Not reached in this model: result generation passes its own record.
   if (record == nullptr) {
     result_phase = 0;
     return amatNullPointer;
@@ -232,6 +273,7 @@ int result_write_header(ResultFile* record, double t, double t2, const double* p
 }
 
 int result_close(ResultFile* record) {
+  // Not reached in this model: result generation passes its own record.
   if (record == nullptr) {
     result_phase = 0;
     return amatNullPointer;
@@ -239,7 +281,7 @@ int result_close(ResultFile* record) {
   result_phase = RESULT_PHASE_CLOSE;
   int status = amatOk;
   if (record->fileOpen) {
-    if (atrajPutClose(&record->file, &record->traj, 1) != amatOk)
+    if (atrajPutClose(&record->file, &record->traj, RESULT_ROW_WISE_INDEX) != amatOk)
       status = fail(record, true, "Failed to close result %s", record->path);
     record->fileOpen = 0;
   }

@@ -61,6 +61,8 @@ enum {
 // Each returns amatOk or, with the reason in the record's failure text,
 // amatError (amatNullPointer for a null record, which only sets
 // result_phase to 0).
+// Sets result_phase and runs the phase (RESULT_PHASE_); any other value only
+// sets result_phase.
 int result_writer_phase(int phase, ResultFile* record, double t, double t2, const double* p,
                         const double* x, const double* der, const double* y, const double* u,
                         const double* w);

@@ -43,6 +43,8 @@ void leave_c_locale(locale_t previous) {
   if (previous) uselocale(previous);
 }
 
+// Not reached in this model: the character classes serve only the
+// utilities' scanners.
 // Character-class argument as the classification functions accept it: a
 // plain char with the high bit set arrives negative.
 int class_argument(int c) {
@@ -51,6 +53,8 @@ int class_argument(int c) {
   return c;
 }
 
+// Not reached in this model: the character classes serve only the
+// utilities' scanners.
 // One character class in the "C" locale (in_c_locale), or in the process's
 // when there is none (in_process_locale). A value no classification function
 // accepts is in no class.
@@ -87,6 +91,8 @@ int c_sprintf(char* buffer, std::size_t size, const char* format, ...) {
   return r;
 }
 
+// Not reached in this model: only the result writer's text format calls it,
+// and the result file is binary.
 int c_fprintf(FILE* stream, const char* format, ...) {
   if (!stream || !format) return -1;
   va_list args;
@@ -98,6 +104,7 @@ int c_fprintf(FILE* stream, const char* format, ...) {
   return r;
 }
 
+// Not reached in this model: only the small services' shape code calls it.
 std::int32_t c_atol(const char* text) {
   if (!text) return 0;
   locale_t c = c_locale();
@@ -108,6 +115,7 @@ std::int32_t c_atol(const char* text) {
   return (std::int32_t)v;
 }
 
+// Not reached in this model: nothing calls it.
 int c_stricmp(const char* a, const char* b) {
   if (!a) a = "";
   if (!b) b = "";
@@ -115,12 +123,16 @@ int c_stricmp(const char* a, const char* b) {
   return c ? strcasecmp_l(a, b, c) : strcasecmp(a, b);
 }
 
+// Not reached in this model: only the utilities' scanners call it.
 int c_isalpha(int ch) { return classify(ch, isalpha_l, isalpha); }
 
+// Not reached in this model: only the utilities' scanners call it.
 int c_isdigit(int ch) { return classify(ch, isdigit_l, isdigit); }
 
+// Not reached in this model: only the utilities' scanners call it.
 int c_isspace(int ch) { return classify(ch, isspace_l, isspace); }
 
+// Not reached in this model: only the utilities' scanners call it.
 int c_scan_int(const char* text, std::int32_t* value) {
   if (!text) return EOF;
   while (c_isspace((unsigned char)*text)) ++text;
@@ -136,6 +148,7 @@ int c_scan_int(const char* text, std::int32_t* value) {
   return 1;
 }
 
+// Not reached in this model: only the utilities' scanners call it.
 int c_scan_real(const char* text, double* value) {
   if (!text) return EOF;
   double v = 0.0;
@@ -146,6 +159,8 @@ int c_scan_real(const char* text, double* value) {
   return r;
 }
 
+// Not reached in this model: only the text-file and directory utilities call
+// it.
 void error_message_format(const char* format, ...) {
   va_list args;
   va_start(args, format);
@@ -153,6 +168,7 @@ void error_message_format(const char* format, ...) {
   va_end(args);
 }
 
+// Not reached in this model: nothing calls it.
 void info_message_format(const char* format, ...) {
   va_list args;
   va_start(args, format);
@@ -161,6 +177,8 @@ void info_message_format(const char* format, ...) {
 }
 
 // --- stream message path -------------------------------------------------
+// Not reached in this model: all of the path, to the end of the file; nothing
+// calls print_runtime_message or the functions below it.
 
 namespace {
 

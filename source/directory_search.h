@@ -1,5 +1,8 @@
 // The platform's directory search, on Linux: a search started on a pattern
 // made of a directory, a separator and "*", fetching one entry at a time.
+// Not reached in this model: it serves the directory listing of the
+// utilities for the external functions of generated models, and this model
+// calls none.
 #pragma once
 
 #include <climits>

@@ -12,6 +12,39 @@
 
 namespace pelvarin {
 
+namespace {
+
+// Passes an event iteration may end without converging; one more then runs
+// with its changes logged, and the call fails after it.
+enum { MAX_EVENT_ITERATIONS = 25 };
+// The relations are evaluated afresh every this many passes.
+constexpr unsigned RELATION_REFRESH_PASSES = 11;
+// Hysteresis of the integer() event functions.
+constexpr double INTEGER_HYSTERESIS = 1e-10;
+
+// QIERR_ERROR up to this code: the failures that may start homotopy.
+enum { QIERR_FAILURE_LAST = 4 };
+// Homotopy continuation: lambda's first step; a step below the doubling
+// limit doubles while lambda stays more than the doubling lead of steps
+// past the last lambda that solved; lambda above the full mark counts as 1;
+// a failure at the smallest step gives up.
+constexpr double HOMOTOPY_FIRST_STEP = 0.1;
+constexpr double HOMOTOPY_DOUBLING_LIMIT = 0.08;
+constexpr double HOMOTOPY_DOUBLING_LEAD = 6;
+constexpr double HOMOTOPY_LAMBDA_FULL = 0.999999999;
+constexpr double HOMOTOPY_SMALLEST_STEP = 0.0001;
+
+// Bits of relation_attributes, read when an event iteration converges: the
+// persistent bit stays; the neutral bit gives a relation that the last pass
+// did not evaluate the neutral crossing pair, and is cleared then.
+enum { RELATION_ATTRIBUTE_PERSISTENT = 1, RELATION_ATTRIBUTE_NEUTRAL_WHEN_SKIPPED = 2 };
+// Crossing pairs of no sign change: every pair at an initialization call,
+// and the neutral pair.
+constexpr double RELATION_CROSSING_START = 1.0;
+constexpr double RELATION_CROSSING_NEUTRAL = 0.1;
+
+}  // namespace
+
 jmp_buf error_trap;
 int error_trap_active = 0;
 
@@ -36,7 +69,7 @@ int inline_integration = 0;
 int homotopy_used = 0;
 int homotopy_active = 0;
 double homotopy_lambda = 1.0;
-double homotopy_step = 0.1;
+double homotopy_step = HOMOTOPY_FIRST_STEP;
 double homotopy_last_good = 0.0;
 int homotopy_notice_call = -1;
 
@@ -44,6 +77,8 @@ DriverDimensions driver_dimensions = {};
 
 RuntimeContext runtime_context = {nullptr, nullptr, "?????", 0,      {},     {},
                                   0,       0,       nullptr, nullptr, nullptr, nullptr};
+// Not reached in this model: nothing sets current_context, so the accessors
+// always take the static context.
 RuntimeContext* current_context = nullptr;
 
 RuntimeContext* active_runtime_context() {
@@ -56,14 +91,17 @@ void clear_relation_evaluated() {
   for (int k = 1; k <= driver_dimensions.nrel; ++k) relation_evaluated[k] = 0;
 }
 
+// Not reached in this model: no evaluation of its sections ends with a
+// status (a model error leaves through the trap), and it uses no homotopy
+// operator, so no continuation can start.
 // Homotopy continuation after an evaluation. Returns 1 when the evaluation
 // must run again without a new pass start.
 int homotopy_after_evaluation(double* time, double* x, void* spare1, double* u, double* p,
                               void* spare2, void* spare3, double* der, double* y, double* w,
                               double* eventIndicators, double* realOptions, int* intOptions,
                               void* spare4, int* QiErr) {
-  // A failure of the first pass of an initialization (codes 1 to 4) may start it.
-  const bool failed = *QiErr >= QIERR_ERROR && *QiErr <= 4;
+  // A failure of the first pass of an initialization may start it.
+  const bool failed = *QiErr >= QIERR_ERROR && *QiErr <= QIERR_FAILURE_LAST;
   if (failed && current_time <= initialization_time && event_iteration <= 1 && homotopy_used &&
       !homotopy_active && init_call_count != homotopy_notice_call) {
     homotopy_notice_call = init_call_count;
@@ -91,10 +129,11 @@ int homotopy_after_evaluation(double* time, double* x, void* spare1, double* u, 
       homotopy_active = 0;
       return 0;
     }
-    if (homotopy_step < 0.08 && homotopy_step * 6 + homotopy_last_good < homotopy_lambda)
+    if (homotopy_step < HOMOTOPY_DOUBLING_LIMIT &&
+        homotopy_step * HOMOTOPY_DOUBLING_LEAD + homotopy_last_good < homotopy_lambda)
       homotopy_step = 2 * homotopy_step;
     homotopy_lambda += homotopy_step;
-    if (homotopy_lambda > 0.999999999) homotopy_lambda = 1.0;
+    if (homotopy_lambda > HOMOTOPY_LAMBDA_FULL) homotopy_lambda = 1.0;
     model_homotopy_reinit_section(time, x, spare1, u, p, spare2, spare3, der, y, w,
                                   eventIndicators, realOptions, intOptions, spare4);
     return 1;
@@ -104,7 +143,7 @@ int homotopy_after_evaluation(double* time, double* x, void* spare1, double* u, 
       emit_message_line("Error: could not solve simplified initialization for homotopy method.");
       return 0;
     }
-    if (homotopy_step <= 0.0001) {
+    if (homotopy_step <= HOMOTOPY_SMALLEST_STEP) {
       if (homotopy_last_good > 0)
         emit_message_line(
             "Error: adaptive homotopy method got stuck after starting. Can set scripting flag "
@@ -131,7 +170,7 @@ int homotopy_after_evaluation(double* time, double* x, void* spare1, double* u, 
 // The steps of one dsblock_run call. An event iteration starts with its
 // set-up, every pass with its start; a pass evaluates the model and decides
 // where to go on.
-enum DriverStep { STEP_SET_UP, STEP_START_PASS, STEP_EVALUATE, STEP_FINISH };
+enum DriverStep { DRIVER_SET_UP, DRIVER_START_PASS, DRIVER_EVALUATE, DRIVER_FINISH };
 
 // What every call does first: reads the time, the demand, the
 // parameter-change count and event mode; at an initialization it also
@@ -165,8 +204,8 @@ void begin_call(int* demand, int* computedLevel, const double* time, double* eve
     initialization_time = current_time;
     first_event_after_init = 1;
     intOptions[INT_OPTION_LOG_FLAGS] = 0;
-    max_event_iterations = 25;
-    integer_hysteresis = 1e-10;
+    max_event_iterations = MAX_EVENT_ITERATIONS;
+    integer_hysteresis = INTEGER_HYSTERESIS;
     DriverDimensions& d = driver_dimensions;
     model_dimensions_for_driver(&d.nx, &d.unused1, &d.unused2, &d.unused3, &d.nw, &d.np, &d.unused6,
                                 &d.anticipated_relations, &d.nrel, &d.unused9, &d.unused10);
@@ -177,8 +216,8 @@ void begin_call(int* demand, int* computedLevel, const double* time, double* eve
   if (event_mode && !inline_integration) intOptions[INT_OPTION_EVENT_AFTER_STEP] = 0;
   if (init_flag) {
     for (int k = 1; k <= driver_dimensions.nrel; ++k) {
-      saved_crossings[2 * k - 2] = saved_crossings[2 * k - 1] = 1.0;
-      eventIndicators[2 * k - 2] = eventIndicators[2 * k - 1] = 1.0;
+      saved_crossings[2 * k - 2] = saved_crossings[2 * k - 1] = RELATION_CROSSING_START;
+      eventIndicators[2 * k - 2] = eventIndicators[2 * k - 1] = RELATION_CROSSING_START;
     }
     for (int i = 0; i < model_discrete_values; ++i) pre_discrete[i] = 0.0;
   }
@@ -186,6 +225,7 @@ void begin_call(int* demand, int* computedLevel, const double* time, double* eve
   if (inline_integration && *demand == DEMAND_EVENT_UPDATE &&
       current_time < realOptions[REAL_OPTION_NEXT_TIME_EVENT] &&
       intOptions[INT_OPTION_EVENT_AFTER_STEP] == 0) {
+    // Not reached in this model: inline integration stays off.
     // No time event is due and none was asked for: a full evaluation does.
     event_mode = 0;
     *demand = DEMAND_ALL_SECTIONS;
@@ -206,7 +246,9 @@ void set_up_event_iteration(const int* demand, double* realOptions) {
 void start_pass() {
   assert(event_iteration >= 0);
   // Unsigned: the count is never negative, and the remainder is cheaper.
-  if (static_cast<unsigned>(event_iteration) % 11u == 10u) clear_relation_evaluated();
+  if (static_cast<unsigned>(event_iteration) % RELATION_REFRESH_PASSES ==
+      RELATION_REFRESH_PASSES - 1u)
+    clear_relation_evaluated();
   restart_requested = 0;
   event_iteration += 1;
   iterate_again = 0;
@@ -215,10 +257,11 @@ void start_pass() {
 
 // One evaluation of the model's sections, repeated while homotopy
 // continuation asks for it. The status is *QiErr.
-void evaluate_model(int* demand, int* computedLevel, double* time, double* x, void* spare1,
-                    double* u, double* p, void* spare2, void* spare3, double* der, double* y,
-                    double* w, double* eventIndicators, double* realOptions, int* intOptions,
-                    void* spare4, int* QiErr, int extra) {
+void run_sections_with_homotopy(int* demand, int* computedLevel, double* time, double* x,
+                                void* spare1, double* u, double* p, void* spare2, void* spare3,
+                                double* der, double* y, double* w, double* eventIndicators,
+                                double* realOptions, int* intOptions, void* spare4, int* QiErr,
+                                int extra) {
   do {
     model_initial_section(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
                           eventIndicators, realOptions, intOptions, spare4, QiErr, extra);
@@ -233,6 +276,7 @@ void evaluate_model(int* demand, int* computedLevel, double* time, double* x, vo
 // another) turns the call into an event update. Returns true when it did.
 bool full_evaluation_becomes_event(int* demand, const double* eventIndicators) {
   if (!(inline_integration && *demand == DEMAND_ALL_SECTIONS && event_iteration == 2)) return false;
+  // Not reached in this model: inline integration stays off.
   for (int i = 0; i < 2 * driver_dimensions.nrel; ++i)
     if (saved_crossings[i] * eventIndicators[i] < 0) iterate_again = 1;
   if (!iterate_again) return false;
@@ -247,7 +291,9 @@ bool full_evaluation_becomes_event(int* demand, const double* eventIndicators) {
 // when the iteration runs within this call, else the end of the call, which
 // the next call continues.
 DriverStep continue_iteration(int* computedLevel, int* intOptions) {
-  if (run_status != QIERR_OK) return STEP_FINISH;
+  // Not reached in this model: no pass ends with a run status; a model error
+  // leaves through the trap.
+  if (run_status != QIERR_OK) return DRIVER_FINISH;
   if (intOptions[INT_OPTION_LOG_FLAGS] & LOG_FLAG_EVENTS) {
     emit_message_line("Iterating to find consistent restart conditions.");
   } else if (event_iteration == max_event_iterations &&
@@ -257,6 +303,7 @@ DriverStep continue_iteration(int* computedLevel, int* intOptions) {
     intOptions[INT_OPTION_LOG_FLAGS] = intOptions[INT_OPTION_LOG_FLAGS] | LOG_FLAG_EVENTS;
   }
   if (initial_rerun_stage == 1) {
+    // Not reached in this model: nothing sets initial_rerun_stage to 1.
     initial_rerun_stage = 2;
   } else {
     init_flag = 0;
@@ -266,12 +313,14 @@ DriverStep continue_iteration(int* computedLevel, int* intOptions) {
   event_mode = 1;
   *computedLevel = 0;
   if (iteration_phase == ITERATION_PHASE_LAST) {
+    // Not reached in this model: the interface layer passes phase 0 only.
     iteration_phase = ITERATION_PHASE_CONVERGE;
-    return STEP_START_PASS;
+    return DRIVER_START_PASS;
   }
-  if (iteration_phase == ITERATION_PHASE_CONVERGE) return STEP_START_PASS;
+  if (iteration_phase == ITERATION_PHASE_CONVERGE) return DRIVER_START_PASS;
+  // Not reached in this model: the interface layer passes phase 0 only.
   iteration_phase = ITERATION_PHASE_CONTINUE;
-  return STEP_FINISH;
+  return DRIVER_FINISH;
 }
 
 // The iteration limit is passed: an error, in *QiErr and the run status.
@@ -284,8 +333,9 @@ void report_inconsistent_restart(int* QiErr) {
 }
 
 // The restart conditions are consistent: logs the event (under
-// LOG_FLAG_EVENTS), anticipates the next ones and, after an event, settles
-// the relations' crossing functions and keeps them for the next step.
+// LOG_FLAG_EVENTS), anticipates the next ones when intOptions asks for it
+// and, after an event, settles the relations' crossing functions, which
+// inline integration keeps for the sign test of the next step.
 // *computedLevel becomes *demand.
 void complete_evaluation(const int* demand, int* computedLevel, double* der,
                          double* eventIndicators, double* realOptions, int* intOptions) {
@@ -296,6 +346,7 @@ void complete_evaluation(const int* demand, int* computedLevel, double* der,
       (intOptions[INT_OPTION_LOG_FLAGS] & LOG_FLAG_EVENTS))
     print_named_real(0, "      during event at Time : ", current_time);
   if (intOptions[INT_OPTION_ANTICIPATION] != 0) {
+    // Not reached in this model: nothing sets intOptions[INT_OPTION_ANTICIPATION].
     const bool scaled = intOptions[INT_OPTION_ANTICIPATION] == ANTICIPATION_SCALES_DERIVATIVES;
     anticipate_events_fixed_step(current_time, init_flag, event_mode, eventIndicators,
                                  driver_dimensions.anticipated_relations, der,
@@ -304,13 +355,17 @@ void complete_evaluation(const int* demand, int* computedLevel, double* der,
   if (event_mode) {
     for (int k = 1; k <= driver_dimensions.nrel; ++k) {
       if (relation_evaluated[k] == 0) {
-        if ((relation_attributes[k] & 2) || eventIndicators[2 * k - 1] == 0.0)
-          eventIndicators[2 * k - 2] = eventIndicators[2 * k - 1] = 0.1;
-        relation_attributes[k] = relation_attributes[k] & 1;
+        // Not reached in this model: every pass evaluates its one relation.
+        if ((relation_attributes[k] & RELATION_ATTRIBUTE_NEUTRAL_WHEN_SKIPPED) ||
+            eventIndicators[2 * k - 1] == 0.0)
+          eventIndicators[2 * k - 2] = eventIndicators[2 * k - 1] = RELATION_CROSSING_NEUTRAL;
+        relation_attributes[k] = relation_attributes[k] & RELATION_ATTRIBUTE_PERSISTENT;
       } else {
-        relation_attributes[k] = relation_attributes[k] & 3;
+        relation_attributes[k] = relation_attributes[k] & (RELATION_ATTRIBUTE_PERSISTENT |
+                                                           RELATION_ATTRIBUTE_NEUTRAL_WHEN_SKIPPED);
       }
     }
+    // Not reached in this model: inline integration stays off.
     if (inline_integration)
       for (int i = 0; i < 2 * driver_dimensions.nrel; ++i) saved_crossings[i] = eventIndicators[i];
   }
@@ -320,18 +375,19 @@ void complete_evaluation(const int* demand, int* computedLevel, double* der,
 // After a pass: where the call goes on.
 DriverStep after_pass(int* demand, int* computedLevel, double* der, double* eventIndicators,
                       double* realOptions, int* intOptions, int* QiErr) {
-  if (restart_requested != 0) return STEP_START_PASS;
-  if (full_evaluation_becomes_event(demand, eventIndicators)) return STEP_SET_UP;
+  // Not reached in this model: nothing sets restart_requested.
+  if (restart_requested != 0) return DRIVER_START_PASS;
+  if (full_evaluation_becomes_event(demand, eventIndicators)) return DRIVER_SET_UP;
   const bool converged = initial_rerun_stage == 0 &&
                          (init_flag == 0 || driver_dimensions.nrel <= 0) && iterate_again == 0;
   const bool exhausted = event_iteration > max_event_iterations;
   if (!converged && !exhausted) return continue_iteration(computedLevel, intOptions);
   if (exhausted) {
     report_inconsistent_restart(QiErr);
-    return STEP_FINISH;
+    return DRIVER_FINISH;
   }
   complete_evaluation(demand, computedLevel, der, eventIndicators, realOptions, intOptions);
-  return STEP_FINISH;
+  return DRIVER_FINISH;
 }
 
 // The passes of one call, from the step the iteration phase asks for: an
@@ -341,22 +397,25 @@ void run_passes(int* demand, int* computedLevel, double* time, double* x, void* 
                 double* p, void* spare2, void* spare3, double* der, double* y, double* w,
                 double* eventIndicators, double* realOptions, int* intOptions, void* spare4,
                 int* QiErr, int extra) {
-  DriverStep step = iteration_phase == ITERATION_PHASE_EVALUATE ? STEP_EVALUATE : STEP_SET_UP;
+  // Not reached in this model: the start at the evaluation (phase 5); the
+  // interface layer passes phase 0 only.
+  DriverStep step = iteration_phase == ITERATION_PHASE_EVALUATE ? DRIVER_EVALUATE : DRIVER_SET_UP;
   for (;;) {
     switch (step) {
-      case STEP_SET_UP:
+      case DRIVER_SET_UP:
         set_up_event_iteration(demand, realOptions);
         [[fallthrough]];
-      case STEP_START_PASS:
+      case DRIVER_START_PASS:
         start_pass();
         [[fallthrough]];
-      case STEP_EVALUATE:
-        evaluate_model(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
-                       eventIndicators, realOptions, intOptions, spare4, QiErr, extra);
+      case DRIVER_EVALUATE:
+        run_sections_with_homotopy(demand, computedLevel, time, x, spare1, u, p, spare2, spare3,
+                                   der, y, w, eventIndicators, realOptions, intOptions, spare4,
+                                   QiErr, extra);
         step = after_pass(demand, computedLevel, der, eventIndicators, realOptions, intOptions,
                           QiErr);
         break;
-      case STEP_FINISH:
+      case DRIVER_FINISH:
         return;
     }
   }
@@ -382,6 +441,9 @@ int dsblock_run(int* demand, int* computedLevel, double* time, double* x, void* 
   begin_call(demand, computedLevel, time, eventIndicators, realOptions, intOptions);
   run_passes(demand, computedLevel, time, x, spare1, u, p, spare2, spare3, der, y, w,
              eventIndicators, realOptions, intOptions, spare4, QiErr, extra);
+  // Not reached in this model: run_status is left apart from *QiErr only by
+  // a status the sections set without the trap (terminate(), -998,
+  // homotopy), and its sections set none.
   if (run_status != QIERR_OK && *QiErr == QIERR_OK) *QiErr = run_status;
   error_trap_active = 0;
   return 0;
@@ -429,6 +491,7 @@ void reset_evaluation_scratch() {
   function_stack = nullptr;
 }
 
+// Not reached in this model: it calls no terminate().
 void terminate_simulation(const char* text) {
   if (run_status == QIERR_TERMINATE) return;
   emit_message_line("Simulation successfully terminated");
@@ -436,12 +499,16 @@ void terminate_simulation(const char* text) {
   run_status = QIERR_TERMINATE;
 }
 
+// Not reached in this model: nothing calls it.
 void set_status_minus_998() { run_status = QIERR_STATUS_998; }
 
+// Not reached in this model: nothing calls it.
 void empty_procedure() {}
 
+// Not reached in this model: nothing calls it.
 int zero_stub() { return 0; }
 
+// Not reached in this model: nothing calls it.
 int get_event_mode_flag() { return event_mode; }
 
 void set_iteration_phase(int phase) {
@@ -453,6 +520,8 @@ void set_iteration_phase(int phase) {
 
 int get_iteration_phase() { return iteration_phase; }
 
+// Not reached in this model: intOptions[INT_OPTION_INLINE_INTEGRATION] stays
+// 0, so the slave's initialization never switches inline integration on.
 void set_inline_integration(int on) { inline_integration = on; }
 
 int constant_zero() { return 0; }

@@ -25,7 +25,8 @@ int dsblock_run(int* demand, int* computedLevel, double* time, double* x, void* 
 // Needs both arrays of their full lengths; puts the unused slot, the step
 // factor, the time scale and the inline-integration slot to their start values.
 void reset_instance_options(double* realOptions, int* intOptions);
-// The option arrays the event services read, in the active runtime context.
+// The option arrays that the event services and the error report read, in
+// the active runtime context.
 void runtime_set_options(double* realOptions, int* intOptions);
 // The layer that reaches the host installs where the runtime's texts go.
 void runtime_set_text_callback(RuntimeTextCallback callback);
@@ -38,8 +39,8 @@ int runtime_lists_reset();
 // Empties the work areas and the function stack: nothing handed out from
 // them before stays valid.
 void reset_evaluation_scratch();
-// The model's terminate(): the first call reports text and sets the run
-// status to QIERR_TERMINATE; later calls do nothing.
+// The model's terminate(): the first call in an evaluation reports text and
+// sets the run status to QIERR_TERMINATE; later calls in it do nothing.
 void terminate_simulation(const char* text);
 void set_status_minus_998();
 void empty_procedure();

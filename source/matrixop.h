@@ -1,6 +1,9 @@
 // Work buffers of the runtime: static scratch areas for arrays and strings
 // of model functions, marks over them, and the array descriptors with their
 // index, size and sub-array operations.
+// Not reached in this model: everything but buffer_reset_all, which every
+// evaluation of its dynamics runs; it takes no scratch memory and builds no
+// arrays, and the utilities that do are not reached either.
 #pragma once
 
 #include <cstdint>

@@ -12,16 +12,29 @@
 
 namespace pelvarin {
 
+namespace {
+
+// A row of a printed matrix goes on in a new line before a value once its
+// line holds more than this.
+constexpr std::size_t MATRIX_LINE_WIDTH = 200;
+
+}  // namespace
+
 FunctionStackEntry* function_stack = nullptr;
 
+// Not reached in this model: only the utilities' environment lookup pushes
+// and pops names.
 void function_stack_push(FunctionStackEntry* entry, const char* name) {
   entry->name = name;
   entry->next = function_stack;
   function_stack = entry;
 }
 
+// Not reached in this model: only the utilities' environment lookup pushes
+// and pops names.
 void function_stack_pop(FunctionStackEntry* entry) { function_stack = entry->next; }
 
+// Not reached in this model: nothing calls it.
 void function_stack_clear() { function_stack = nullptr; }
 
 void route_message_to_logger(const char* text, int isLine) {
@@ -32,6 +45,8 @@ void route_message_to_logger(const char* text, int isLine) {
 
 void emit_message_line(const char* text) { route_message_to_logger(text, 1); }
 
+// Not reached in this model: only the formatted messages send pieces of a
+// line, and nothing sends them.
 void emit_message_text(const char* text) { route_message_to_logger(text, 0); }
 
 void print_text_at_level(int, const char* text) { emit_message_line(text); }
@@ -42,19 +57,23 @@ void print_named_real(int level, const char* text, double value) {
   print_text_at_level(level, line);
 }
 
+// Not reached in this model: only log_named_real calls it.
 void print_named_real_info(const char* text, double value) { print_named_real(0, text, value); }
 
+// Not reached in this model: nothing calls it.
 int log_named_real(const char* text, double value) {
   print_named_real_info(text, value);
   return 0;
 }
 
+// Not reached in this model: nothing calls it.
 void print_named_integer(const char* text, long value) {
   char line[200];
   c_sprintf(line, sizeof line, "%.160s %li", text ? text : "", value);
   emit_message_line(line);
 }
 
+// Not reached in this model: nothing calls it.
 void print_matrix_element(const char* name, long row, long column, double value) {
   char line[250];
   c_sprintf(line, sizeof line, "  %.160s[%li, %li] = %G", name ? name : "", row, column, value);
@@ -63,6 +82,7 @@ void print_matrix_element(const char* name, long row, long column, double value)
 
 namespace {
 
+// Not reached in this model: the line of the vector and matrix printers.
 // A line assembled piece by piece in a caller's buffer; what does not fit
 // is cut, the line stays terminated.
 struct LineBuffer {
@@ -96,6 +116,7 @@ void line_append_value(LineBuffer* line, double value) {
 
 }  // namespace
 
+// Not reached in this model: nothing calls it.
 void print_real_vector(const char* name, const double* values, int n) {
   char storage[2000];
   LineBuffer line;
@@ -112,6 +133,7 @@ void print_real_vector(const char* name, const double* values, int n) {
   emit_message_line(line.text);
 }
 
+// Not reached in this model: nothing calls it.
 void print_real_matrix(const char* name, const double* values, int rows, int columns, int ld) {
   char storage[300];
   LineBuffer line;
@@ -129,7 +151,7 @@ void print_real_matrix(const char* name, const double* values, int rows, int col
       line_append(&line, "{");
       for (int j = 1; j <= columns; ++j) {
         if (j > 1) line_append(&line, ", ");
-        if (line.length > 200) {
+        if (line.length > MATRIX_LINE_WIDTH) {
           emit_message_line(line.text);
           line_start(&line, storage, sizeof storage);
         }
@@ -153,6 +175,7 @@ double report_at_time(const char* text, int level) {
                      current_time);
     print_text_at_level(level, text ? text : "");
     if (function_stack) {
+      // Not reached in this model: only the environment lookup pushes names.
       emit_message_line("The stack of functions is:");
       while (function_stack) {
         emit_message_line(function_stack->name ? function_stack->name : "");
@@ -166,17 +189,22 @@ double report_at_time(const char* text, int level) {
     run_status = QIERR_ERROR;
     if (error_trap_active) longjmp(error_trap, 1);
   }
+  // Not reached in this model: it raises no warning, and no error outside an
+  // evaluation.
   return 0.0;
 }
 
 void raise_model_error(const char* text) { report_at_time(text, REPORT_ERROR); }
 
+// Not reached in this model: only the sample operators and the work buffers
+// assert, and it calls neither.
 void check_assertion(int condition, const char* conditionText, const char* message) {
   if (condition) return;
   print_text_at_level(REPORT_ERROR, conditionText);
   raise_model_error(message);
 }
 
+// Not reached in this model: nothing calls it.
 void check_assertion_level(int condition, const char* conditionText, const char* message,
                            int level) {
   if (condition) return;
@@ -188,12 +216,15 @@ void check_assertion_level(int condition, const char* conditionText, const char*
   check_assertion(condition, conditionText, message);
 }
 
+// Not reached in this model: only the errors of the text-file and directory
+// utilities come here.
 void report_vformat_error(const char* format, va_list args) {
   char text[4000];
   c_vsprintf(text, sizeof text, format, args);
   raise_model_error(text);
 }
 
+// Not reached in this model: nothing sends a formatted message.
 void report_vformat_message(const char* format, va_list args) {
   char text[4000];
   c_vsprintf(text, sizeof text, format, args);

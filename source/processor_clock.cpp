@@ -17,6 +17,12 @@ constexpr long long CALIBRATION_NS = 1000000;
 // ... and counter readings are checked against the monotonic clock again
 // after this many counts (a few milliseconds).
 constexpr unsigned long long COUNTS_PER_CHECK = 1ull << 24;
+// The CPUID leaf of the power-management features, and its bit for a
+// time-stamp counter of constant rate that keeps ticking in sleep states.
+constexpr unsigned CPUID_POWER_LEAF = 0x80000007u;
+constexpr unsigned CPUID_INVARIANT_COUNTER_BIT = 1u << 8;
+// Readings from here on lie far beyond any process's lifetime.
+constexpr double TICKS_LIMIT = 0x1p62;
 
 // Zero-initialized: loading the library runs none of our code.
 struct ClockState {
@@ -41,7 +47,8 @@ unsigned long long read_counter() {
 bool counter_has_constant_rate() {
 #if defined(__x86_64__)
   unsigned a = 0, b = 0, c = 0, d = 0;
-  return __get_cpuid(0x80000007u, &a, &b, &c, &d) != 0 && (d & (1u << 8)) != 0;
+  return __get_cpuid(CPUID_POWER_LEAF, &a, &b, &c, &d) != 0 &&
+         (d & CPUID_INVARIANT_COUNTER_BIT) != 0;
 #else
   return false;
 #endif
@@ -90,10 +97,12 @@ double processor_clock() {
   return ticks;
 }
 
+// Not reached in this model: only the small services' elapsed-time counter
+// reads the 32-bit form.
 std::int32_t processor_clock_ticks() {
   const double ticks = processor_clock();
-  // Far beyond any process's lifetime; refused rather than converted.
-  if (!(ticks >= 0.0 && ticks < 0x1p62)) return -1;
+  // Refused rather than converted.
+  if (!(ticks >= 0.0 && ticks < TICKS_LIMIT)) return -1;
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(ticks)));
 }
 

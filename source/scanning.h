@@ -1,6 +1,8 @@
 // Utility functions for external calls: the environment lookup and the
 // scanners of integers, reals, quoted strings and identifiers. Texts they
 // return are new simple strings, valid until the work areas are reset.
+// Not reached in this model: utilities for the external functions of
+// generated models, and this model calls none.
 #pragma once
 
 #include <cstdint>

@@ -11,6 +11,27 @@
 
 namespace pelvarin {
 
+namespace {
+
+// The processor clock counts milliseconds in 32 bits; this is added at each
+// wrap.
+constexpr double CLOCK_WRAP_SPAN = 4294967296.0;
+constexpr double SECONDS_PER_CLOCK_TICK = 0.001;
+
+// Codes of the animation shapes: the named ones from the first code on, the
+// tire apart, and the base of a shape given by its number.
+enum { SHAPE_CODE_FIRST = 101, SHAPE_CODE_TIRE = 112, SHAPE_CODE_OTHER = 200 };
+// Levels of a colour component (two decimal digits) and of the specular
+// coefficient (one digit) in a packed material code.
+enum {
+  MATERIAL_COLOUR_LEVELS = 100,
+  MATERIAL_COLOUR_MAX = 99,
+  MATERIAL_SPECULAR_LEVELS = 10,
+  MATERIAL_SPECULAR_MAX = 9,
+};
+
+}  // namespace
+
 TimerCounterCallback timer_callback = nullptr;
 
 void set_timer_counter_callback(TimerCounterCallback callback) { timer_callback = callback; }
@@ -32,7 +53,7 @@ double timer_counter(double* stamp, int mode) {
     return t;
   }
   if (!stamp) return 0.0;
-  return (clock_ticks_unwrapped() - *stamp) * 0.001;
+  return (clock_ticks_unwrapped() - *stamp) * SECONDS_PER_CLOCK_TICK;
 }
 
 double elapsed_seconds() {
@@ -49,7 +70,7 @@ double elapsed_seconds() {
 double unwrap_clock_ticks(std::int32_t ticks) {
   if (ticks < clock_last_ticks) {
     if (ticks == -1) return 0.0;
-    clock_wrap_offset += 4294967296.0;
+    clock_wrap_offset += CLOCK_WRAP_SPAN;
   }
   clock_last_ticks = ticks;
   return ticks + clock_wrap_offset;
@@ -96,19 +117,22 @@ double pack_shape_code(const char* text) {
   static const char* const shapes[] = {"box",    "sphere",       "cylinder", "cone",
                                        "pipe",   "beam",         "wirebox",  "gearwheel",
                                        "vector", "pipecylinder", "spring"};
-  if (!text) return 200;
+  if (!text) return SHAPE_CODE_OTHER;
   for (int i = 0; i < (int)(sizeof shapes / sizeof shapes[0]); ++i)
-    if (std::strcmp(text, shapes[i]) == 0) return 101 + i;
-  if (std::strcmp(text, "tire") == 0 || std::strcmp(text, "tyre") == 0) return 112;
-  return static_cast<double>(c_atol(text)) + 200;
+    if (std::strcmp(text, shapes[i]) == 0) return SHAPE_CODE_FIRST + i;
+  if (std::strcmp(text, "tire") == 0 || std::strcmp(text, "tyre") == 0) return SHAPE_CODE_TIRE;
+  return static_cast<double>(c_atol(text)) + SHAPE_CODE_OTHER;
 }
 
 double pack_material_code(double red, double green, double blue, double specular) {
-  const int r = truncated_in_range(red * 100 - 0.5, 99);
-  const int g = truncated_in_range(green * 100 - 0.5, 99);
-  const int b = truncated_in_range(blue * 100 - 0.5, 99);
-  const int s = truncated_in_range(specular * 10 - 0.5, 9);
-  return ((r * 100 + g) * 100 + b) * 10 + s;
+  const int r = truncated_in_range(red * MATERIAL_COLOUR_LEVELS - 0.5, MATERIAL_COLOUR_MAX);
+  const int g = truncated_in_range(green * MATERIAL_COLOUR_LEVELS - 0.5, MATERIAL_COLOUR_MAX);
+  const int b = truncated_in_range(blue * MATERIAL_COLOUR_LEVELS - 0.5, MATERIAL_COLOUR_MAX);
+  const int s =
+      truncated_in_range(specular * MATERIAL_SPECULAR_LEVELS - 0.5, MATERIAL_SPECULAR_MAX);
+  return ((r * MATERIAL_COLOUR_LEVELS + g) * MATERIAL_COLOUR_LEVELS + b) *
+             MATERIAL_SPECULAR_LEVELS +
+         s;
 }
 
 void scatter_reals_by_row_index(double* dst, int ld, int, const int* rows, const double* src,

@@ -2,6 +2,9 @@
 // elapsed-time counter with the host's clock hook, memory cells given as
 // arrays, the packing of animation shapes and colours, and a scatter of
 // values into a column-major matrix.
+// Not reached in this model: services for the external functions and
+// operators of generated models, and this model calls none; only the clock
+// hook is reached, through the exported setTimerCounterCB.
 #pragma once
 
 #include <cstdint>

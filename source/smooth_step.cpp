@@ -12,6 +12,8 @@ double smooth_step_weight(double x, double w) {
   }
   if (x <= -w) return 0;
   if (x >= w) return 1;
+  // A NaN passes both ends, also of a width of 0.
+  if (std::isnan(x)) return x;
   const double h = (x / w) * std::asin(1.0);
   return (std::tanh(std::tan(h)) + 1) / 2;
 }
@@ -24,6 +26,7 @@ double smooth_step_weight_der(double x, double w, double dx, double dw) {
     dw = -dw;
   }
   if (x <= -w || x >= w) return 0;
+  if (std::isnan(x)) return x;
   const double halfPi = std::asin(1.0);
   const double s = x / w;
   const double h = s * halfPi;

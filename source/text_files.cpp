@@ -2,10 +2,11 @@
 #include "source/text_files.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "source/c_locale_text.h"
 
@@ -69,9 +70,42 @@ void raise_read_error(int lineNumber, const char* fileName) {
                        shown(fileName), std::strerror(errno));
 }
 
-void raise_open_error(const char* fileName) {
+// Outside an evaluation the refusal returns, and so does this: NULL.
+FILE* refuse_open(const char* fileName, const char* reason) {
   error_message_format("Not possible to open file \"%s\" for reading:\n%s\n", shown(fileName),
-                       std::strerror(errno));
+                       reason);
+  return nullptr;
+}
+
+// A FIFO, a device or a socket may never end, or wait in the open itself
+// for a writer; a directory opens and fails at its first read.
+bool readable_kind(mode_t mode) { return S_ISREG(mode) || S_ISDIR(mode); }
+
+// The path is looked at before the open, so that no device is opened at
+// all, and the opened file again, since the path may name another by then:
+// O_NONBLOCK keeps such a FIFO's open from waiting. The stream then reads as
+// any other.
+FILE* open_for_reading(const char* fileName) {
+  static const char* const notRegular = "Not a regular file";
+  if (!fileName) return refuse_open(fileName, std::strerror(EFAULT));
+  struct stat st;
+  if (stat(fileName, &st) != 0) return refuse_open(fileName, std::strerror(errno));
+  if (!readable_kind(st.st_mode)) return refuse_open(fileName, notRegular);
+  const int fd = open(fileName, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return refuse_open(fileName, std::strerror(errno));
+  const char* reason = nullptr;
+  FILE* stream = nullptr;
+  int flags = 0;
+  if (fstat(fd, &st) != 0)
+    reason = std::strerror(errno);
+  else if (!readable_kind(st.st_mode))
+    reason = notRegular;
+  else if ((flags = fcntl(fd, F_GETFL)) == -1 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1 ||
+           !(stream = fdopen(fd, "r")))
+    reason = std::strerror(errno);
+  if (stream) return stream;
+  close(fd);
+  return refuse_open(fileName, reason);
 }
 
 }  // namespace
@@ -99,11 +133,6 @@ void cache_open_file(FILE* stream, const char* fileName, int lineNumber) {
 }
 
 FILE* open_file_at_line(const char* fileName, int skip) {
-  if (skip < 0) {
-    errno = EINVAL;
-    raise_open_error(fileName);
-    return nullptr;
-  }
   FILE* stream = nullptr;
   if (lineCache.stream && skip != 0 && skip >= lineCache.lineNumber && fileName &&
       std::strncmp(fileName, lineCache.path, sizeof lineCache.path) == 0) {
@@ -115,18 +144,15 @@ FILE* open_file_at_line(const char* fileName, int skip) {
       empty_line_cache();
     }
   }
-  if (!stream) {
-    errno = 0;
-    stream = fileName ? std::fopen(fileName, "r") : nullptr;
-    if (!stream) {
-      if (!fileName) errno = EFAULT;
-      raise_open_error(fileName);
-      return nullptr;
-    }
-  }
-  // A read error ends the skipping: it would repeat for every line, and the
-  // reader reports it from the stream's error flag.
-  for (; skip != 0 && !std::feof(stream) && !std::ferror(stream); --skip) {
+  if (!stream) stream = open_for_reading(fileName);
+  if (!stream) return nullptr;
+  // A negative skip runs to the end of the file; it is not counted, since
+  // counting it down would pass INT_MIN. A read error ends the skipping: it
+  // would repeat for every line, and the reader reports it from the stream's
+  // error flag.
+  const bool toTheEnd = skip < 0;
+  for (; (toTheEnd || skip != 0) && !std::feof(stream) && !std::ferror(stream);
+       skip -= toTheEnd ? 0 : 1) {
     int c;
     do c = std::getc(stream);
     while (c != EOF && c != '\n');
@@ -145,17 +171,24 @@ enum LineOutcome { LINE_READ, LINE_NONE, LINE_FAILED };
 LineOutcome read_current_line(FILE* stream, char** line) {
   if (std::feof(stream)) return LINE_NONE;
   const long start = std::ftell(stream);
+  // The longest line the area still takes: reading on past it could go on
+  // for ever in a file without line feeds, for a line that cannot be kept.
+  const long long room = (long long)(Endsimplestring - stringmark) - 2;
   char local[LOCAL_LINE_SIZE];
   long long n = 0;
   int c;
   while ((c = std::getc(stream)) != EOF && c != '\n') {
+    if (n >= room) {
+      errno = ENOMEM;
+      return LINE_FAILED;
+    }
     if (n < LOCAL_LINE_SIZE) local[n] = (char)c;
     ++n;
   }
   // A read error is no end of the line.
   if (std::ferror(stream) != 0) return LINE_FAILED;
   if (n == 0 && c == EOF) return LINE_NONE;
-  char* text = n < INT_MAX ? try_alloc_empty_string((int)n) : nullptr;
+  char* text = try_alloc_empty_string((int)n);
   if (!text) {
     errno = ENOMEM;
     return LINE_FAILED;
@@ -171,17 +204,14 @@ LineOutcome read_current_line(FILE* stream, char** line) {
 
 const char* read_line(const char* fileName, int lineNumber, std::int32_t* endOfFile) {
   *endOfFile = 1;
-  if (lineNumber < 0) {
-    errno = EINVAL;
-    raise_read_error(lineNumber, fileName);
-    return "";
-  }
-  FILE* stream = open_file_at_line(fileName, lineNumber > 0 ? lineNumber - 1 : 0);
+  // Line 0 and those before it lie before the first line: the file must
+  // open, but it has no text there, as for a line past its end. Nothing is
+  // skipped for them, so a directory answers as a file does.
+  const bool beforeTheText = lineNumber <= 0;
+  FILE* stream = open_file_at_line(fileName, beforeTheText ? 0 : lineNumber - 1);
   if (!stream) return "";
-  // Line 0 lies before the first line: the file must open, but it has no
-  // text there, as for a line past its end.
   char* line = nullptr;
-  const LineOutcome outcome = lineNumber == 0 ? LINE_NONE : read_current_line(stream, &line);
+  const LineOutcome outcome = beforeTheText ? LINE_NONE : read_current_line(stream, &line);
   // The one place the stream is given up: kept for the next line, or closed
   // (before an error leaves through the trap).
   switch (outcome) {
@@ -359,14 +389,10 @@ void raise_listing_error(const char* directory, const char* detail) {
   error_message_format("Not possible to get file names of \"%s\":\n%s", shown(directory), detail);
 }
 
-bool file_count_valid(const char* directory, int nFiles) {
-  if (nFiles < 0) raise_listing_error(directory, std::strerror(EINVAL));
-  return nFiles >= 0;
-}
-
 // Hands the names of an open listing out into files, "." and ".." left out.
 // Returns NULL when exactly nFiles were there, else what went wrong (in
-// detail, of size bytes, where it needs a text of its own).
+// detail, of size bytes, where it needs a text of its own). A negative
+// nFiles takes no name, and an empty listing does not match it either.
 const char* list_names(DirStream* stream, int nFiles, const char** files, char* detail,
                        std::size_t size) {
   errno = 0;
@@ -394,7 +420,6 @@ const char* list_names(DirStream* stream, int nFiles, const char** files, char* 
 }  // namespace
 
 void read_directory(const char* directory, int nFiles, const char** files) {
-  if (!file_count_valid(directory, nFiles)) return;
   DirStream* stream = dir_open(directory);
   if (!stream) {
     error_message_format("1: Not possible to get file names of \"%s\":\n%s", shown(directory),
@@ -413,7 +438,10 @@ void read_directory(const char* directory, int nFiles, const char** files) {
 
 StringArray read_directory_wrapper(const char* directory, int nFiles) {
   // Refused before any storage is taken for it.
-  if (!file_count_valid(directory, nFiles)) return string_array_dims(1, 0);
+  if (nFiles < 0) {
+    raise_listing_error(directory, std::strerror(EINVAL));
+    return string_array_dims(1, 0);
+  }
   buffer_push_mark();
   StringArray a = string_array_dims(1, nFiles);
   const WorkMark mark = buffer_push_mark();

@@ -2,6 +2,8 @@
 // the last file kept open, and the names in a directory through a small
 // directory-stream layer. Errors are model errors; the directory streams
 // report through errno instead.
+// Not reached in this model: utilities for the external functions of
+// generated models, and this model calls none.
 #pragma once
 
 #include <cstdint>
@@ -33,17 +35,19 @@ struct ReadLineResult {
   std::int32_t endOfFile;  // 1 at the end of the file, else 0
 };
 
-// Line numbers count from 1; line 0 is the empty line before the first, a
-// negative number is refused. Returns the line as a new simple string,
-// *endOfFile 0; past the end "" and *endOfFile 1. A file that does not open,
-// a read error or a full area is a model error (outside an evaluation ""
-// and *endOfFile 1). The stream stays cached after a line is read.
+// Line numbers count from 1; line 0 and those before it lie before the
+// text. Returns the line as a new simple string, *endOfFile 0; before the
+// text and past the end "" and *endOfFile 1. A file that does not open, a
+// read error or a line longer than the area's room is a model error
+// (outside an evaluation "" and *endOfFile 1). The stream stays cached after
+// a line is read.
 const char* read_line(const char* fileName, int lineNumber, std::int32_t* endOfFile);
 ReadLineResult read_line_wrapper(const char* fileName, int lineNumber);
 // The file open at the start of the line after skip lines, from the cache
-// when it still reads the same file and has not passed that line. A negative
-// number of lines to skip, or a file that does not open, is a model error
-// (outside an evaluation NULL). The caller owns the stream.
+// when it still reads the same file and has not passed that line; a
+// negative skip runs to the end of the file. Only a regular file or a
+// directory is opened: anything else, or a file that does not open, is a
+// model error (outside an evaluation NULL). The caller owns the stream.
 FILE* open_file_at_line(const char* fileName, int skip);
 // Takes over stream (NULL: none) as the cached file, standing after line
 // lineNumber; closes it when it cannot be cached. The stream cached before
@@ -78,10 +82,12 @@ const char* dir_pattern(const DirStream* stream);
 
 // Fills files with the nFiles names of the directory, "." and ".." left out,
 // as new simple strings. A directory that cannot be listed, or that holds
-// another number of names, is a model error; the listing is closed first.
+// another number of names (any number, for a negative nFiles), is a model
+// error; the listing is closed first.
 void read_directory(const char* directory, int nFiles, const char** files);
 // The same into a new string array of nFiles elements ("" where no name was
-// filled in); a negative count gives an empty array.
+// filled in); a negative count is refused before any storage is taken, with
+// an empty array.
 StringArray read_directory_wrapper(const char* directory, int nFiles);
 
 }  // namespace pelvarin

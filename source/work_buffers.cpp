@@ -28,6 +28,8 @@ WorkMark currentMark = {{Realbuffer, Integerbuffer, Sizebuffer, Stringbuffer},
                         {Realbuffer, Integerbuffer, Sizebuffer, Stringbuffer}};
 char* stringmark = simplestring;
 
+// Not reached in this model: the helpers of the allocations and the array
+// operations below.
 namespace {
 
 // A refused request raises a model error. Only outside an evaluation does
@@ -244,6 +246,8 @@ Descriptor gather_field(RealArray a, int off, Element* (*take_elements)(int)) {
 
 }  // namespace
 
+// Not reached in this model: the allocations, which neither the model nor
+// anything it reaches makes.
 double* alloc_reals(int n) {
   static const BufferTexts texts = PELVARIN_BUFFER_TEXTS("Realbuffer", "reals", "large");
   return take(currentMark.place.Realbuffer, EndRealbuffer, n, texts);
@@ -296,6 +300,8 @@ char* try_alloc_empty_string(int len) {
   return alloc_empty_string(len);
 }
 
+// Not reached in this model: the marks, taken only by the directory listing
+// of the utilities.
 WorkMark buffer_push_mark() {
   WorkMark mark = currentMark;
   currentMark.frameStart = currentMark.place;
@@ -324,6 +330,9 @@ void buffer_reset_all() {
   stringmark = simplestring;
 }
 
+// Not reached in this model: the array, record and formatting operations, to
+// the end of the file; the model builds no arrays, and its string routines,
+// which count one, are not reached either.
 std::int32_t array_linear_index(int ndims, const std::int32_t* dims,
                                 const std::int32_t* subscripts) {
   long long r = 0;

@@ -19,8 +19,8 @@ namespace {
 
 using me_sim::kAuxiliaries;
 using me_sim::kStates;
-constexpr double kStartTime = model_vars::kDefaultStartTime;
-constexpr double kStopTime = model_vars::kDefaultStopTime;
+constexpr double kStartTime = model_vars::FMI_DEFAULT_START_TIME;
+constexpr double kStopTime = model_vars::FMI_DEFAULT_STOP_TIME;
 constexpr int kSteps = 1000;
 
 

@@ -70,8 +70,8 @@ inline bool load_functions(void* library, Functions* f, std::string* missing) {
 }
 
 struct Options {
-  double start = model_vars::kDefaultStartTime;
-  double stop = model_vars::kDefaultStopTime;
+  double start = model_vars::FMI_DEFAULT_START_TIME;
+  double stop = model_vars::FMI_DEFAULT_STOP_TIME;
   double step = 1e-3;             // integrator step
   double output_interval = 0.01;  // a sample at every multiple of it
   std::vector<std::pair<fmiValueReference, double>> parameters;  // set before initialization

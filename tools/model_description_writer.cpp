@@ -96,7 +96,7 @@ void write_cosimulation(FILE* out) {
           "    <CoSimulation_StandAlone>\n"
           "      <Capabilities canHandleVariableCommunicationStepSize=\"true\" canHandleEvents=\"true\""
           " canRejectSteps=\"false\" canInterpolateInputs=\"false\" maxOutputDerivativeOrder=\"0\""
-          " canRunAsynchronuously=\"false\" canSignalEvents=\"false\""
+          " canRunAsynchronuously=\"false\""
           " canBeInstantiatedOnlyOncePerProcess=\"true\" canNotUseMemoryManagementFunctions=\"false\"/>\n"
           "    </CoSimulation_StandAlone>\n"
           "  </Implementation>\n");
@@ -116,9 +116,9 @@ bool write_description(FILE* out, bool cosimulation) {
           "  variableNamingConvention=\"structured\" numberOfContinuousStates=\"%d\" numberOfEventIndicators=\"%d\">\n",
           PELVARIN_MODEL_IDENTIFIER, PELVARIN_MODEL_IDENTIFIER, PELVARIN_GUID, nx, 2 * nrel);
   fprintf(out, "  <DefaultExperiment startTime=\"%s\" stopTime=\"%s\"/>\n",
-          number(model_vars::kDefaultStartTime).c_str(), number(model_vars::kDefaultStopTime).c_str());
+          number(model_vars::FMI_DEFAULT_START_TIME).c_str(), number(model_vars::FMI_DEFAULT_STOP_TIME).c_str());
   fprintf(out, "  <ModelVariables>\n");
-  for (const Variable& v : model_vars::kVariables)
+  for (const Variable& v : model_vars::FMI_VARIABLES)
     if (!write_variable(out, v, starts)) return false;
   fprintf(out, "  </ModelVariables>\n");
   if (cosimulation) write_cosimulation(out);

@@ -276,8 +276,8 @@ TEST_P(FlagCheck, LogsFailuresAndReleasesTheFlagNames) {
   const size_t before = host::record().logs.size();
   const long live = msLiveAllocations();
   int dummy = 0;
-  const void* value = tc.kind == CHECK_POINTER ? (tc.nullPointer ? nullptr : &dummy)
-                                               : static_cast<const void*>(&tc.flag);
+  const void* value = tc.kind == CS_CHECK_POINTER ? (tc.nullPointer ? nullptr : &dummy)
+                                                  : static_cast<const void*>(&tc.flag);
   EXPECT_EQ(tc.result, check_integrator_flag(value, tc.name, tc.kind, s.m));
   EXPECT_EQ(live, msLiveAllocations());
   if (tc.message) {
@@ -292,17 +292,17 @@ TEST_P(FlagCheck, LogsFailuresAndReleasesTheFlagNames) {
 INSTANTIATE_TEST_SUITE_P(
     Stepper, FlagCheck,
     ::testing::Values(
-        FlagCase{CHECK_POINTER, true, 0, "MstepCreate", 1,
+        FlagCase{CS_CHECK_POINTER, true, 0, "MstepCreate", 1,
                  "INTEGRATOR_ERROR: MstepCreate() failed - returned NULL pointer"},
-        FlagCase{CHECK_POINTER, false, 0, "MstepCreate", 0, nullptr},
-        FlagCase{CHECK_FLAG, false, -27, "Mstep", 1,
+        FlagCase{CS_CHECK_POINTER, false, 0, "MstepCreate", 0, nullptr},
+        FlagCase{CS_CHECK_FLAG, false, -27, "Mstep", 1,
                  "INTEGRATOR_ERROR: Mstep() failed with flag = MS_TOO_CLOSE"},
-        FlagCase{CHECK_FLAG, false, -3, "MsDense", 1,
+        FlagCase{CS_CHECK_FLAG, false, -3, "MsDense", 1,
                  "INTEGRATOR_ERROR: MsDense() failed with flag = MS_ERR_FAILURE"},
-        FlagCase{CHECK_FLAG, false, -15, "Mstep", 1,
+        FlagCase{CS_CHECK_FLAG, false, -15, "Mstep", 1,
                  "INTEGRATOR_ERROR: Mstep() failed with flag = NONE"},
-        FlagCase{CHECK_FLAG, false, 0, "Mstep", 0, nullptr},
-        FlagCase{CHECK_FLAG, false, 2, "Mstep", 0, nullptr},
+        FlagCase{CS_CHECK_FLAG, false, 0, "Mstep", 0, nullptr},
+        FlagCase{CS_CHECK_FLAG, false, 2, "Mstep", 0, nullptr},
         FlagCase{2, false, -1, "Mstep", 0, nullptr}));
 
 TEST(ErrorHandler, ForwardsTheIntegratorsMessagesAsWarnings) {
@@ -394,7 +394,9 @@ TEST(SlaveDerivatives, RefusedWithoutADriverAndForWrongReferencesOrOrders) {
     if (!k.input) m->ny = 1;
     if (k.initialized) {
       ASSERT_EQ(fmiOK, fmiInitializeSlave(c, k.tStart, fmiFalse, 0.0));
-      if (k.step > 0) ASSERT_EQ(fmiOK, fmiDoStep(c, k.tStart, k.step, fmiTrue));
+      if (k.step > 0) {
+        ASSERT_EQ(fmiOK, fmiDoStep(c, k.tStart, k.step, fmiTrue));
+      }
     }
     if (k.input) m->nu = 1;
     double value = 4.0;

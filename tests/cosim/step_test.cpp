@@ -3,6 +3,7 @@
 #include <cfloat>
 #include <cstdio>
 #include <functional>
+#include <vector>
 
 #include "slave_fixture.h"
 #include "support/digest.h"
@@ -555,6 +556,87 @@ TEST(InputChanges, APartlyRefusedWriteBetweenStepsIsNotForgotten) {
     EXPECT_NEAR(e.x0, s.api.real(s.c, VR_X0), 1e-4) << k.what;
     EXPECT_NEAR(e.x1, s.api.real(s.c, VR_X1), 1e-4) << k.what;
   }
+}
+
+// A host that moves a slave's time or states with the model-exchange calls
+// between steps gets the integrator restarted from there, as after a write:
+// the slave goes on from the new time and states, without a warning. With
+// new states it follows the model from there. A moved time skips the
+// crossings that would have moved the pulse on, so the pulse stays as it
+// was: its first step is 0.1 s of the model from the states it had, with the
+// pulse on or off.
+TEST(InputChanges, TimeAndStatesMovedByTheHostRestartTheIntegratorFromThere) {
+  struct Case {
+    const char* what;
+    double time;                 // the slave's time after the move
+    std::vector<double> states;  // empty: the states stay
+    bool closedForm;
+  };
+  const Case cases[] = {
+      {"time set back", 0.5, {}, false},
+      {"time set forward", 3.7, {}, false},
+      {"states set", 2.0, {5.0, 5.0}, true},
+  };
+  for (const Case& k : cases) {
+    host::reset_record();
+    Stepped s(0.0, 2.0);
+    const auto set_time = s.api.lib.get<decltype(&Pelvarin_fmiSetTime)>("Pelvarin_fmiSetTime");
+    const auto set_states =
+        s.api.lib.get<decltype(&Pelvarin_fmiSetContinuousStates)>("Pelvarin_fmiSetContinuousStates");
+    ClosedForm::State e{s.api.real(s.c, VR_X0), s.api.real(s.c, VR_X1)};
+    if (k.time != 2.0) {
+      ASSERT_EQ(fmiOK, set_time(s.c, k.time)) << k.what;
+    }
+    if (!k.states.empty()) {
+      ASSERT_EQ(fmiOK, set_states(s.c, k.states.data(), k.states.size())) << k.what;
+      e = {k.states[0], k.states[1]};
+    }
+    host::reset_record();
+    double t = k.time;
+    for (int i = 0; i < 15; ++i, t += 0.1) {
+      const ClosedForm::State before{s.api.real(s.c, VR_X0), s.api.real(s.c, VR_X1)};
+      ASSERT_EQ(fmiOK, s.api.do_step(s.c, t, 0.1, fmiTrue)) << k.what << " at t = " << t;
+      const ClosedForm::State after{s.api.real(s.c, VR_X0), s.api.real(s.c, VR_X1)};
+      EXPECT_NE(before.x1, after.x1) << k.what << " at t = " << t;
+      if (!k.closedForm && i == 0) {
+        const ClosedForm model;
+        const ClosedForm::State off = model.advance(before, 0.0, 0.1);
+        const ClosedForm::State on = model.advance(before, model.amplitude, 0.1);
+        const bool asOff = std::fabs(off.x0 - after.x0) < 1e-3 && std::fabs(off.x1 - after.x1) < 1e-3;
+        const bool asOn = std::fabs(on.x0 - after.x0) < 1e-3 && std::fabs(on.x1 - after.x1) < 1e-3;
+        EXPECT_TRUE(asOff || asOn) << k.what << ": " << after.x0 << " " << after.x1;
+      }
+      if (k.closedForm) {
+        e = ClosedForm().solve(e, t, t + 0.1);
+        ASSERT_NEAR(e.x0, after.x0, 1e-3) << k.what << " at t = " << t + 0.1;
+        ASSERT_NEAR(e.x1, after.x1, 1e-3) << k.what << " at t = " << t + 0.1;
+      }
+    }
+    for (const host::LogRecord& r : host::record().logs) {
+      EXPECT_EQ(fmiOK, r.status) << k.what << ": " << r.message;
+    }
+  }
+}
+
+// Events computed from numbers far larger than the time (periods of 1e-300
+// from a start long before) are resolved only as finely as those numbers:
+// each run of them moves the time a little, but the step would take more
+// events than could ever be handled, and ends as one without progress.
+TEST(Failure, EventsTooFineForTheStepEndIt) {
+  host::reset_record();
+  SlaveApi api;
+  host::Instance c = api.make(fmiFalse);
+  api.set(c, parameter(P_START), -128.0);
+  api.set(c, parameter(P_PERIOD), 1e-300);
+  ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
+  EXPECT_EQ(fmiError, api.do_step(c, 0.0, 0.177, fmiTrue));
+  std::vector<host::LogRecord> stop = host::logs_containing("fmiDoStep: no progress in time over 1000 events from t = ");
+  ASSERT_EQ(1u, stop.size()) << host::all_logs();
+  EXPECT_EQ(fmiError, stop[0].status);
+  EXPECT_TRUE(std::isfinite(api.real(c, VR_X0)));
+  EXPECT_TRUE(std::isfinite(api.real(c, VR_X1)));
+  api.free_instance(c.release());
+  EXPECT_EQ(0, host::record().live_blocks);
 }
 
 }  // namespace

@@ -104,6 +104,14 @@ TEST(Instance, InstanceNameIsCopiedAndCut) {
   EXPECT_EQ(api.fmiSetTime(c, 1.0), fmiOK);
   EXPECT_EQ(host::record().logs.back().instanceName, std::string(1023, 'n') + "L");
   c.reset();
+
+  // The cut keeps whole UTF-8 characters: the euro sign over bytes 1022 to
+  // 1024 goes, with all three of its bytes.
+  const std::string utf8 = std::string(1022, 'n') + "\xE2\x82\xAC" + "rest";
+  c = api.instantiate(utf8.c_str());
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(host::record().logs.back().instanceName, std::string(1022, 'n'));
+  c.reset();
   EXPECT_EQ(host::record().live_blocks, 0);
 }
 

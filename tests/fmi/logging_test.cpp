@@ -83,6 +83,14 @@ TEST(Logging, LongMessagesAreCutAt4094Characters) {
   const std::string percents(5000, '%');
   EXPECT_EQ(api.fmiInstantiateModel("cut", percents.c_str(), host::me_callbacks(), fmiFalse), nullptr);
   EXPECT_EQ(host::record().logs.at(0).message, ("Invalid GUID: " + percents).substr(0, 4094));
+
+  // A cut ends on a character boundary: 4079 bytes of three-byte characters
+  // behind "Invalid GUID: x" keep 1359 of them, not a lead byte of the next.
+  host::reset_record();
+  std::string euros;
+  for (int i = 0; i < 2000; ++i) euros += "\xE2\x82\xAC";
+  EXPECT_EQ(api.fmiInstantiateModel("cut", ("x" + euros).c_str(), host::me_callbacks(), fmiFalse), nullptr);
+  EXPECT_EQ(host::record().logs.at(0).message, "Invalid GUID: x" + euros.substr(0, 3 * 1359));
 }
 
 TEST(Logging, RuntimeTextsReachTheLiveInstance) {
@@ -144,6 +152,8 @@ TEST(LoggingInProcess, APieceThatDoesNotFitOrIsEmptySendsThePendingTextFirst) {
     std::string left;
   };
   const std::string a250(250, 'a');
+  std::string euros;  // 300 bytes of three-byte characters
+  for (int i = 0; i < 100; ++i) euros += "\xE2\x82\xAC";
   const Case cases[] = {
       {0, std::string(254, 'b'), "", std::string(254, 'b')},
       {0, std::string(300, 'b'), "", std::string(254, 'b')},
@@ -152,6 +162,7 @@ TEST(LoggingInProcess, APieceThatDoesNotFitOrIsEmptySendsThePendingTextFirst) {
       {100, std::string(300, 'b'), std::string(100, 'a'), std::string(254, 'b')},
       {3, "", "aaa", ""},
       {0, "", "", ""},
+      {0, euros, "", euros.substr(0, 3 * 84)},  // cut on a character boundary
   };
   for (const Case& k : cases) {
     fmi_log(inst, inst->instanceName, fmiOK, "", "flush");
@@ -188,7 +199,23 @@ TEST(LoggingInProcess, CopyInstanceString) {
     std::string expected;
   };
   const std::string long_text(1500, 'z');
-  const Case cases[] = {{nullptr, "<NULL>"}, {"", ""}, {"abc", "abc"}, {long_text.c_str(), long_text.substr(0, 1024)}};
+  // Names of two-, three- and four-byte characters that the 1024 bytes
+  // would cut inside a character: the copy keeps whole characters only.
+  std::string two = "a", three = "ab", four = "a";
+  for (int i = 0; i < 600; ++i) {
+    two += "\xC3\xA9";
+    three += "\xE2\x82\xAC";
+    four += "\xF0\x9D\x84\x9E";
+  }
+  std::string exact = std::string(1022, 'z') + "\xC3\xA9" + "tail";  // a character ends at the limit
+  const Case cases[] = {{nullptr, "<NULL>"},
+                        {"", ""},
+                        {"abc", "abc"},
+                        {long_text.c_str(), long_text.substr(0, 1024)},
+                        {two.c_str(), two.substr(0, 1 + 2 * 511)},
+                        {three.c_str(), three.substr(0, 2 + 3 * 340)},
+                        {four.c_str(), four.substr(0, 1 + 4 * 255)},
+                        {exact.c_str(), exact.substr(0, 1024)}};
   for (const Case& k : cases) {
     char* copy = copy_instance_string(p.instance, k.text);
     ASSERT_NE(copy, nullptr);

@@ -1,9 +1,10 @@
-// Whole matrices in the binary MAT level-4 form, byte for byte, and the
-// writer's refusals.
+// Whole matrices in the binary MAT level-4 form, byte for byte, the
+// writer's refusals, and the writes that a stream cannot take.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstdio>
@@ -13,6 +14,8 @@
 
 #include "mat_file.h"
 #include "result/matrix_writer.h"
+#include "result/row_writing.h"
+#include "result/trajectory_writer.h"
 
 using namespace pelvarin;
 
@@ -105,10 +108,14 @@ TEST(MatrixWriter, TextMatricesArePaddedByTheirStorageForm) {
   EXPECT_EQ(normal, write_one("normal.mat", binNormal, m));
   EXPECT_EQ(trans, write_one("trans.mat", binTrans, m));
 
+  // The binary writer takes the width from the texts, whatever ncol says.
   const char* two[2] = {"ab", "xyz"};
-  amatSet("T", 2, 7, charMatrix, two, &m);
-  EXPECT_EQ((Bytes{HEADER(51, 2, 3, 2), 'T', 0, 'a', 'x', 'b', 'y', 0, 'z'}), write_one("two.mat", binNormal, m));
-  EXPECT_EQ((Bytes{HEADER(51, 3, 2, 2), 'T', 0, 'a', 'b', ' ', 'x', 'y', 'z'}), write_one("two_t.mat", binTrans, m));
+  for (int ncol : {7, -4}) {
+    SCOPED_TRACE(ncol);
+    amatSet("T", 2, ncol, charMatrix, two, &m);
+    EXPECT_EQ((Bytes{HEADER(51, 2, 3, 2), 'T', 0, 'a', 'x', 'b', 'y', 0, 'z'}), write_one("two.mat", binNormal, m));
+    EXPECT_EQ((Bytes{HEADER(51, 3, 2, 2), 'T', 0, 'a', 'b', ' ', 'x', 'y', 'z'}), write_one("two_t.mat", binTrans, m));
+  }
 }
 
 TEST(MatrixWriter, EmptyMatricesHaveAHeaderAndANameOnly) {
@@ -277,6 +284,108 @@ TEST(MatrixWriter, AFailedCloseIsReported) {
   EXPECT_EQ(nullptr, file.stream);
   EXPECT_EQ(nullptr, file.fileName);
 }
+
+// Writes that the stream cannot take: into the device that is always full,
+// or into a file whose descriptor becomes that device once its row-wise
+// matrix is open. The whole matrices are larger than the stream's buffer, so
+// that their failure shows in the call that writes them.
+struct WriteFailure {
+  const char* label;
+  int (*call)(AmatPutFile* file);  // opens the file and makes the failing call
+  int status;
+  const char* message;  // the platform's error text follows it
+  bool closed;          // whether the call leaves the file closed
+};
+
+const int kLarge = 4096;  // elements, more than a stream buffers
+
+int put_large(AmatPutFile* file, int format, int bstruct, AmatType type) {
+  static double values[2 * kLarge];
+  if (amatPutOpen("/dev/full", format, bstruct, "", nullptr, nullptr, file) != amatOk) return -1;
+  AmatMatrix m;
+  if (type == charMatrix) {
+    static const char* texts[kLarge];
+    for (const char*& text : texts) text = "abc";
+    return amatPut(file, *amatSet("C", kLarge, 0, charMatrix, texts, &m));
+  }
+  return amatPut(file, *amatSet("M", kLarge, 2, type, values, &m));
+}
+
+// A row-wise matrix of ncol values in r.mat, then the full device under it.
+bool rows_into_the_full_device(AmatPutFile* file, int ncol) {
+  if (amatPutOpen("r.mat", AMAT_FORMAT_BINARY, binTrans, "Atrajectory", "1.1", nullptr, file) != amatOk ||
+      amatPutRinit(file, "R", ncol, realMatrix) != amatOk)
+    return false;
+  const int full = open("/dev/full", O_WRONLY);
+  const bool swapped = full >= 0 && dup2(full, fileno(file->stream)) >= 0;
+  if (full >= 0) close(full);
+  return swapped;
+}
+
+int put_row(AmatPutFile* file, int ncol) {
+  static float row[kLarge];
+  return rows_into_the_full_device(file, ncol) ? amatPutRrow(file, row) : -1;
+}
+
+// A trajectory of one signal whose "data_1" has rows1 rows, its "data_2"
+// written row by row.
+int open_trajectory(AmatPutFile* file, int rows1) {
+  static double data1[kLarge];
+  static const char* names[1] = {"Time"};
+  static std::int32_t info[4] = {0, 1, 0, -1};
+  AtrajRecord traj;
+  if (atrajInit(&traj, 2, ATRAJ_DOUBLE) != amatOk) return -1;
+  amatSet(traj.nameMatrix.name, 1, 0, charMatrix, names, &traj.nameMatrix);
+  amatSet(traj.descriptionMatrix.name, 1, 0, charMatrix, names, &traj.descriptionMatrix);
+  amatSet(traj.dataInfoMatrix.name, 1, 4, integerMatrix, info, &traj.dataInfoMatrix);
+  amatSet(traj.dataMatrices[0].name, rows1, 1, doubleMatrix, data1, &traj.dataMatrices[0]);
+  amatSet(traj.dataMatrices[1].name, 1, 1, doubleMatrix, nullptr, &traj.dataMatrices[1]);
+  const int status = atrajPutOpen("/dev/full", &traj, 1, AMAT_FORMAT_BINARY, file);
+  // The arrays are this function's; only the names are the record's.
+  for (AmatMatrix* m : {&traj.nameMatrix, &traj.descriptionMatrix, &traj.dataInfoMatrix, &traj.dataMatrices[0]})
+    m->data = nullptr;
+  atrajFree(&traj);
+  return status;
+}
+
+const WriteFailure kWriteFailures[] = {
+    {"put_contiguous",
+     [](AmatPutFile* f) { return put_large(f, AMAT_FORMAT_BINARY, binNormal, doubleMatrix); }, amatError,
+     "Error when writing matrix \"M(4096,2)\" to file \"/dev/full\":\n", false},
+    {"put_transposed",
+     [](AmatPutFile* f) { return put_large(f, AMAT_FORMAT_BINARY, binTrans, integerMatrix); }, amatError,
+     "Error when writing matrix \"M(4096,2)\" to file \"/dev/full\":\n", false},
+    {"put_texts", [](AmatPutFile* f) { return put_large(f, AMAT_FORMAT_BINARY, binNormal, charMatrix); },
+     amatError, "Error when writing matrix \"C(4096,0)\" to file \"/dev/full\":\n", false},
+    {"put_text_format",
+     [](AmatPutFile* f) { return put_large(f, AMAT_FORMAT_TEXT, binNormal, doubleMatrix); }, amatError,
+     "Error when writing matrix \"M(4096,2)\" to file \"/dev/full\":\n", false},
+    {"row", [](AmatPutFile* f) { return put_row(f, 1); }, amatError,
+     "Error when writing row 1 of matrix \"R\" row-wise\nto file \"r.mat\": ", false},
+    {"large_row", [](AmatPutFile* f) { return put_row(f, kLarge); }, amatError,
+     "Error when writing row 1 of matrix \"R\" row-wise\nto file \"r.mat\": ", false},
+    {"row_close",
+     [](AmatPutFile* f) { return rows_into_the_full_device(f, 1) ? amatPutRclose(f) : -1; }, amatError,
+     "Error when writing matrix \"R\" row-wise to file \"r.mat\":\n", false},
+    {"trajectory_rows", [](AmatPutFile* f) { return open_trajectory(f, 2); }, amatError,
+     "Error when writing matrix \"data_2\" row-wise to file \"/dev/full\":\n", true},
+    {"trajectory_data", [](AmatPutFile* f) { return open_trajectory(f, kLarge); }, amatError,
+     "Error when writing matrix \"data_1(4096,1)\" to file \"/dev/full\":\n", true},
+};
+
+class WriteFailed : public ::testing::TestWithParam<WriteFailure> {};
+
+TEST_P(WriteFailed, GivesTheMessageAndTheStatus) {
+  ScratchDirectory dir;
+  AmatPutFile file = {};
+  EXPECT_EQ(GetParam().status, GetParam().call(&file));
+  EXPECT_EQ(std::string(GetParam().message) + strerror(ENOSPC) + "\n", amatMessage);
+  EXPECT_EQ(GetParam().closed, file.stream == nullptr);
+  amatPutClose(&file);
+}
+
+INSTANTIATE_TEST_SUITE_P(Calls, WriteFailed, ::testing::ValuesIn(kWriteFailures),
+                         [](const ::testing::TestParamInfo<WriteFailure>& info) { return std::string(info.param.label); });
 
 TEST(MatrixWriter, FreeReleasesEveryForm) {
   // Run under the sanitizer, a leak or a double release fails the test.

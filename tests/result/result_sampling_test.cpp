@@ -124,9 +124,15 @@ TEST_P(Ring, KeepsWritesAndWarnsAsTheRulesSay) {
     ASSERT_EQ(fmiOK, api.fmiInitialize(c, fmiFalse, 0.0, &info)) << host::all_logs();
     for (const Op& op : rc.ops) {
       fmiBoolean callEventUpdate = fmiFalse;
-      if (op.kind != COLUMNS) EXPECT_EQ(fmiOK, api.fmiSetTime(c, op.value));
-      if (op.kind == STEP) EXPECT_EQ(fmiOK, api.fmiCompletedIntegratorStep(c, &callEventUpdate));
-      if (op.kind == EVENT) EXPECT_EQ(fmiOK, api.fmiEventUpdate(c, fmiFalse, &info));
+      if (op.kind != COLUMNS) {
+        EXPECT_EQ(fmiOK, api.fmiSetTime(c, op.value));
+      }
+      if (op.kind == STEP) {
+        EXPECT_EQ(fmiOK, api.fmiCompletedIntegratorStep(c, &callEventUpdate));
+      }
+      if (op.kind == EVENT) {
+        EXPECT_EQ(fmiOK, api.fmiEventUpdate(c, fmiFalse, &info));
+      }
       if (op.kind == COLUMNS) columns(static_cast<long>(op.value));
     }
     EXPECT_EQ(fmiOK, api.fmiTerminate(c));
@@ -257,6 +263,25 @@ TEST(ResultSampling, ANameTooLongForTheFileIsRefusedAtSetUp) {
   EXPECT_EQ(std::vector<std::string>{fits + ".mat"}, dir.files());
   EXPECT_EQ(1, cosim_test::count_logs(kSetupFailed));
   EXPECT_EQ(0, host::record().live_blocks);
+}
+
+// The warning shows at most 200 bytes of the name and never ends inside a
+// character: of 100 euro signs behind an "a", 66 fit.
+TEST(ResultSampling, ANameTooLongForTheFileIsShownCutOnACharacterBoundary) {
+  ScratchDirectory dir;
+  ResultSwitch on("1");
+  std::string name = "a";
+  for (int i = 0; i < 100; ++i) name += "\xE2\x82\xAC";
+  me::Api api;
+  host::Instance c = api.instantiate(name.c_str());
+  ASSERT_NE(nullptr, c);
+  fmiEventInfo info{};
+  EXPECT_EQ(fmiOK, api.fmiInitialize(c, fmiFalse, 0.0, &info));
+  EXPECT_EQ(1u, me::count_exact("Result generation: Result file name of instance " + name.substr(0, 1 + 3 * 66) +
+                                "... is too long"))
+      << host::all_logs();
+  EXPECT_EQ(1, cosim_test::count_logs(kSetupFailed));
+  EXPECT_TRUE(dir.files().empty());
 }
 
 struct SwitchCase {

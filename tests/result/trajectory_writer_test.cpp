@@ -209,6 +209,22 @@ TEST(Trajectory, TheTextFileCarriesTheDataInfoComment) {
   EXPECT_EQ(expected, mat4::read_text("t.txt"));
 }
 
+TEST(Trajectory, FewerNamesThanSignalsGiveTheTextFileNoRowComments) {
+  ScratchDirectory dir;
+  OneSignal one(1);
+  const std::int32_t info[8] = {0, 0, 1, 2, 0, 0, -1, -1};
+  one.traj.dataInfoMatrix.nrow = 2;
+  one.traj.dataInfoMatrix.data = realloc(one.traj.dataInfoMatrix.data, sizeof info);
+  memcpy(one.traj.dataInfoMatrix.data, info, sizeof info);
+  AmatPutFile file;
+  ASSERT_EQ(amatOk, atrajPutOpen("t.txt", &one.traj, -1, AMAT_FORMAT_TEXT, &file)) << amatMessage;
+  const std::string text = mat4::read_text("t.txt");
+  const std::string tail = std::string(atrajDataInfoComment) + "\n" +
+                           "int dataInfo(2,4)\n  0  1  0 -1\n  0  2  0 -1\n\n" + "double data_1(2,1)\n  0\n  1\n\n";
+  ASSERT_GE(text.size(), tail.size());
+  EXPECT_EQ(tail, text.substr(text.size() - tail.size()));
+}
+
 TEST(Trajectory, AFailedOpenClosesTheFileAndReportsWhatFailed) {
   ScratchDirectory dir;
   OneSignal one(2);

@@ -176,11 +176,19 @@ TEST(Events, SampleOperatorsFireAndProposeTheNextInstantAsTheirArgumentsSay) {
     const int fired = k.checked ? sample_event_checked(k.t, k.start, k.interval, 0, k.init, k.active)
                                 : sample_event(k.t, k.start, k.interval, 0, k.init, k.active);
     EXPECT_EQ(fired, k.fired);
-    if (k.counterAfter) EXPECT_EQ(sample_counters[0], *k.counterAfter);
-    if (k.nextAfter) EXPECT_EQ(sample_next[0], *k.nextAfter);
-    if (k.evaluatedAfter) EXPECT_EQ(sample_evaluated[0], *k.evaluatedAfter);
+    if (k.counterAfter) {
+      EXPECT_EQ(sample_counters[0], *k.counterAfter);
+    }
+    if (k.nextAfter) {
+      EXPECT_EQ(sample_next[0], *k.nextAfter);
+    }
+    if (k.evaluatedAfter) {
+      EXPECT_EQ(sample_evaluated[0], *k.evaluatedAfter);
+    }
     EXPECT_EQ(real_options[2], k.proposal);
-    if (k.timeScale) EXPECT_EQ(real_options[3], *k.timeScale);
+    if (k.timeScale) {
+      EXPECT_EQ(real_options[3], *k.timeScale);
+    }
   }
 }
 

@@ -126,7 +126,8 @@ TEST(Scanning, Reals) {
       {".", 1, 0, FAILS, 0},        {"-", 1, 0, FAILS, 0},    {"-.", 1, 0, FAILS, 0},
       {"+2", 1, 1, FAILS, 0},       {"2", 1, 1, 2, 2},        {" \t\n 7", 1, 0, 6, 7},
       {"e5", 1, 0, FAILS, 0},       {"", 1, 0, FAILS, 0},     {"1,5", 1, 0, 2, 1},
-      {"x 3.25", 2, 0, 7, 3.25},
+      {"x 3.25", 2, 0, 7, 3.25},    {"1e+5", 1, 0, 5, 1e5},   {"-2E+3;", 1, 0, 6, -2e3},
+      {"1e+5", 1, 1, 5, 1e5},  // the exponent's sign is no sign of the number
   };
   for (const RealCase& c : cases) {
     ScanRealResult r = scan_real_wrapper(c.text, c.start, c.unsignedOnly);

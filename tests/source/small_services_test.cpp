@@ -48,6 +48,8 @@ double host_clock(double* stamp, int mode) {
 
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+double g_stamp;
+
 }  // namespace
 
 TEST(SmallServices, HomotopyBlendMarksTheOperatorUsed) {
@@ -82,12 +84,14 @@ TEST(SmallServices, ClockContinuesAcrossItsWrap) {
       {10, 4294967306.0},  // the second wrap
       {-1, 0},             // no clock: 0, and the last reading stays
       {20, 4294967316.0},
+      {-1, 0},
+      {15, 8589934607.0},  // below the 20 before the -1: a wrap
   };
   clock_last_ticks = 0;
   clock_wrap_offset = 0;
   for (const Step& s : steps) EXPECT_EQ(unwrap_clock_ticks(s.reading), s.unwrapped) << s.reading;
-  EXPECT_EQ(clock_last_ticks, 20);
-  EXPECT_EQ(clock_wrap_offset, 4294967296.0);
+  EXPECT_EQ(clock_last_ticks, 15);
+  EXPECT_EQ(clock_wrap_offset, 8589934592.0);
 }
 
 // Readings are whole ticks that never go back, and keep with the system's
@@ -141,6 +145,42 @@ TEST(SmallServices, ElapsedSecondsAnswersSecondsFromTheFirstCall) {
   EXPECT_GE(s, 0.039);
   EXPECT_LT(s, 30);  // seconds, never the milliseconds of a reading
   EXPECT_GE(elapsed_seconds(), s);
+}
+
+// The seconds since a stamp lie between the monotonic clock's readings
+// around the stamp and the answer, within the tick of a millisecond.
+TEST(SmallServices, SecondsLieBetweenTheMonotonicReadingsAroundThem) {
+  struct Case {
+    const char* name;
+    void (*stamp)();
+    double (*seconds)();
+  };
+  const Case cases[] = {
+      {"timer_counter", [] { timer_counter(&g_stamp, 0); },
+       [] { return timer_counter(&g_stamp, 1); }},
+      {"elapsed_seconds",
+       [] {
+         elapsed_started = 0;
+         elapsed_seconds();
+       },
+       [] { return elapsed_seconds(); }},
+  };
+  using std::chrono::steady_clock;
+  const auto seconds = [](steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+  };
+  const double tick = 1.01e-3;
+  for (const Case& c : cases) {
+    const auto before0 = steady_clock::now();
+    c.stamp();
+    const auto after0 = steady_clock::now();
+    sleep_ms(25);
+    const auto before1 = steady_clock::now();
+    const double s = c.seconds();
+    const auto after1 = steady_clock::now();
+    EXPECT_GE(s, seconds(before1 - after0) - tick) << c.name;
+    EXPECT_LE(s, seconds(after1 - before0) + tick) << c.name;
+  }
 }
 
 TEST(SmallServices, ElapsedSecondsThroughTheHostsClock) {

@@ -64,3 +64,14 @@ TEST(SmoothStep, BlendDerivativeDropsInputsWithoutWeight) {
   const double expected = 0.5 * 4 + 0.5 * 3 + (kPi / 4) * (1 - 2);
   EXPECT_DOUBLE_EQ(smooth_step_der(1, 2, 0, 1, 4, 3, 1, 0), expected);
 }
+
+// A NaN argument lies at neither end, whatever the width; with a width of 0
+// there is nothing to divide by, and the answer is still NaN.
+TEST(SmoothStep, ANaNArgumentGivesNaNForEveryWidth) {
+  const double kNaN = std::numeric_limits<double>::quiet_NaN();
+  for (double w : {0.0, -0.0, 1.0, -1.0, kInf}) {
+    EXPECT_TRUE(std::isnan(smooth_step_weight(kNaN, w))) << w;
+    EXPECT_TRUE(std::isnan(smooth_step_weight_der(kNaN, w, 1, 1))) << w;
+    EXPECT_TRUE(std::isnan(smooth_step_der(1, 2, kNaN, w, 4, 3, 1, 0))) << w;
+  }
+}

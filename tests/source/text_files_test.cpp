@@ -13,7 +13,10 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "source/matrixop.h"
@@ -64,17 +67,39 @@ ReadLineResult read(const std::string& file, int line) {
 const char* g_name;
 int g_number;
 StringArray g_names;
+ReadLineResult g_line;
 
 bool read_line_traps(const std::string& file, int line) {
   g_name = file.c_str();
   g_number = line;
-  return ends_in_model_error([] { read_line_wrapper(g_name, g_number); });
+  return ends_in_model_error([] { g_line = read_line_wrapper(g_name, g_number); });
 }
 
 bool read_directory_traps(const std::string& directory, int nFiles) {
   g_name = directory.c_str();
   g_number = nFiles;
   return ends_in_model_error([] { g_names = read_directory_wrapper(g_name, g_number); });
+}
+
+// The same through read_directory itself, which takes any count.
+const char* g_files[4];
+bool read_directory_itself_traps(const std::string& directory, int nFiles) {
+  g_name = directory.c_str();
+  g_number = nFiles;
+  return ends_in_model_error([] { read_directory(g_name, g_number, g_files); });
+}
+
+// A socket's name in the file system, left behind by its closed socket.
+bool make_socket_file(const std::string& p) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (p.size() >= sizeof address.sun_path) return false;
+  std::memcpy(address.sun_path, p.c_str(), p.size() + 1);
+  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  if (fd < 0) return false;
+  const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  close(fd);
+  return bound;
 }
 
 std::vector<std::string> sorted(const StringArray& a) {
@@ -103,13 +128,16 @@ TEST_F(TextFiles, LinesInTurnAndTheEnd) {
   const Case cases[] = {
       {1, "first", 0}, {2, "", 0}, {3, "third", 0}, {4, "last without feed", 0}, {5, "", 1},
       {6, "", 1},      {2, "", 0}, {1, "first", 0}, {4, "last without feed", 0}, {99, "", 1},
-      // Line 0 lies before the text: nothing there, as past the end.
-      {0, "", 1},      {1, "first", 0},
+      // Line 0 and those before it lie before the text: nothing there, as
+      // past the end.
+      {0, "", 1},      {1, "first", 0}, {-1, "", 1}, {-3, "", 1}, {INT_MIN, "", 1},
+      {3, "third", 0},
   };
+  // Read as in an evaluation, where a refusal would leave through the trap.
   for (const Case& c : cases) {
-    ReadLineResult r = read(f, c.line);
-    EXPECT_STREQ(r.line, c.text) << c.line;
-    EXPECT_EQ(r.endOfFile, c.endOfFile) << c.line;
+    ASSERT_FALSE(read_line_traps(f, c.line)) << c.line;
+    EXPECT_STREQ(g_line.line, c.text) << c.line;
+    EXPECT_EQ(g_line.endOfFile, c.endOfFile) << c.line;
   }
   const std::string empty = write("empty.txt", "");
   EXPECT_EQ(read(empty, 1).endOfFile, 1);
@@ -159,6 +187,27 @@ TEST_F(TextFiles, ADeletedFileIsAnErrorNotAStaleCacheHit) {
   EXPECT_EQ(lineCache.stream, nullptr);
 }
 
+// A negative skip runs to the end, past the cached line and without
+// counting the lines it passes.
+TEST_F(TextFiles, ANegativeSkipRunsToTheEnd) {
+  const std::string f = write("a.txt", "1\n2\n3\n4\n");
+  EXPECT_STREQ(read(f, 2).line, "2");
+  FILE* cached = lineCache.stream;
+  for (int skip : {-1, -2, INT_MIN}) {
+    FILE* stream = open_file_at_line(f.c_str(), skip);
+    ASSERT_NE(stream, nullptr) << skip;
+    EXPECT_NE(stream, cached) << skip;
+    EXPECT_EQ(std::getc(stream), EOF) << skip;
+    EXPECT_TRUE(std::feof(stream)) << skip;
+    EXPECT_FALSE(std::ferror(stream)) << skip;
+    std::fclose(stream);
+  }
+  // The cached file stays where it was.
+  EXPECT_EQ(lineCache.stream, cached);
+  EXPECT_STREQ(read(f, 3).line, "3");
+  EXPECT_EQ(lineCache.stream, cached);
+}
+
 TEST_F(TextFiles, ARewrittenFileIsReadAfresh) {
   const std::string f = write("a.txt", "old 1\nold 2\nold 3\n");
   EXPECT_STREQ(read(f, 1).line, "old 1");
@@ -168,6 +217,42 @@ TEST_F(TextFiles, ARewrittenFileIsReadAfresh) {
   const std::string other = write("other.txt", "moved 1\nmoved 2\nmoved 3\n");
   ASSERT_EQ(std::rename(other.c_str(), f.c_str()), 0);
   EXPECT_STREQ(read(f, 3).line, "moved 3");
+}
+
+// Neither the size nor, for a replacement, the time tells these changes
+// apart from the file that was cached.
+TEST_F(TextFiles, ASameSizeChangeIsReadAfresh) {
+  struct Case {
+    const char* change;
+    bool replaced;  // by another file of the same size and time; else rewritten, later
+  };
+  const Case cases[] = {{"rewritten in place with a new time", false},
+                        {"replaced by another file of the same time", true}};
+  for (const Case& c : cases) {
+    const std::string f = write("a.txt", "old 1\nold 2\n");
+    EXPECT_STREQ(read(f, 1).line, "old 1") << c.change;
+    struct stat cached;
+    ASSERT_EQ(stat(f.c_str(), &cached), 0);
+    timespec times[2] = {cached.st_atim, cached.st_mtim};
+    if (c.replaced) {
+      const std::string other = write("other.txt", "new 1\nnew 2\n");
+      ASSERT_EQ(utimensat(AT_FDCWD, other.c_str(), times, 0), 0);
+      ASSERT_EQ(std::rename(other.c_str(), f.c_str()), 0);
+    } else {
+      write("a.txt", "new 1\nnew 2\n");
+      times[1].tv_sec += 1;
+      ASSERT_EQ(utimensat(AT_FDCWD, f.c_str(), times, 0), 0);
+    }
+    struct stat now;
+    ASSERT_EQ(stat(f.c_str(), &now), 0);
+    ASSERT_EQ(now.st_size, cached.st_size);
+    ASSERT_EQ(now.st_ino != cached.st_ino, c.replaced) << c.change;
+    ASSERT_EQ(now.st_mtim.tv_sec == cached.st_mtim.tv_sec &&
+                  now.st_mtim.tv_nsec == cached.st_mtim.tv_nsec,
+              c.replaced)
+        << c.change;
+    EXPECT_STREQ(read(f, 2).line, "new 2") << c.change;
+  }
 }
 
 TEST_F(TextFiles, LongLinesAreReadWhole) {
@@ -200,6 +285,13 @@ TEST_F(TextFiles, ReadingErrorsWithTheirTexts) {
   LiveInstance instance;
   ASSERT_NE(instance.component(), nullptr);
   const std::string f = write("a.txt", "1\n2\n");
+  const std::string fifo = path("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  const std::string socketFile = path("socket");
+  ASSERT_TRUE(make_socket_file(socketFile));
+  const auto notRegular = [](const std::string& file) {
+    return "Not possible to open file \"" + file + "\" for reading:\nNot a regular file\n";
+  };
   struct Case {
     std::string file;
     int line;
@@ -209,13 +301,26 @@ TEST_F(TextFiles, ReadingErrorsWithTheirTexts) {
       {path("missing.txt"), 1,
        "Not possible to open file \"" + path("missing.txt") +
            "\" for reading:\nNo such file or directory\n"},
-      // Line numbers count from 1: nothing is read for negative ones, and
-      // line 0 of a missing file is still an open error.
+      // Line 0 and those before it of a missing file are still open errors.
       {path("missing.txt"), 0,
        "Not possible to open file \"" + path("missing.txt") +
            "\" for reading:\nNo such file or directory\n"},
-      {f, -3, "Error when reading line -3 from file\n\"" + f + "\":\nInvalid argument"},
+      {path("missing.txt"), -1,
+       "Not possible to open file \"" + path("missing.txt") +
+           "\" for reading:\nNo such file or directory\n"},
       {folder_, 1, "Error when reading line 1 from file\n\"" + folder_ + "\":\nIs a directory"},
+      // Only regular files and directories are opened: what else a path can
+      // name may never end (a device without line feeds) or block in the open
+      // (a FIFO without a writer), whatever the line.
+      {socketFile, 1, notRegular(socketFile)},
+      {"/dev/null", 1, notRegular("/dev/null")},
+      {"/dev/null", 0, notRegular("/dev/null")},
+      {"/dev/zero", 1, notRegular("/dev/zero")},
+      {"/dev/zero", 3, notRegular("/dev/zero")},
+      {"/dev/zero", INT_MAX, notRegular("/dev/zero")},
+      {"/dev/zero", -1, notRegular("/dev/zero")},
+      {fifo, 1, notRegular(fifo)},
+      {fifo, 0, notRegular(fifo)},
       // A read error ends the skipping at once, not after every line asked to skip.
       {folder_, INT_MAX,
        "Error when reading line 2147483647 from file\n\"" + folder_ + "\":\nIs a directory"},
@@ -228,12 +333,19 @@ TEST_F(TextFiles, ReadingErrorsWithTheirTexts) {
   }
   EXPECT_EQ(lineCache.stream, nullptr);
   // Outside an evaluation the refusal returns an empty line at the end.
-  ReadLineResult r = read(f, -1);
+  ReadLineResult r = read(fifo, 1);
   EXPECT_STREQ(r.line, "");
   EXPECT_EQ(r.endOfFile, 1);
-  // A negative skip is refused too.
-  errno = 0;
-  EXPECT_EQ(open_file_at_line(f.c_str(), -1), nullptr);
+  EXPECT_EQ(open_file_at_line(fifo.c_str(), -1), nullptr);
+  EXPECT_EQ(open_file_at_line("/dev/zero", 5), nullptr);
+  // A directory opens, and before its text it answers as a file does.
+  for (int line : {0, -1, INT_MIN}) {
+    LiveInstance::clear();
+    r = read(folder_, line);
+    EXPECT_STREQ(r.line, "") << line;
+    EXPECT_EQ(r.endOfFile, 1) << line;
+    EXPECT_EQ(LiveInstance::lines(), Lines{}) << line;
+  }
 }
 
 TEST_F(TextFiles, AFullStringAreaIsAReadingError) {
@@ -251,21 +363,53 @@ TEST_F(TextFiles, AFullStringAreaIsAReadingError) {
   EXPECT_EQ(lineCache.stream, nullptr);
 }
 
+// The reading stops once the line cannot fit the room left in the area, not
+// at its line feed: in a file of a terabyte without one (sparse, it takes
+// no disk) that would be hours. A line that fills the room exactly is read.
+TEST_F(TextFiles, ALineMustFitTheRoomLeftInTheArea) {
+  LiveInstance instance;
+  ASSERT_NE(instance.component(), nullptr);
+  const std::string huge = write("huge.bin", "");
+  ASSERT_EQ(truncate(huge.c_str(), off_t{1} << 40), 0);
+  LiveInstance::clear();
+  EXPECT_TRUE(read_line_traps(huge, 1));
+  EXPECT_EQ(LiveInstance::lines(),
+            (Lines{"The following error was detected at time: 0",
+                   "Error when reading line 1 from file\n\"" + huge +
+                       "\":\nCannot allocate memory"}));
+  EXPECT_EQ(lineCache.stream, nullptr);
+
+  const int taken = SIMPLESTRING_SIZE - 20;
+  ASSERT_NE(alloc_simple_string(taken), nullptr);
+  const int room = (int)(Endsimplestring - stringmark) - 2;  // a string and its terminator fit
+  const std::string f =
+      write("a.txt", std::string(room, 'a') + "\n" + std::string(room + 1, 'b') + "\n");
+  EXPECT_EQ(read(f, 1).line, std::string(room, 'a'));
+  buffer_reset_all();
+  ASSERT_NE(alloc_simple_string(taken), nullptr);
+  LiveInstance::clear();
+  EXPECT_TRUE(read_line_traps(f, 2));
+  EXPECT_EQ(LiveInstance::lines(),
+            (Lines{"The following error was detected at time: 0",
+                   "Error when reading line 2 from file\n\"" + f + "\":\nCannot allocate memory"}));
+}
+
 TEST_F(TextFiles, DirectoryListedWholeWithoutDotEntries) {
-  for (const char* name : {"a", "b", "c.txt"}) write(name, "");
+  // Only "." and ".." are left out, not other names that begin with a dot.
+  for (const char* name : {"a", "b", "c.txt", ".hidden", "..x", "..."}) write(name, "");
   ASSERT_EQ(mkdir(path("sub").c_str(), 0755), 0);
-  StringArray a = read_directory_wrapper(folder_.c_str(), 4);
+  const std::vector<std::string> names{"...", "..x", ".hidden", "a", "b", "c.txt", "sub"};
+  StringArray a = read_directory_wrapper(folder_.c_str(), 7);
   ASSERT_EQ(a.ndims, 1);
-  EXPECT_EQ(a.dims[0], 4);
-  EXPECT_EQ(sorted(a), (std::vector<std::string>{"a", "b", "c.txt", "sub"}));
-  for (int k = 0; k < 4; ++k) {
+  EXPECT_EQ(a.dims[0], 7);
+  EXPECT_EQ(sorted(a), names);
+  for (int k = 0; k < 7; ++k) {
     EXPECT_GE(a.data[k], simplestring);
     EXPECT_LT(a.data[k], Endsimplestring);
   }
   // With a trailing separator the same names.
   const std::string slash = folder_ + "/";
-  EXPECT_EQ(sorted(read_directory_wrapper(slash.c_str(), 4)),
-            (std::vector<std::string>{"a", "b", "c.txt", "sub"}));
+  EXPECT_EQ(sorted(read_directory_wrapper(slash.c_str(), 7)), names);
   const std::string emptyDir = path("sub");
   EXPECT_EQ(array_element_count(read_directory_wrapper(emptyDir.c_str(), 0)), 0);
 }
@@ -278,16 +422,29 @@ TEST_F(TextFiles, DirectoryListingErrorsWithTheirTexts) {
   const std::string file = path("a");
   const std::string missing = path("none");
   const std::string prefix = "Not possible to get file names of \"" + folder_ + "\":\n";
+  // Beside the folder, so that the folder's own names stay a and b.
+  const std::string emptyDir = folder_ + "-empty";
+  ASSERT_EQ(mkdir(emptyDir.c_str(), 0755), 0);
+  const std::string emptyPrefix = "Not possible to get file names of \"" + emptyDir + "\":\n";
   struct Case {
     std::string directory;
     int nFiles;
     std::string text;
+    bool itself = false;  // through read_directory, not its wrapper
   };
   const Case cases[] = {
       {folder_, 3, prefix + "Less files (= 2) found as defined by argument nNames (= 3)"},
       {folder_, 1, prefix + "More files in this directory as reported by nFiles (= 1)"},
       {folder_, 0, prefix + "More files in this directory as reported by nFiles (= 0)"},
+      // The wrapper refuses a negative count before it takes storage for it;
+      // to read_directory it is too few for any name, and for none.
       {folder_, -1, prefix + "Invalid argument"},
+      {folder_, -1, prefix + "More files in this directory as reported by nFiles (= -1)", true},
+      {folder_, INT_MIN,
+       prefix + "More files in this directory as reported by nFiles (= -2147483648)", true},
+      {emptyDir, -1,
+       emptyPrefix + "Less files (= 0) found as defined by argument nNames (= -1)", true},
+      {folder_, 3, prefix + "Less files (= 2) found as defined by argument nNames (= 3)", true},
       {file, 2, "1: Not possible to get file names of \"" + file + "\":\nNot a directory"},
       {missing, 2,
        "1: Not possible to get file names of \"" + missing + "\":\nNo such file or directory"},
@@ -295,10 +452,13 @@ TEST_F(TextFiles, DirectoryListingErrorsWithTheirTexts) {
   };
   for (const Case& c : cases) {
     LiveInstance::clear();
-    EXPECT_TRUE(read_directory_traps(c.directory, c.nFiles)) << c.text;
+    EXPECT_TRUE(c.itself ? read_directory_itself_traps(c.directory, c.nFiles)
+                         : read_directory_traps(c.directory, c.nFiles))
+        << c.text;
     EXPECT_EQ(LiveInstance::lines(),
               (Lines{"The following error was detected at time: 0", c.text}));
   }
+  rmdir(emptyDir.c_str());
 }
 
 TEST_F(TextFiles, AFullStringAreaStopsTheListing) {

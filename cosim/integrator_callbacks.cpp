@@ -193,7 +193,9 @@ int integrator_dense_jacobian(int N, double t, N_Vector y, N_Vector fy, DlsMat J
         result = release_pending(m) ? -1 : 1;
         break;
       }
-      N_VLinearSum(1.0 / inc, tmp1, -1.0 / inc, fy, tmp2);
+      // A vanished increment (a step of zero) gives no quotient.
+      const double incInv = msDivide(1.0, inc);
+      N_VLinearSum(incInv, tmp1, -incInv, fy, tmp2);
     }
   }
 

@@ -2,6 +2,8 @@
 // small scalar functions the integrator uses instead of <cmath> directly.
 #pragma once
 
+#include <cmath>
+
 namespace pelvarin {
 
 // Storage kinds of a DlsMat.
@@ -46,5 +48,13 @@ double RPowerI(double x, int exponent);
 double RPowerR(double x, double exponent);  // 0 for x <= 0
 double RSqrt(double x);                     // 0 for x <= 0
 double RAbs(double x);
+
+// x / y, with a zero y written out as the quotient the division gives (x
+// times the infinity of the zero's sign: an infinity, or NaN for 0 / 0 and
+// NaN / 0), for divisors that only extreme problems bring to zero: their
+// arithmetic goes on as before, and nothing divides by zero.
+inline double msDivide(double x, double y) {
+  return (y != 0.0) ? x / y : x * std::copysign(HUGE_VAL, y);
+}
 
 }  // namespace pelvarin

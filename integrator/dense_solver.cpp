@@ -156,7 +156,8 @@ int msDenseSetup(MstepMem mem, int convfail, N_Vector ypred, N_Vector fpred, int
   MsDlsMem dls = dlsOf(mem);
   if (dls == nullptr) return -1;
 
-  const double dgamma = RAbs(mem->gamma / mem->gammaPrev - 1.0);
+  // gammaPrev is zero after a setup for a step of zero.
+  const double dgamma = RAbs(msDivide(mem->gamma, mem->gammaPrev) - 1.0);
   const bool newJac = mem->numSteps == 0 || !dls->jacSaved ||
                       mem->numSteps > dls->stepsAtLastJac + MSDLS_MAX_STEPS_BETWEEN_JAC ||
                       (convfail == MS_CONVFAIL_BAD_JAC && dgamma < MSDLS_DGAMMA_MAX) ||
@@ -237,7 +238,9 @@ int msDenseDQJac(int N, double t, N_Vector y, N_Vector fy, DlsMat Jac, void* dat
     N_VSetArrayPointer(Jac->cols[j], tmp2);
 
     const double yjSaved = yData[j];
-    double inc = minInc / ewtData[j];
+    // A weight is zero where its tolerance overflowed; the increment
+    // vanishes with a step of zero.
+    double inc = msDivide(minInc, ewtData[j]);
     if (srur * RAbs(yjSaved) > inc) inc = srur * RAbs(yjSaved);
 
     yData[j] += inc;
@@ -246,7 +249,7 @@ int msDenseDQJac(int N, double t, N_Vector y, N_Vector fy, DlsMat Jac, void* dat
     yData[j] = yjSaved;
     if (r != 0) break;
 
-    const double incInv = 1.0 / inc;
+    const double incInv = msDivide(1.0, inc);
     N_VLinearSum(incInv, tmp1, -incInv, fy, tmp2);
     Jac->cols[j] = N_VGetArrayPointer(tmp2);
   }

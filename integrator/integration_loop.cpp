@@ -477,7 +477,7 @@ int msInitialStepEstimate(MstepMem mem, double tout) {
       break;
     }
     hnew = (yddnrm * hub * hub > YDD_THRESHOLD) ? RSqrt(YDD_THRESHOLD / yddnrm) : RSqrt(hg * hub);
-    const double hrat = hnew / hg;
+    const double hrat = msDivide(hnew, hg);
     if (hrat > 0.5 && hrat < 2.0) accepted = true;
     if (pass > 1 && hrat > 2.0) {
       hnew = hg;
@@ -493,14 +493,34 @@ int msInitialStepEstimate(MstepMem mem, double tout) {
   return MS_SUCCESS;
 }
 
+namespace {
+
+// N_VInv and N_VDiv for vectors that may hold zeros: a weight of zero (its
+// tolerance overflowed), and the inverse of an infinite weight.
+void msInvertElements(N_Vector x, N_Vector z) {
+  const int n = N_VLength_Serial(x);
+  const double* xd = N_VData_Serial(x);
+  double* zd = N_VData_Serial(z);
+  for (int i = 0; i < n; ++i) zd[i] = msDivide(1.0, xd[i]);
+}
+void msDivideElements(N_Vector x, N_Vector y, N_Vector z) {
+  const int n = N_VLength_Serial(x);
+  const double* xd = N_VData_Serial(x);
+  const double* yd = N_VData_Serial(y);
+  double* zd = N_VData_Serial(z);
+  for (int i = 0; i < n; ++i) zd[i] = msDivide(xd[i], yd[i]);
+}
+
+}  // namespace
+
 double msInitialStepUpperBound(MstepMem mem, double tdist) {
   N_Vector* z = mem->nordsieck;
   N_VAbs(z[0], mem->correction);
   mem->ewtSet(z[0], mem->tempVec, mem->ewtSetData);
-  N_VInv(mem->tempVec, mem->tempVec);
+  msInvertElements(mem->tempVec, mem->tempVec);
   N_VLinearSum(HUB_FACTOR, mem->correction, 1.0, mem->tempVec, mem->tempVec);
   N_VAbs(z[1], mem->correction);
-  N_VDiv(mem->correction, mem->tempVec, mem->tempVec);
+  msDivideElements(mem->correction, mem->tempVec, mem->tempVec);
   const double hubInv = N_VMaxNorm(mem->tempVec);
   double hub = HUB_FACTOR * tdist;
   if (hub * hubInv > 1.0) hub = 1.0 / hubInv;
@@ -515,7 +535,8 @@ MsStepResult msSecondDerivNorm(MstepMem mem, double hg, double* yddnrm) {
   if (res < 0) return STEP_RHSFUNC_FAIL;
   if (res > 0) return NLS_RHS_RECOVERABLE;
   N_VLinearSum(1.0, mem->tempVec, -1.0, z[1], mem->tempVec);
-  N_VScale(1.0 / hg, mem->tempVec, mem->tempVec);
+  // A trial step of zero follows an infinite norm.
+  N_VScale(msDivide(1.0, hg), mem->tempVec, mem->tempVec);
   *yddnrm = N_VWrmsNorm(mem->tempVec, mem->ewt);
   return STEP_OK;
 }
@@ -555,7 +576,8 @@ int MstepGetDky(void* mstep_mem, double t, int k, N_Vector dky) {
     return MS_SUCCESS;
   }
 
-  const double s = (t - mem->tcur) / mem->h;
+  // h is zero after steps of zero.
+  const double s = msDivide(t - mem->tcur, mem->h);
   if (k == 0) {
     // The interpolation of every output time and root search: Horner's
     // form element by element, each term as s * dky + z[j] as the vector

@@ -319,7 +319,8 @@ int msFillErrWeights(MstepMem mem, N_Vector y, N_Vector w, Denominator denominat
     if (min <= 0.0) return -1;
   }
   double* wd = N_VData_Serial(w);
-  for (int i = 0; i < n; ++i) wd[i] = 1.0 / t[i];
+  // A NaN first denominator hides the others from the test.
+  for (int i = 0; i < n; ++i) wd[i] = msDivide(1.0, t[i]);
   return 0;
 }
 

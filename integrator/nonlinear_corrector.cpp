@@ -19,13 +19,15 @@ enum ConvergenceVerdict { CONVERGED, ITERATE_AGAIN, DIVERGED };
 // The convergence test after iteration *m with change size del; delp is the
 // size of the previous change.
 ConvergenceVerdict msTestConvergence(MstepMem mem, int* m, double del, double* delp) {
+  // Both divisors vanish only with a convergence coefficient of zero: no
+  // change passes a bound of zero, not even a change of zero.
   if (*m > 0) {
-    const double ratio = del / *delp;
+    const double ratio = msDivide(del, *delp);
     const double decayed = CONV_RATE_DECAY * mem->convRate;
     mem->convRate = (decayed > ratio) ? decayed : ratio;
   }
   const double rate = (mem->convRate < 1.0) ? mem->convRate : 1.0;
-  const double dcon = del * rate / mem->testQuant[4];
+  const double dcon = msDivide(del * rate, mem->testQuant[4]);
   if (dcon <= 1.0) {
     mem->corrNorm = (*m == 0) ? del : N_VWrmsNorm(mem->correction, mem->ewt);
     return CONVERGED;

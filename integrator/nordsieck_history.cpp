@@ -81,6 +81,10 @@ void msRescaleHistory(MstepMem mem) {
   mem->stepsSameOrder = 0;
 }
 
+// A step of zero (a first step of zero, or one shrunk below the least
+// subnormal) and extreme ratios of step sizes bring the divisors of the
+// quotients here to zero, which go through msDivide; lCoef[1] and M[0] stay
+// positive.
 void msSetCoefficients(MstepMem mem) {
   if (mem->lmm == MS_ADAMS)
     msAdamsCoefficients(mem);
@@ -89,7 +93,7 @@ void msSetCoefficients(MstepMem mem) {
   mem->invL1 = 1.0 / mem->lCoef[1];
   mem->gamma = mem->h * mem->invL1;
   if (mem->numSteps == 0) mem->gammaPrev = mem->gamma;
-  mem->gammaRatio = (mem->numSteps > 0) ? mem->gamma / mem->gammaPrev : 1.0;
+  mem->gammaRatio = (mem->numSteps > 0) ? msDivide(mem->gamma, mem->gammaPrev) : 1.0;
 }
 
 void msBDFCoefficients(MstepMem mem) {
@@ -102,14 +106,14 @@ void msBDFCoefficients(MstepMem mem) {
   if (q > 1) {
     for (int j = 2; j < q; ++j) {
       H += mem->pastSteps[j - 1];
-      rho = mem->h / H;
+      rho = msDivide(mem->h, H);
       alpha -= 1.0 / j;
       for (int i = j; i >= 1; --i) l[i] += l[i - 1] * rho;
     }
     alpha -= 1.0 / q;
     sigma = -l[1] - alpha;
     H += mem->pastSteps[q - 1];
-    rho = mem->h / H;
+    rho = msDivide(mem->h, H);
     beta = -l[1] - rho;
     for (int i = q; i >= 1; --i) l[i] += l[i - 1] * sigma;
   }
@@ -122,11 +126,11 @@ void msBDFTestQuantities(MstepMem mem, double H, double alpha, double beta, doub
   double* tq = mem->testQuant;
   const double A1 = 1.0 - beta + alpha;
   const double A2 = 1.0 + q * A1;
-  tq[2] = RAbs(A1 / (alpha * A2));
-  tq[5] = RAbs(A2 * sigma / (mem->lCoef[q] * rho));
+  tq[2] = RAbs(msDivide(A1, alpha * A2));
+  tq[5] = RAbs(msDivide(A2 * sigma, mem->lCoef[q] * rho));
   if (mem->orderWait == 1) {
     if (q > 1) {
-      const double C = sigma / mem->lCoef[q];
+      const double C = msDivide(sigma, mem->lCoef[q]);
       const double A3 = alpha + 1.0 / q;
       const double A4 = beta + rho;
       tq[1] = RAbs(C * (1.0 - A4 + A3) / A3);
@@ -134,12 +138,12 @@ void msBDFTestQuantities(MstepMem mem, double H, double alpha, double beta, doub
       tq[1] = 1.0;
     }
     const double Hp = H + mem->pastSteps[q];
-    const double rhoP = mem->h / Hp;
+    const double rhoP = msDivide(mem->h, Hp);
     const double A5 = alpha - 1.0 / (q + 1);
     const double A6 = beta - rhoP;
-    tq[3] = RAbs(((1.0 - A6 + A5) / A2) / (rhoP * (q + 2) * A5));
+    tq[3] = RAbs(msDivide(msDivide(1.0 - A6 + A5, A2), rhoP * (q + 2) * A5));
   }
-  tq[4] = mem->nonlinConvCoef / tq[2];
+  tq[4] = msDivide(mem->nonlinConvCoef, tq[2]);
 }
 
 void msAdamsCoefficients(MstepMem mem) {
@@ -167,8 +171,8 @@ double msAdamsProductPoly(MstepMem mem, double m[]) {
   for (int i = 1; i <= q; ++i) m[i] = 0.0;
   for (int j = 1; j < q; ++j) {
     if (j == q - 1 && mem->orderWait == 1)
-      mem->testQuant[1] = q * msAlternatingSum(q - 2, m, 2) / m[q - 2];
-    const double rho = mem->h / H;
+      mem->testQuant[1] = msDivide(q * msAlternatingSum(q - 2, m, 2), m[q - 2]);
+    const double rho = msDivide(mem->h, H);
     for (int i = j; i >= 1; --i) m[i] += m[i - 1] * rho;
     H += mem->pastSteps[j];
   }
@@ -181,16 +185,16 @@ void msAdamsFinishCoefficients(MstepMem mem, double m[], double M[], double H) {
   const double c = 1.0 / M[0];
   mem->lCoef[0] = 1.0;
   for (int i = 1; i <= q; ++i) mem->lCoef[i] = c * (m[i - 1] / i);
-  const double xi = H / mem->h;
-  const double rho = 1.0 / xi;
-  tq[2] = M[1] * c / xi;
-  tq[5] = xi / mem->lCoef[q];
+  const double xi = msDivide(H, mem->h);
+  const double rho = msDivide(1.0, xi);
+  tq[2] = msDivide(M[1] * c, xi);
+  tq[5] = msDivide(xi, mem->lCoef[q]);
   if (mem->orderWait == 1) {
     for (int i = q; i >= 1; --i) m[i] += m[i - 1] * rho;
     M[2] = msAlternatingSum(q, m, 2);
     tq[3] = M[2] * c / mem->coeffCount;
   }
-  tq[4] = mem->nonlinConvCoef / tq[2];
+  tq[4] = msDivide(mem->nonlinConvCoef, tq[2]);
 }
 
 double msAlternatingSum(int iend, double a[], int k) {
@@ -228,7 +232,7 @@ void msAdamsOrderShift(MstepMem mem, int deltaq) {
   double H = 0.0;
   for (int j = 1; j <= q - 2; ++j) {
     H += mem->pastSteps[j];
-    const double xi = H / mem->hScale;
+    const double xi = msDivide(H, mem->hScale);
     for (int i = j + 1; i >= 1; --i) l[i] = l[i] * xi + l[i - 1];
   }
   for (int j = 1; j <= q - 2; ++j) l[j + 1] = q * (l[j] / (j + 1));
@@ -244,15 +248,15 @@ void msBDFRaiseOrder(MstepMem mem) {
   if (q > 1) {
     for (int j = 1; j < q; ++j) {
       H += mem->pastSteps[j + 1];
-      const double xi = H / mem->hScale;
+      const double xi = msDivide(H, mem->hScale);
       prod *= xi;
       alpha -= 1.0 / (j + 1);
-      alpha1 += 1.0 / xi;
+      alpha1 += msDivide(1.0, xi);
       for (int i = j + 2; i >= 2; --i) l[i] = l[i] * xiold + l[i - 1];
       xiold = xi;
     }
   }
-  const double A1 = (-alpha - alpha1) / prod;
+  const double A1 = msDivide(-alpha - alpha1, prod);
   N_VScale(A1, z[mem->corrHistIndex], z[mem->coeffCount]);
   for (int j = 2; j <= q; ++j) N_VLinearSum(l[j], z[mem->coeffCount], 1.0, z[j], z[j]);
 }
@@ -264,7 +268,7 @@ void msBDFLowerOrder(MstepMem mem) {
   double H = 0.0;
   for (int j = 1; j <= q - 2; ++j) {
     H += mem->pastSteps[j];
-    const double xi = H / mem->hScale;
+    const double xi = msDivide(H, mem->hScale);
     for (int i = j + 2; i >= 2; --i) l[i] = l[i] * xi + l[i - 1];
   }
   for (int j = 2; j < q; ++j) N_VLinearSum(-l[j], z[q], 1.0, z[j], z[j]);

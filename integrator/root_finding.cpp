@@ -172,8 +172,8 @@ int MsRcheck1(MstepMem mem) {
   }
   if (!someZero) return MS_SUCCESS;
 
-  // Look a little ahead, with a first-order step.
-  double hratio = mem->rootTol / RAbs(mem->h);
+  // Look a little ahead, with a first-order step (h may be zero).
+  double hratio = msDivide(mem->rootTol, RAbs(mem->h));
   if (hratio < LOOKAHEAD_MIN) hratio = LOOKAHEAD_MIN;
   mem->tLow += hratio * mem->h;
   N_VLinearSum(1.0, mem->nordsieck[0], hratio, mem->nordsieck[1], mem->yWork);
@@ -204,8 +204,9 @@ int MsRcheck2(MstepMem mem) {
   mem->rootTol = msTimeRoundoff(mem);
   const double smallh = (mem->h > 0) ? mem->rootTol : -mem->rootTol;
   mem->tLow += smallh;
+  // After steps of zero, h is zero.
   if ((mem->tLow - mem->tcur) * mem->h >= 0)
-    N_VLinearSum(1.0, mem->yWork, smallh / mem->h, mem->nordsieck[1], mem->yWork);
+    N_VLinearSum(1.0, mem->yWork, msDivide(smallh, mem->h), mem->nordsieck[1], mem->yWork);
   else
     MstepGetDky(mem, mem->tLow, 0, mem->yWork);
   if (msCallRootFns(mem, mem->tLow, mem->yWork, mem->gLow) != 0) return MS_RTFUNC_FAIL;
@@ -273,9 +274,10 @@ int msLocateRoot(MstepMem mem) {
     const double span = mem->tHigh - mem->tLow;
     double tMid = mem->tHigh - span * mem->gHigh[lead] / (mem->gHigh[lead] - alpha * mem->gLow[lead]);
     // Keep the trial time inside the bracket, at least half a tolerance
-    // from either end.
-    const double fracint = RAbs(span) / mem->rootTol;
-    double fracsub = (fracint > 5.0) ? FRACSUB_FAR : 0.5 / fracint;
+    // from either end. The tolerance is zero at times and steps too small
+    // for it, and so is the bracket after a step of zero.
+    const double fracint = msDivide(RAbs(span), mem->rootTol);
+    double fracsub = (fracint > 5.0) ? FRACSUB_FAR : msDivide(0.5, fracint);
     if (fracsub > FRACSUB_MAX) fracsub = FRACSUB_MAX;
     if (RAbs(tMid - mem->tLow) < 0.5 * mem->rootTol) tMid = mem->tLow + fracsub * span;
     if (RAbs(mem->tHigh - tMid) < 0.5 * mem->rootTol) tMid = mem->tHigh - fracsub * span;

@@ -35,7 +35,9 @@ struct StabilityColumns {
 };
 
 // The statistics of every column. Returns 0, or -1 for a column with an
-// entry too small against its largest.
+// entry too small against its largest. A column of zeros (a solution the
+// method integrates exactly) passes, and brings zero divisors here and in
+// the tests below that scale by its largest entry.
 int msColumnStatistics(StabilityColumns& c) {
   for (int k = 1; k <= 3; ++k) {
     double smin = c.s[1][k];
@@ -50,7 +52,7 @@ int msColumnStatistics(StabilityColumns& c) {
 
     double sumrat = 0.0, sumrsq = 0.0;
     for (int i = 1; i <= 4; ++i) {
-      const double rat = c.s[i][k] / c.s[i + 1][k];
+      const double rat = msDivide(c.s[i][k], c.s[i + 1][k]);
       sumrat += rat;
       sumrsq += rat * rat;
     }
@@ -71,19 +73,19 @@ int msEliminateQuartics(const StabilityColumns& c, double* rr) {
   Quartic e[4] = {c.p[0], c.p[1], c.p[2], c.p[3]};
   if (RAbs(e[1].c1) < TINY * c.ssmax[1]) return -4;
   for (int k = 2; k <= 3; ++k) {
-    const double tem = e[k].c1 / e[1].c1;
+    const double tem = msDivide(e[k].c1, e[1].c1);
     e[k].c2 -= tem * e[1].c2;
     e[k].c4 -= tem * e[1].c4;
     e[k].c5 -= tem * e[1].c5;
   }
   if (RAbs(e[2].c2) < TINY * c.ssmax[2]) return -4;
   {
-    const double tem = e[3].c2 / e[2].c2;
+    const double tem = msDivide(e[3].c2, e[2].c2);
     e[3].c4 -= tem * e[2].c4;
     e[3].c5 -= tem * e[2].c5;
   }
   if (RAbs(e[3].c4) < TINY * c.ssmax[3]) return -4;
-  *rr = -e[3].c5 / e[3].c4;
+  *rr = msDivide(-e[3].c5, e[3].c4);
   if (*rr < TINY || *rr > RR_MAX) return -5;
   return 0;
 }
@@ -105,7 +107,7 @@ int msRefineRatio(const StabilityColumns& c, double Q[4], double* rr) {
       score[k] = 0.0;
       for (int j = 1; j <= 3; ++j) {
         values[k][j] = msEvalQuartic(c.p[j], rrc[k]);
-        const double v = RAbs(values[k][j]) / c.ssmax[j];
+        const double v = msDivide(RAbs(values[k][j]), c.ssmax[j]);
         if (v > score[k]) score[k] = v;
       }
     }
@@ -130,7 +132,7 @@ int msRatioFromQuartics(const StabilityColumns& c, double* rr) {
   double sqmax = 0.0;
   for (int k = 1; k <= 3; ++k) {
     Q[k] = msEvalQuartic(c.p[k], *rr);
-    const double v = RAbs(Q[k]) / c.ssmax[k];
+    const double v = msDivide(RAbs(Q[k]), c.ssmax[k]);
     if (v > sqmax) sqmax = v;
   }
   if (sqmax < RESID_OK) return 2;
@@ -151,7 +153,7 @@ int msCheckRatio(const StabilityColumns& c, int q, double rr) {
     const double d2a = d1a - d1b, d2b = d1b - d1c;
     const double d3a = d2a - d2b;
     if (RAbs(d1b) < TINY * c.smax[k]) return -7;
-    const double cst = -d3a / d1b;
+    const double cst = msDivide(-d3a, d1b);
     if (cst < TINY || cst > ERRCONST_MAX) return -7;
     sigsq[k] = c.s[3][k] + (d2b / cst) / (rr * rr);
   }

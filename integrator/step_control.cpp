@@ -116,8 +116,9 @@ double msRatioLowerOrder(MstepMem mem) {
 double msRatioHigherOrder(MstepMem mem) {
   double eta = 0.0;
   if (mem->q != mem->maxOrder && mem->savedTestQuant5 != 0.0) {
+    // The past step is zero after steps of zero.
     const double c = (mem->testQuant[5] / mem->savedTestQuant5) *
-                     RPowerI(mem->h / mem->pastSteps[2], mem->coeffCount);
+                     RPowerI(msDivide(mem->h, mem->pastSteps[2]), mem->coeffCount);
     N_VLinearSum(-c, mem->nordsieck[mem->maxOrder], 1.0, mem->correction, mem->tempVec);
     const double e = N_VWrmsNorm(mem->tempVec, mem->ewt) * mem->testQuant[3];
     eta = msProposedRatio(ERR_BIAS_UP, e, mem->coeffCount + 1);

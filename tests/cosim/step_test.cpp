@@ -1,10 +1,12 @@
 // fmiDoStep as a master sees it: communication points, step sizes, the stop
 // time, input changes between steps, failures and repeatability.
+#include <cfloat>
 #include <cstdio>
 #include <functional>
 #include <vector>
 
 #include "slave_fixture.h"
+#include "support/digest.h"
 
 using namespace cosim_test;
 
@@ -366,6 +368,74 @@ TEST(Failure, EventsThatMakeNoProgressInTimeEndTheStep) {
   api.free_instance(c.release());
   EXPECT_EQ(0, host::record().live_blocks);
 }
+
+// A parameter so extreme that the integrator cannot go on: the default
+// experiment (communication steps of 10 ms) ends at one step with fmiError,
+// and every line the logger received up to there is as recorded: the
+// integrator's own failure, and before it the warnings, evaluations and
+// statistics that its arithmetic gave.
+struct ExtremeCase {
+  const char* what;
+  fmiValueReference vr;
+  double value;
+  long failingStep;               // index of the communication step that fails
+  std::vector<const char*> notOk; // the lines not logged with fmiOK, "<status>|<text>"
+  const char* logs;               // digest of every line, "<status>|<name>|<category>|<text>"
+};
+
+class ExtremeParameter : public ::testing::TestWithParam<ExtremeCase> {};
+
+TEST_P(ExtremeParameter, EndsTheDefaultExperimentWithTheRecordedFailure) {
+  const ExtremeCase& tc = GetParam();
+  host::reset_record();
+  SlaveApi api;
+  host::Instance c = api.make();
+  api.set(c, tc.vr, tc.value);
+  ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiTrue, model_vars::kDefaultStopTime));
+  const long steps = 1000;
+  const double h = model_vars::kDefaultStopTime / steps;
+  long k = 0;
+  fmiStatus status = fmiOK;
+  for (; k < steps && status == fmiOK; ++k) {
+    const double t = k * h;
+    status = api.do_step(c, t, k + 1 == steps ? model_vars::kDefaultStopTime - t : h, fmiTrue);
+  }
+  EXPECT_EQ(fmiError, status) << tc.what;
+  EXPECT_EQ(tc.failingStep, k - 1) << tc.what;
+
+  digest::Digest lines;
+  std::vector<std::string> notOk;
+  for (const host::LogRecord& r : host::record().logs) {
+    const std::string level = std::to_string(static_cast<int>(r.status));
+    lines.add(digest::without_clock_figures(level + "|" + r.instanceName + "|" + r.category + "|" +
+                                            r.message));
+    if (r.status != fmiOK) notOk.push_back(level + "|" + r.message);
+  }
+  EXPECT_EQ(std::vector<std::string>(tc.notOk.begin(), tc.notOk.end()), notOk) << tc.what;
+  EXPECT_EQ(tc.logs, lines.text()) << tc.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Slave, ExtremeParameter,
+    ::testing::Values(
+        // The norm of the second derivative overflows: the first step is at
+        // its lower bound, and the run fails at the end of a pulse.
+        ExtremeCase{"kompartment1.transfer 1e150", parameter(P_TRANSFER), 1e150, 510,
+                    {"1|MSTEP: Mstep failed with MS_CONV_FAILURE:\n At t = 5.1 and "
+                     "h = 4.32834e-19, the corrector convergence test failed repeatedly or with "
+                     "|h| = hmin.",
+                     "3|INTEGRATOR_ERROR: Mstep() failed with flag = MS_CONV_FAILURE",
+                     "3|fmiDoStep: integration_step failed"},
+                    "9c2256678dc190d8/2246"},
+        // The derivative is so large that the first step is zero.
+        ExtremeCase{"pulse1.offset -DBL_MAX", parameter(P_OFFSET), -DBL_MAX, 0,
+                    {"1|MSTEP: Mstep failed with NONE:\n Internal t = 0 and h = 0 are such "
+                     "that t + h = t on the next step. The solver will continue anyway.",
+                     "1|MSTEP: Mstep failed with MS_REPTD_RHSFUNC_ERR:\n At t = 0 repeated "
+                     "recoverable right-hand side function errors.",
+                     "3|INTEGRATOR_ERROR: Mstep() failed with flag = MS_REPTD_RHSFUNC_ERR",
+                     "3|fmiDoStep: integration_step failed"},
+                    "98ceb1676bee8a20/20"}));
 
 // A pulse end on a communication point is handled at the start of the next
 // step; what is read at the point belongs to its time and states.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "ode_fixture.h"
@@ -270,6 +271,53 @@ TEST(LoopControl, ZeroWeightsAreRefused) {
   EXPECT_EQ(o.step(1.0, &t), MS_ILL_INPUT);
   EXPECT_EQ(o.count("Initial ewt has component(s) equal to zero (illegal)."), 1);
   EXPECT_EQ(t, 0.0);
+}
+
+// Error weights 1 / (1e-5 |y| + 1e-5) that fail from the failAt-th call on.
+struct WeightCalls {
+  int calls = 0;
+  int failAt = 0;
+};
+WeightCalls weightCalls;
+
+int failingWeights(N_Vector y, N_Vector w, void*) {
+  if (++weightCalls.calls >= weightCalls.failAt) return -1;
+  for (int i = 0; i < N_VLength_Serial(y); ++i)
+    data(w)[i] = 1.0 / (1e-5 * std::fabs(data(y)[i]) + 1e-5);
+  return 0;
+}
+
+TEST(LoopControl, ErrorWeightsFailingInTheMiddleOfARunEndTheCallAtTheLastStep) {
+  // Calls 1 and 2 are the set-up's and the first step size's, then one
+  // before every further step: the fifth fails before the fourth step.
+  struct Case {
+    int tolKind;
+    int userEwtSet;
+    const char* message;  // after "At t = <tcur>, "
+  } cases[] = {{MS_TOL_SV, 0, "a component of ewt has become <= 0."},
+               {MS_TOL_WF, 1, "the user-provide EwtSet function failed."}};
+  for (const Case& c : cases) {
+    ode::Ode o(ode::decayRhs, {1.0});
+    MstepMem m = o.m();
+    m->tolKind = c.tolKind;
+    m->userEwtSet = c.userEwtSet;
+    m->ewtSet = failingWeights;
+    weightCalls = WeightCalls{0, 5};
+    double t = -1;
+    EXPECT_EQ(o.step(10.0, &t), MS_ILL_INPUT) << c.message;
+    EXPECT_EQ(weightCalls.calls, 5) << c.message;
+    EXPECT_EQ(m->numSteps, 3) << c.message;
+    char expected[128];
+    std::snprintf(expected, sizeof expected, "At t = %g, %s", m->tcur, c.message);
+    ASSERT_EQ(o.messages.size(), 1u) << c.message;
+    EXPECT_EQ(o.messages[0].text, expected);
+    EXPECT_EQ(o.messages[0].code, MS_ILL_INPUT);
+    EXPECT_EQ(o.messages[0].function, "Mstep");
+    EXPECT_EQ(t, m->tcur);
+    EXPECT_EQ(m->lastTret, m->tcur);
+    EXPECT_EQ(o[0], data(m->nordsieck[0])[0]);
+    EXPECT_NEAR(o[0], std::exp(-t), 1e-4) << c.message;
+  }
 }
 
 TEST(LoopControl, TooMuchAccuracy) {

@@ -219,17 +219,21 @@ TEST(Roots, ZeroAgainRightAfterTheReturnedRoot) {
 
 TEST(Roots, RootFunctionFailuresReturnTheLastAcceptedSolution) {
   struct Case {
-    int failAt;
+    double next;     // a root returned before the failing call, or beyond tout
+    int failAt;      // the failing evaluation, counted in the failing call
     const char* function;
-  } cases[] = {{1, "MsRcheck1"}, {5, "MsRcheck3"}};
+  } cases[] = {{100.0, 1, "MsRcheck1"}, {0.5, 1, "MsRcheck2"}, {100.0, 5, "MsRcheck3"}};
   for (const Case& c : cases) {
     ode::Ode o(ode::decayRhs, {1.0});
-    o.params.next = 100.0;
-    o.params.rootFailAt = c.failAt;
+    o.params.next = c.next;
     ASSERT_EQ(MstepRootInit(o.mem, 1, movingRoot), MS_SUCCESS);
     double t = -1;
+    if (c.next < 10.0) {
+      ASSERT_EQ(o.step(10.0, &t), MS_ROOT_RETURN) << c.function;
+    }
+    o.params.rootFailAt = o.params.rootCalls + c.failAt;
     EXPECT_EQ(o.step(10.0, &t), MS_RTFUNC_FAIL);
-    ASSERT_EQ(o.messages.size(), 1u);
+    ASSERT_EQ(o.messages.size(), 1u) << c.function;
     EXPECT_EQ(o.messages[0].function, c.function);
     EXPECT_NE(o.messages[0].text.find(", the rootfinding routine failed in an unrecoverable manner."),
               std::string::npos);

@@ -278,6 +278,12 @@ TEST(StepStability, LimitResultsOnSimpleData) {
   // A zero entry in a column with a positive largest entry.
   m->stabData[3][2] = 0.0;
   EXPECT_EQ(msStabilityLimit(m), -1);
+  // Columns of zeros pass the column check: their NaN ratios end in the
+  // results recorded.
+  for (int i = 1; i <= 5; ++i) m->stabData[i][2] = 0.0;
+  EXPECT_EQ(msStabilityLimit(m), 1);
+  for (int i = 1; i <= 5; ++i) m->stabData[i][1] = m->stabData[i][3] = 0.0;
+  EXPECT_EQ(msStabilityLimit(m), 2);
 }
 
 // Norm histories of the form the detection assumes: s_i = A_k (1 + 1e-5 x_i)

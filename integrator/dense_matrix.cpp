@@ -124,6 +124,7 @@ void AddIdentity(DlsMat A) {
   if (A->type == MS_MATRIX_DENSE) {
     for (int j = 0; j < A->N; j++) A->cols[j][j] += 1.0;
   } else if (A->type == MS_MATRIX_BAND) {
+    // Not reached in this model: its matrices are dense.
     for (int j = 0; j < A->M; j++) A->cols[j][A->s_mu] += 1.0;
   }
 }
@@ -133,6 +134,7 @@ void SetToZero(DlsMat A) {
     for (int j = 0; j < A->N; j++)
       for (int i = 0; i < A->M; i++) A->cols[j][i] = 0.0;
   } else if (A->type == MS_MATRIX_BAND) {
+    // Not reached in this model: its matrices are dense.
     int first = A->s_mu - A->mu;
     int count = A->mu + A->ml + 1;
     for (int j = 0; j < A->M; j++)

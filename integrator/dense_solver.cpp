@@ -119,6 +119,7 @@ int MsDlsSetDenseJacFn(void* mstep_mem, MsDlsDenseJacFn jac) {
     dls->useDQJac = 0;
     dls->jacFn = jac;
   } else {
+    // Not reached in this model: the co-simulation stepper gives its own.
     dls->useDQJac = 1;
     dls->jacFn = msDenseDQJac;
   }
@@ -219,6 +220,7 @@ void msDenseFree(MstepMem mem) {
   mem->lsMem = nullptr;
 }
 
+// Not reached in this model: the co-simulation stepper gives its own Jacobian.
 int msDenseDQJac(int N, double t, N_Vector y, N_Vector fy, DlsMat Jac, void* data, N_Vector tmp1,
                  N_Vector tmp2, N_Vector /*tmp3*/) {
   MstepMem mem = static_cast<MstepMem>(data);

@@ -11,17 +11,18 @@ namespace pelvarin {
 
 namespace {
 
-constexpr double TSTOP_MARGIN = 4.0;       // steps end at (tstop - t) (1 - 4r)
+constexpr double MS_TSTOP_MARGIN = 4.0;  // steps end at (tstop - t) (1 - 4r)
 // First-step estimate.
-constexpr double HLB_FACTOR = 100.0;
-constexpr double HUB_FACTOR = 0.1;
-constexpr int H0_PASSES = 4;
-constexpr int H0_TRIES = 4;
-constexpr double H0_SHRINK = 0.2;
-constexpr double H0_BIAS = 0.5;
-constexpr double YDD_THRESHOLD = 2.0;
+constexpr double MS_HLB_FACTOR = 100.0;
+constexpr double MS_HUB_FACTOR = 0.1;
+constexpr int MS_H0_PASSES = 4;
+constexpr int MS_H0_TRIES = 4;
+constexpr double MS_H0_SHRINK = 0.2;
+constexpr double MS_H0_BIAS = 0.5;
+constexpr double MS_YDD_THRESHOLD = 2.0;
 
-const char* const MSG_ROOT_FAIL = "At t = %lg, the rootfinding routine failed in an unrecoverable manner.";
+const char* const MS_MSG_ROOT_FAIL =
+    "At t = %lg, the rootfinding routine failed in an unrecoverable manner.";
 
 // What a check before or after a step decided: Mstep returns flag now, or
 // goes on.
@@ -49,6 +50,8 @@ int msEndLoop(MstepMem mem, N_Vector yout, double* tret, int flag) {
 }
 
 // A return at the end of the last step, with its solution.
+// Not reached in this model: only MS_ONE_STEP returns there, and the
+// co-simulation stepper asks for MS_NORMAL.
 int msReturnAtTcur(MstepMem mem, N_Vector yout, double* tret) {
   *tret = mem->lastTret = mem->tcur;
   N_VScale(1.0, mem->nordsieck[0], yout);
@@ -63,9 +66,10 @@ int msReturnRoot(MstepMem mem, double* tret) {
 }
 
 // The next step would pass tstop: it is cut to end just before it.
+// Not reached in this model: nothing sets a stop time.
 void msClipStepToTstop(MstepMem mem) {
   if ((mem->tcur + mem->hNew - mem->tstop) * mem->h > 0) {
-    mem->hNew = (mem->tstop - mem->tcur) * (1.0 - TSTOP_MARGIN * mem->unitRoundoff);
+    mem->hNew = (mem->tstop - mem->tcur) * (1.0 - MS_TSTOP_MARGIN * mem->unitRoundoff);
     mem->stepRatio = mem->hNew / mem->h;
   }
 }
@@ -95,6 +99,7 @@ int msCheckArguments(MstepMem mem, double tout, N_Vector yout, double* tret, int
     return MS_ILL_INPUT;
   }
   if (itask != MS_NORMAL && itask != MS_ONE_STEP) {
+    // Not reached in this model: the co-simulation stepper asks for MS_NORMAL.
     msReportError(mem, MS_ILL_INPUT, "MSTEP", "Mstep", "Illegal value for itask.");
     return msFailWithAcceptedSolution(mem, yout, tret, MS_ILL_INPUT);
   }
@@ -138,6 +143,7 @@ int msFirstStepSize(MstepMem mem, double tout) {
   }
   if (mem->h == 0.0) {
     double tout_hin = tout;
+    // Not reached in this model: a stop time, as nothing sets one.
     if (mem->tstopSet && (tout - mem->tcur) * (tout - mem->tstop) > 0) tout_hin = mem->tstop;
     const int flag = msInitialStepEstimate(mem, tout_hin);
     if (flag != MS_SUCCESS) return msReportStepFailure(mem, flag);
@@ -151,6 +157,7 @@ int msFirstStepSize(MstepMem mem, double tout) {
     return MS_ILL_INPUT;
   }
   if (mem->tstopSet) {
+    // Not reached in this model: nothing sets a stop time.
     if ((mem->tstop - mem->tcur) * mem->h < 0) {
       msReportError(mem, MS_ILL_INPUT, "MSTEP", "Mstep",
                     "The value tstop = %lg is behind current t = %lg in the direction of "
@@ -159,7 +166,7 @@ int msFirstStepSize(MstepMem mem, double tout) {
       return MS_ILL_INPUT;
     }
     if ((mem->tcur + mem->h - mem->tstop) * mem->h > 0)
-      mem->h = (mem->tstop - mem->tcur) * (1.0 - TSTOP_MARGIN * mem->unitRoundoff);
+      mem->h = (mem->tstop - mem->tcur) * (1.0 - MS_TSTOP_MARGIN * mem->unitRoundoff);
   }
   return MS_SUCCESS;
 }
@@ -182,7 +189,7 @@ int msFirstCallSetup(MstepMem mem, double tout) {
   N_VScale(mem->h, mem->nordsieck[1], mem->nordsieck[1]);
 
   if (mem->numRootFns > 0 && MsRcheck1(mem) == MS_RTFUNC_FAIL) {
-    msReportError(mem, MS_RTFUNC_FAIL, "MSTEP", "MsRcheck1", MSG_ROOT_FAIL, mem->tcur);
+    msReportError(mem, MS_RTFUNC_FAIL, "MSTEP", "MsRcheck1", MS_MSG_ROOT_FAIL, mem->tcur);
     return MS_RTFUNC_FAIL;
   }
   return MS_SUCCESS;
@@ -200,7 +207,7 @@ Verdict msRootsBeforeStepping(MstepMem mem, N_Vector yout, double* tret, int ita
     return returnWith(msFailWithAcceptedSolution(mem, yout, tret, MS_ILL_INPUT));
   }
   if (check == MS_RTFUNC_FAIL) {
-    msReportError(mem, MS_RTFUNC_FAIL, "MSTEP", "MsRcheck2", MSG_ROOT_FAIL, mem->tLow);
+    msReportError(mem, MS_RTFUNC_FAIL, "MSTEP", "MsRcheck2", MS_MSG_ROOT_FAIL, mem->tLow);
     return returnWith(msFailWithAcceptedSolution(mem, yout, tret, MS_RTFUNC_FAIL));
   }
   if (check == MS_RCHECK_ROOT) {
@@ -211,7 +218,7 @@ Verdict msRootsBeforeStepping(MstepMem mem, N_Vector yout, double* tret, int ita
     check = MsRcheck3(mem);
     if (check == MS_RCHECK_ROOT) return returnWith(msReturnRoot(mem, tret));
     if (check == MS_RTFUNC_FAIL) {
-      msReportError(mem, MS_RTFUNC_FAIL, "MSTEP", "MsRcheck3", MSG_ROOT_FAIL, mem->tLow);
+      msReportError(mem, MS_RTFUNC_FAIL, "MSTEP", "MsRcheck3", MS_MSG_ROOT_FAIL, mem->tLow);
       return returnWith(msFailWithAcceptedSolution(mem, yout, tret, MS_RTFUNC_FAIL));
     }
     mem->rootReturned = 0;
@@ -245,10 +252,12 @@ Verdict msReturnBeforeStepping(MstepMem mem, double tout, N_Vector yout, double*
     return returnWith(MS_SUCCESS);
   }
 
+  // Not reached in this model: the co-simulation stepper asks for MS_NORMAL.
   if (itask == MS_ONE_STEP && RAbs(mem->tcur - mem->lastTret) > troundoff)
     return returnWith(msReturnAtTcur(mem, yout, tret));
 
   if (mem->tstopSet) {
+    // Not reached in this model: nothing sets a stop time.
     if (RAbs(mem->tcur - mem->tstop) <= troundoff) {
       if (MstepGetDky(mem, mem->tstop, 0, yout) != MS_SUCCESS) {
         msReportError(mem, MS_ILL_INPUT, "MSTEP", "Mstep",
@@ -271,6 +280,7 @@ Verdict msReturnBeforeStepping(MstepMem mem, double tout, N_Vector yout, double*
 // failure.
 int msCheckBeforeStep(MstepMem mem, int stepsThisCall) {
   if (mem->numSteps > 0 && mem->ewtSet(mem->nordsieck[0], mem->ewt, mem->ewtSetData) != 0) {
+    // Not reached in this model: a weight function, as nothing sets one.
     if (mem->tolKind == MS_TOL_WF)
       msReportError(mem, MS_ILL_INPUT, "MSTEP", "Mstep",
                     "At t = %lg, the user-provide EwtSet function failed.", mem->tcur);
@@ -318,7 +328,7 @@ Verdict msRootsAfterStep(MstepMem mem, N_Vector yout, double* tret) {
   const int check = MsRcheck3(mem);
   if (check == MS_RCHECK_ROOT) return returnWith(msReturnRoot(mem, tret));
   if (check == MS_RTFUNC_FAIL) {
-    msReportError(mem, MS_RTFUNC_FAIL, "MSTEP", "MsRcheck3", MSG_ROOT_FAIL, mem->tLow);
+    msReportError(mem, MS_RTFUNC_FAIL, "MSTEP", "MsRcheck3", MS_MSG_ROOT_FAIL, mem->tLow);
     return returnWith(msEndLoop(mem, yout, tret, MS_RTFUNC_FAIL));
   }
   if (mem->numSteps == 1 && mem->maxGNullWarnings > 0 && msSomeRootInactive(mem))
@@ -329,7 +339,8 @@ Verdict msRootsAfterStep(MstepMem mem, N_Vector yout, double* tret) {
 }
 
 // An event the caller's step function reports after the step, returned as
-// a root.
+// a root. Not reached in this model: the co-simulation's step function
+// never reports one.
 int msReturnStepEvent(MstepMem mem, N_Vector yout, double* tret) {
   if (mem->taskCopy == MS_NORMAL && (mem->toutCopy - mem->tcur) * mem->h < 0) {
     // The step went past tout: the event is reported at tout.
@@ -365,6 +376,7 @@ Verdict msReturnAfterStep(MstepMem mem, double tout, N_Vector yout, double* tret
   }
 
   if (mem->tstopSet) {
+    // Not reached in this model: nothing sets a stop time.
     if (RAbs(mem->tcur - mem->tstop) <= msTimeRoundoff(mem)) {
       MstepGetDky(mem, mem->tstop, 0, yout);
       *tret = mem->lastTret = mem->tstop;
@@ -375,6 +387,7 @@ Verdict msReturnAfterStep(MstepMem mem, double tout, N_Vector yout, double* tret
   }
 
   if (itask == MS_ONE_STEP) {
+    // Not reached in this model: the co-simulation stepper asks for MS_NORMAL.
     const int flag = msReturnAtTcur(mem, yout, tret);
     mem->hNext = mem->hNew;
     mem->qNext = mem->qNew;
@@ -443,7 +456,7 @@ int msInitialStepEstimate(MstepMem mem, double tout) {
   const double tround = r * ((RAbs(tout) < RAbs(mem->tcur)) ? RAbs(mem->tcur) : RAbs(tout));
   if (tdist < 2.0 * tround) return MS_TOO_CLOSE;
 
-  const double hlb = HLB_FACTOR * tround;
+  const double hlb = MS_HLB_FACTOR * tround;
   const double hub = msInitialStepUpperBound(mem, tdist);
   double hg = RSqrt(hlb * hub);
   if (hub < hlb) {
@@ -455,16 +468,16 @@ int msInitialStepEstimate(MstepMem mem, double tout) {
   double hnew = hg;
   double yddnrm = 0.0;
   bool accepted = false;
-  for (int pass = 1; pass <= H0_PASSES; ++pass) {
+  for (int pass = 1; pass <= MS_H0_PASSES; ++pass) {
     bool evaluated = false;
-    for (int attempt = 1; attempt <= H0_TRIES; ++attempt) {
+    for (int attempt = 1; attempt <= MS_H0_TRIES; ++attempt) {
       const MsStepResult res = msSecondDerivNorm(mem, sign * hg, &yddnrm);
       if (res == STEP_RHSFUNC_FAIL) return MS_RHSFUNC_FAIL;
       if (res == STEP_OK) {
         evaluated = true;
         break;
       }
-      hg *= H0_SHRINK;
+      hg *= MS_H0_SHRINK;
     }
     if (!evaluated) {
       if (pass <= 2) return MS_REPTD_RHSFUNC_ERR;
@@ -472,11 +485,12 @@ int msInitialStepEstimate(MstepMem mem, double tout) {
       break;
     }
     hs = hg;
-    if (accepted || pass == H0_PASSES) {
+    if (accepted || pass == MS_H0_PASSES) {
       hnew = hg;
       break;
     }
-    hnew = (yddnrm * hub * hub > YDD_THRESHOLD) ? RSqrt(YDD_THRESHOLD / yddnrm) : RSqrt(hg * hub);
+    hnew = (yddnrm * hub * hub > MS_YDD_THRESHOLD) ? RSqrt(MS_YDD_THRESHOLD / yddnrm)
+                                                   : RSqrt(hg * hub);
     const double hrat = msDivide(hnew, hg);
     if (hrat > 0.5 && hrat < 2.0) accepted = true;
     if (pass > 1 && hrat > 2.0) {
@@ -486,7 +500,7 @@ int msInitialStepEstimate(MstepMem mem, double tout) {
     hg = hnew;
   }
 
-  double h0 = H0_BIAS * hnew;
+  double h0 = MS_H0_BIAS * hnew;
   if (h0 < hlb) h0 = hlb;
   if (h0 > hub) h0 = hub;
   mem->h = sign * h0;
@@ -518,11 +532,11 @@ double msInitialStepUpperBound(MstepMem mem, double tdist) {
   N_VAbs(z[0], mem->correction);
   mem->ewtSet(z[0], mem->tempVec, mem->ewtSetData);
   msInvertElements(mem->tempVec, mem->tempVec);
-  N_VLinearSum(HUB_FACTOR, mem->correction, 1.0, mem->tempVec, mem->tempVec);
+  N_VLinearSum(MS_HUB_FACTOR, mem->correction, 1.0, mem->tempVec, mem->tempVec);
   N_VAbs(z[1], mem->correction);
   msDivideElements(mem->correction, mem->tempVec, mem->tempVec);
   const double hubInv = N_VMaxNorm(mem->tempVec);
-  double hub = HUB_FACTOR * tdist;
+  double hub = MS_HUB_FACTOR * tdist;
   if (hub * hubInv > 1.0) hub = 1.0 / hubInv;
   return hub;
 }

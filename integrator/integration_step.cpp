@@ -11,7 +11,7 @@ namespace pelvarin {
 
 namespace {
 
-constexpr double GROWTH_AFTER_STEP = 10.0;
+constexpr double MS_GROWTH_AFTER_STEP = 10.0;
 
 // A failed step leaves the solution it started from, exactly: retracting a
 // history that a non-finite derivative or an overflow reached would not
@@ -60,8 +60,9 @@ __attribute__((noinline)) MsStepResult msTakeStep(MstepMem mem) {
 
   msAcceptStep(mem);
   msPlanNextStep(mem, dsm);
+  // Not reached in this model: nothing turns the stability limit detection on.
   if (mem->stabLimDet) msStabilityCheck(mem);
-  mem->maxStepRatio = GROWTH_AFTER_STEP;
+  mem->maxStepRatio = MS_GROWTH_AFTER_STEP;
   return STEP_OK;
 }
 

@@ -9,9 +9,9 @@ namespace pelvarin {
 
 namespace {
 
-constexpr double kMaxStepRatio = 10000.0;
-constexpr int kBaseRealWorkspace = 89;
-constexpr int kBaseIntWorkspace = 40;
+constexpr double MS_MAX_STEP_RATIO = 10000.0;
+constexpr int MS_BASE_REAL_WORKSPACE = 89;
+constexpr int MS_BASE_INT_WORKSPACE = 40;
 
 MstepMem memOf(void* mstep_mem) { return static_cast<MstepMem>(mstep_mem); }
 
@@ -20,7 +20,7 @@ void resetProblem(MstepMem mem, double t0, N_Vector y0) {
   mem->tcur = t0;
   mem->coeffCount = 2;
   mem->orderWait = 2;
-  mem->maxStepRatio = kMaxStepRatio;
+  mem->maxStepRatio = MS_MAX_STEP_RATIO;
   mem->hu = 0.0;
   mem->tolScaleFactor = 1.0;
   mem->q = 1;
@@ -58,6 +58,8 @@ void releaseLinearSolver(MstepMem mem) {
 
 }  // namespace
 
+// Not reached in this model: the co-simulation stepper calls only with the
+// memory it created.
 int msRefuseNull(const char* function) {
   msReportError(nullptr, MS_MEM_NULL, "MSTEP", function, "mstep_mem = NULL illegal.");
   return MS_MEM_NULL;
@@ -74,6 +76,8 @@ int msInitialisedMem(void* mstep_mem, const char* function, MstepMem* mem) {
 }
 
 void* MstepCreate(int lmm, int iter) {
+  // Not reached in this model: the refusals, as the co-simulation stepper
+  // asks for BDF with Newton iteration.
   if (lmm != MS_ADAMS && lmm != MS_BDF) {
     msReportError(nullptr, 0, "MSTEP", "MstepCreate",
                   "Illegal value for lmm. The legal values are MS_ADAMS and MS_BDF.");
@@ -108,8 +112,8 @@ void* MstepCreate(int lmm, int iter) {
   mem->maxNonlinIters = MS_DEFAULT_MAX_NONLIN_ITERS;
   mem->maxErrTestFails = MS_DEFAULT_MAX_ERR_TEST_FAILS;
   mem->maxGNullWarnings = 1;
-  mem->realWorkspace = kBaseRealWorkspace;
-  mem->intWorkspace = kBaseIntWorkspace;
+  mem->realWorkspace = MS_BASE_REAL_WORKSPACE;
+  mem->intWorkspace = MS_BASE_INT_WORKSPACE;
   return mem;
 }
 
@@ -176,6 +180,8 @@ void msFreeWorkVectors(MstepMem mem) {
 int MstepInit(void* mstep_mem, MsRhsFn f, double t0, N_Vector y0) {
   MstepMem mem = memOf(mstep_mem);
   if (mem == nullptr) return msRefuseNull("MstepInit");
+  // Not reached in this model: the refusals, as the co-simulation stepper
+  // gives a serial vector and its right-hand side.
   if (y0 == nullptr) {
     msReportError(mem, MS_ILL_INPUT, "MSTEP", "MstepInit", "y0 = NULL illegal.");
     return MS_ILL_INPUT;
@@ -198,6 +204,7 @@ int MstepInit(void* mstep_mem, MsRhsFn f, double t0, N_Vector y0) {
   if (y0->ops->nvspace != nullptr) {
     N_VSpace(y0, &mem->vecRealWords, &mem->vecIntWords);
   } else {
+    // Not reached in this model: serial vectors give their space.
     mem->vecRealWords = 0;
     mem->vecIntWords = 0;
   }
@@ -211,6 +218,8 @@ int MstepInit(void* mstep_mem, MsRhsFn f, double t0, N_Vector y0) {
   }
 
   if (hadVectors) {
+    // Not reached in this model: the co-simulation stepper initializes each
+    // integrator once and restarts it with MstepReInit.
     // Release the earlier set (and its tolerance copy) through a record
     // that holds only those vectors.
     MstepMemRecord old = previous;
@@ -326,6 +335,7 @@ int msFillErrWeights(MstepMem mem, N_Vector y, N_Vector w, Denominator denominat
 
 }  // namespace
 
+// Not reached in this model: nothing sets scalar tolerances.
 int msErrWeightsScalar(MstepMem mem, N_Vector y, N_Vector w) {
   const double reltol = mem->reltol, atol = mem->abstolScalar;
   return msFillErrWeights(mem, y, w, [=](int, double a) { return a * reltol + atol; });
@@ -349,6 +359,7 @@ int msErrWeights(N_Vector y, N_Vector w, void* data) {
   MstepMem mem = static_cast<MstepMem>(data);
   switch (mem->tolKind) {
     case MS_TOL_SS:
+      // Not reached in this model: nothing sets scalar tolerances.
       return msErrWeightsScalar(mem, y, w);
     case MS_TOL_SV:
       return msErrWeightsVector(mem, y, w);
@@ -359,12 +370,15 @@ int msErrWeights(N_Vector y, N_Vector w, void* data) {
 
 int MsInitialSetup(MstepMem mem) {
   if (mem->tolKind == MS_TOL_NONE) {
+    // Not reached in this model: the co-simulation stepper sets vector
+    // tolerances before the first step.
     msReportError(mem, MS_ILL_INPUT, "MSTEP", "MsInitialSetup",
                   "No integration tolerances have been specified.");
     return MS_ILL_INPUT;
   }
   mem->ewtSetData = (mem->userEwtSet == 1) ? mem->userData : mem;
   if (mem->ewtSet(mem->nordsieck[0], mem->ewt, mem->ewtSetData) != 0) {
+    // Not reached in this model: a weight function, as nothing sets one.
     if (mem->tolKind == MS_TOL_WF)
       msReportError(mem, MS_ILL_INPUT, "MSTEP", "MsInitialSetup",
                     "The user-provide EwtSet function failed.");
@@ -375,6 +389,7 @@ int MsInitialSetup(MstepMem mem) {
   }
   if (mem->iter == MS_NEWTON) {
     if (mem->lsSolve == nullptr) {
+      // Not reached in this model: the dense solver is attached before.
       msReportError(mem, MS_ILL_INPUT, "MSTEP", "MsInitialSetup",
                     "The linear solver's solve routine is NULL.");
       return MS_ILL_INPUT;

@@ -108,6 +108,7 @@ struct MstepMemRecord {
   N_Vector fTemp;
   N_Vector stepStart;  // solution at the start of the current step
 
+  // Not reached in this model: a stop time, as nothing sets one.
   int tstopSet;
   double tstop;
 
@@ -188,6 +189,8 @@ struct MstepMemRecord {
   void* errHandlerData;
   FILE* errFile;
 
+  // Not reached in this model: stability limit detection, as nothing turns
+  // it on.
   int stabLimDet;
   double stabData[6][4];
   int stepsSameOrder;

@@ -8,11 +8,11 @@ namespace pelvarin {
 
 namespace {
 
-constexpr double CONV_RATE_DECAY = 0.3;
-constexpr double GAMMA_CHANGE_MAX = 0.3;    // |gammaRatio - 1| that forces a setup
-constexpr int STEPS_BETWEEN_SETUPS = 20;
-constexpr double DIVERGENCE_FACTOR = 2.0;
-constexpr double CONV_FAIL_REDUCTION = 0.25;
+constexpr double MS_CONV_RATE_DECAY = 0.3;
+constexpr double MS_GAMMA_CHANGE_MAX = 0.3;  // |gammaRatio - 1| that forces a setup
+constexpr int MS_STEPS_BETWEEN_SETUPS = 20;
+constexpr double MS_DIVERGENCE_FACTOR = 2.0;
+constexpr double MS_CONV_FAIL_REDUCTION = 0.25;
 
 enum ConvergenceVerdict { CONVERGED, ITERATE_AGAIN, DIVERGED };
 
@@ -23,7 +23,7 @@ ConvergenceVerdict msTestConvergence(MstepMem mem, int* m, double del, double* d
   // change passes a bound of zero, not even a change of zero.
   if (*m > 0) {
     const double ratio = msDivide(del, *delp);
-    const double decayed = CONV_RATE_DECAY * mem->convRate;
+    const double decayed = MS_CONV_RATE_DECAY * mem->convRate;
     mem->convRate = (decayed > ratio) ? decayed : ratio;
   }
   const double rate = (mem->convRate < 1.0) ? mem->convRate : 1.0;
@@ -35,7 +35,7 @@ ConvergenceVerdict msTestConvergence(MstepMem mem, int* m, double del, double* d
   *m += 1;
   // At least one iteration, whatever maxNonlinIters says.
   if (*m >= mem->maxNonlinIters) return DIVERGED;
-  if (*m >= 2 && del > DIVERGENCE_FACTOR * *delp) return DIVERGED;
+  if (*m >= 2 && del > MS_DIVERGENCE_FACTOR * *delp) return DIVERGED;
   *delp = del;
   return ITERATE_AGAIN;
 }
@@ -47,6 +47,7 @@ bool msMatrixIsStale(MstepMem mem) { return mem->jacCurrent == 0 && msHasSetup(m
 }  // namespace
 
 MsStepResult msCorrect(MstepMem mem, int nflag) {
+  // Not reached in this model: the co-simulation stepper iterates with Newton.
   if (mem->iter == MS_FUNCTIONAL) return msFixedPointCorrector(mem);
   return msNewtonCorrector(mem, nflag);
 }
@@ -58,9 +59,9 @@ MsStepResult msNewtonCorrector(MstepMem mem, int nflag) {
   bool callSetup = false;
   if (msHasSetup(mem)) {
     const double dgamma = RAbs(mem->gammaRatio - 1.0);
-    callSetup = nflag == NLS_AFTER_CONV_FAIL || nflag == NLS_AFTER_ERR_FAIL ||
-                mem->numSteps == 0 || mem->numSteps >= mem->stepsAtLastSetup + STEPS_BETWEEN_SETUPS ||
-                dgamma > GAMMA_CHANGE_MAX;
+    callSetup = nflag == NLS_AFTER_CONV_FAIL || nflag == NLS_AFTER_ERR_FAIL || mem->numSteps == 0 ||
+                mem->numSteps >= mem->stepsAtLastSetup + MS_STEPS_BETWEEN_SETUPS ||
+                dgamma > MS_GAMMA_CHANGE_MAX;
   } else {
     mem->convRate = 1.0;
   }
@@ -158,6 +159,7 @@ MsStepResult msNewtonLoop(MstepMem mem) {
   }
 }
 
+// Not reached in this model: the co-simulation stepper iterates with Newton.
 MsStepResult msFixedPointCorrector(MstepMem mem) {
   mem->convRate = 1.0;
   int r = mem->f(mem->tcur, mem->nordsieck[0], mem->tempVec, mem->userData);
@@ -209,7 +211,7 @@ MsStepResult msCorrectorFailure(MstepMem mem, int* nflag, double saved_t, int* n
   }
 
   const double floor = mem->hmin / RAbs(mem->h);
-  mem->stepRatio = (CONV_FAIL_REDUCTION > floor) ? CONV_FAIL_REDUCTION : floor;
+  mem->stepRatio = (MS_CONV_FAIL_REDUCTION > floor) ? MS_CONV_FAIL_REDUCTION : floor;
   *nflag = NLS_AFTER_CONV_FAIL;
   msRescaleHistory(mem);
   return STEP_PREDICT_AGAIN;

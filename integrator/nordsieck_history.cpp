@@ -56,6 +56,7 @@ double* msUnitCoefficients(MstepMem mem, int j) {
 
 void msPredictHistory(MstepMem mem) {
   mem->tcur += mem->h;
+  // Not reached in this model: the clamp to a stop time, as nothing sets one.
   if (mem->tstopSet == 1 && (mem->tcur - mem->tstop) * mem->h > 0) mem->tcur = mem->tstop;
   // Multiplication by the Pascal triangle matrix.
   msPascal<false>(mem);
@@ -87,6 +88,7 @@ void msRescaleHistory(MstepMem mem) {
 // positive.
 void msSetCoefficients(MstepMem mem) {
   if (mem->lmm == MS_ADAMS)
+    // Not reached in this model: the co-simulation stepper integrates with BDF.
     msAdamsCoefficients(mem);
   else
     msBDFCoefficients(mem);
@@ -146,6 +148,7 @@ void msBDFTestQuantities(MstepMem mem, double H, double alpha, double beta, doub
   tq[4] = msDivide(mem->nonlinConvCoef, tq[2]);
 }
 
+// Not reached in this model: the co-simulation stepper integrates with BDF.
 void msAdamsCoefficients(MstepMem mem) {
   double* tq = mem->testQuant;
   if (mem->q == 1) {
@@ -164,6 +167,7 @@ void msAdamsCoefficients(MstepMem mem) {
   msAdamsFinishCoefficients(mem, m, M, H);
 }
 
+// Not reached in this model: the co-simulation stepper integrates with BDF.
 double msAdamsProductPoly(MstepMem mem, double m[]) {
   const int q = mem->q;
   double H = mem->h;
@@ -179,6 +183,7 @@ double msAdamsProductPoly(MstepMem mem, double m[]) {
   return H;
 }
 
+// Not reached in this model: the co-simulation stepper integrates with BDF.
 void msAdamsFinishCoefficients(MstepMem mem, double m[], double M[], double H) {
   const int q = mem->q;
   double* tq = mem->testQuant;
@@ -197,6 +202,7 @@ void msAdamsFinishCoefficients(MstepMem mem, double m[], double M[], double H) {
   tq[4] = msDivide(mem->nonlinConvCoef, tq[2]);
 }
 
+// Not reached in this model: the co-simulation stepper integrates with BDF.
 double msAlternatingSum(int iend, double a[], int k) {
   if (iend < 0) return 0.0;
   double sum = 0.0;
@@ -213,6 +219,7 @@ void msChangeHistoryOrder(MstepMem mem, int deltaq) {
   // From order 2 down to 1 the history needs no adjustment.
   if (mem->q == 2 && deltaq != 1) return;
   if (mem->lmm == MS_ADAMS) {
+    // Not reached in this model: the co-simulation stepper integrates with BDF.
     msAdamsOrderShift(mem, deltaq);
   } else if (deltaq == 1) {
     msBDFRaiseOrder(mem);
@@ -221,6 +228,7 @@ void msChangeHistoryOrder(MstepMem mem, int deltaq) {
   }
 }
 
+// Not reached in this model: the co-simulation stepper integrates with BDF.
 void msAdamsOrderShift(MstepMem mem, int deltaq) {
   N_Vector* z = mem->nordsieck;
   const int q = mem->q;

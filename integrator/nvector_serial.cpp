@@ -193,12 +193,14 @@ void N_VConst_Serial(double c, N_Vector z) {
   for (int i = 0; i < n; i++) zd[i] = c;
 }
 
+// Not reached in this model: the integrator never asks for it.
 void N_VProd_Serial(N_Vector x, N_Vector y, N_Vector z) {
   const int n = length(x);
   double *xd = data(x), *yd = data(y), *zd = data(z);
   for (int i = 0; i < n; i++) zd[i] = xd[i] * yd[i];
 }
 
+// Not reached in this model: the integrator never asks for it.
 void N_VDiv_Serial(N_Vector x, N_Vector y, N_Vector z) {
   const int n = length(x);
   double *xd = data(x), *yd = data(y), *zd = data(z);
@@ -225,18 +227,21 @@ void N_VAbs_Serial(N_Vector x, N_Vector z) {
   for (int i = 0; i < n; i++) zd[i] = RAbs(xd[i]);
 }
 
+// Not reached in this model: the integrator never asks for it.
 void N_VInv_Serial(N_Vector x, N_Vector z) {
   const int n = length(x);
   double *xd = data(x), *zd = data(z);
   for (int i = 0; i < n; i++) zd[i] = 1.0 / xd[i];
 }
 
+// Not reached in this model: the integrator never asks for it.
 void N_VAddConst_Serial(N_Vector x, double b, N_Vector z) {
   const int n = length(x);
   double *xd = data(x), *zd = data(z);
   for (int i = 0; i < n; i++) zd[i] = xd[i] + b;
 }
 
+// Not reached in this model: the integrator never asks for it.
 double N_VDotProd_Serial(N_Vector x, N_Vector y) {
   const int n = length(x);
   double *xd = data(x), *yd = data(y);
@@ -274,6 +279,7 @@ double N_VWrmsNorm_Serial(N_Vector x, N_Vector w) {
   return RSqrt(mean(sum, n));
 }
 
+// Not reached in this model: the integrator never asks for it.
 double N_VWrmsNormMask_Serial(N_Vector x, N_Vector w, N_Vector id) {
   const int n = length(x);
   if (n <= 0) return 0.0;
@@ -300,6 +306,7 @@ double N_VMin_Serial(N_Vector x) {
   return min;
 }
 
+// Not reached in this model: the integrator never asks for it.
 double N_VWL2Norm_Serial(N_Vector x, N_Vector w) {
   const int n = length(x);
   double *xd = data(x), *wd = data(w);
@@ -311,6 +318,7 @@ double N_VWL2Norm_Serial(N_Vector x, N_Vector w) {
   return RSqrt(sum);
 }
 
+// Not reached in this model: the integrator never asks for it.
 double N_VL1Norm_Serial(N_Vector x) {
   const int n = length(x);
   double* xd = data(x);
@@ -319,12 +327,14 @@ double N_VL1Norm_Serial(N_Vector x) {
   return sum;
 }
 
+// Not reached in this model: the integrator never asks for it.
 void N_VCompare_Serial(double c, N_Vector x, N_Vector z) {
   const int n = length(x);
   double *xd = data(x), *zd = data(z);
   for (int i = 0; i < n; i++) zd[i] = (RAbs(xd[i]) >= c) ? 1.0 : 0.0;
 }
 
+// Not reached in this model: the integrator never asks for it.
 int N_VInvTest_Serial(N_Vector x, N_Vector z) {
   const int n = length(x);
   double *xd = data(x), *zd = data(z);
@@ -335,6 +345,7 @@ int N_VInvTest_Serial(N_Vector x, N_Vector z) {
   return 1;
 }
 
+// Not reached in this model: the integrator never asks for it.
 int N_VConstrMask_Serial(N_Vector c, N_Vector x, N_Vector m) {
   const int n = length(c);
   double *cd = data(c), *xd = data(x), *md = data(m);
@@ -356,6 +367,7 @@ int N_VConstrMask_Serial(N_Vector c, N_Vector x, N_Vector m) {
   return ok;
 }
 
+// Not reached in this model: the integrator never asks for it.
 double N_VMinQuotient_Serial(N_Vector num, N_Vector denom) {
   const int n = length(num);
   double *nd = data(num), *dd = data(denom);
@@ -408,14 +420,17 @@ void N_VLinearSum(double a, N_Vector x, double b, N_Vector y, N_Vector z) {
 
 void N_VConst(double c, N_Vector z) { dispatch(z->ops->nvconst, N_VConst_Serial, c, z); }
 
+// Not reached in this model: the integrator never asks for it.
 void N_VDiv(N_Vector x, N_Vector y, N_Vector z) { dispatch(z->ops->nvdiv, N_VDiv_Serial, x, y, z); }
 
 void N_VScale(double c, N_Vector x, N_Vector z) { dispatch(z->ops->nvscale, N_VScale_Serial, c, x, z); }
 
 void N_VAbs(N_Vector x, N_Vector z) { dispatch(z->ops->nvabs, N_VAbs_Serial, x, z); }
 
+// Not reached in this model: the integrator never asks for it.
 void N_VInv(N_Vector x, N_Vector z) { dispatch(z->ops->nvinv, N_VInv_Serial, x, z); }
 
+// Not reached in this model: the integrator never asks for it.
 void N_VAddConst(N_Vector x, double b, N_Vector z) {
   dispatch(z->ops->nvaddconst, N_VAddConst_Serial, x, b, z);
 }

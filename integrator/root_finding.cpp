@@ -10,9 +10,9 @@ namespace pelvarin {
 
 namespace {
 
-constexpr double LOOKAHEAD_MIN = 0.1;      // fraction of the first step
-constexpr double FRACSUB_FAR = 0.1;
-constexpr double FRACSUB_MAX = 0.5;
+constexpr double MS_LOOKAHEAD_MIN = 0.1;  // fraction of the first step
+constexpr double MS_FRACSUB_FAR = 0.1;
+constexpr double MS_FRACSUB_MAX = 0.5;
 
 // Switches root finding off, leaving no array behind.
 void msRootFindingOff(MstepMem mem) {
@@ -174,7 +174,7 @@ int MsRcheck1(MstepMem mem) {
 
   // Look a little ahead, with a first-order step (h may be zero).
   double hratio = msDivide(mem->rootTol, RAbs(mem->h));
-  if (hratio < LOOKAHEAD_MIN) hratio = LOOKAHEAD_MIN;
+  if (hratio < MS_LOOKAHEAD_MIN) hratio = MS_LOOKAHEAD_MIN;
   mem->tLow += hratio * mem->h;
   N_VLinearSum(1.0, mem->nordsieck[0], hratio, mem->nordsieck[1], mem->yWork);
   if (msCallRootFns(mem, mem->tLow, mem->yWork, mem->gLow) != 0) return MS_RTFUNC_FAIL;
@@ -277,8 +277,8 @@ int msLocateRoot(MstepMem mem) {
     // from either end. The tolerance is zero at times and steps too small
     // for it, and so is the bracket after a step of zero.
     const double fracint = msDivide(RAbs(span), mem->rootTol);
-    double fracsub = (fracint > 5.0) ? FRACSUB_FAR : msDivide(0.5, fracint);
-    if (fracsub > FRACSUB_MAX) fracsub = FRACSUB_MAX;
+    double fracsub = (fracint > 5.0) ? MS_FRACSUB_FAR : msDivide(0.5, fracint);
+    if (fracsub > MS_FRACSUB_MAX) fracsub = MS_FRACSUB_MAX;
     if (RAbs(tMid - mem->tLow) < 0.5 * mem->rootTol) tMid = mem->tLow + fracsub * span;
     if (RAbs(mem->tHigh - tMid) < 0.5 * mem->rootTol) tMid = mem->tHigh - fracsub * span;
     if (!std::isfinite(tMid)) return MS_RTFUNC_FAIL;

@@ -6,15 +6,15 @@ namespace pelvarin {
 
 namespace {
 
-constexpr double TINY = 1e-10;
-constexpr double RR_MAX = 100.0;
-constexpr double VAR_NORMAL = 1e-8;       // (1e-4)^2
-constexpr double VAR_AGREE = 2.5e-7;      // (5e-4)^2
-constexpr double RESID_OK = 0.001;
-constexpr double ROOT_AGREE = 0.01;
-constexpr double ROOT_LIMIT = 0.98;
-constexpr double ERRCONST_MAX = 4.0;
-constexpr int NEWTON_PASSES = 3;
+constexpr double MS_TINY = 1e-10;
+constexpr double MS_RR_MAX = 100.0;
+constexpr double MS_VAR_NORMAL = 1e-8;   // (1e-4)^2
+constexpr double MS_VAR_AGREE = 2.5e-7;  // (5e-4)^2
+constexpr double MS_RESID_OK = 0.001;
+constexpr double MS_ROOT_AGREE = 0.01;
+constexpr double MS_ROOT_LIMIT = 0.98;
+constexpr double MS_ERRCONST_MAX = 4.0;
+constexpr int MS_NEWTON_PASSES = 3;
 
 // One column's quartic c1 x^4 + c2 x^3 + c4 x + c5.
 struct Quartic {
@@ -46,7 +46,7 @@ int msColumnStatistics(StabilityColumns& c) {
       if (c.s[i][k] < smin) smin = c.s[i][k];
       if (c.s[i][k] > sbig) sbig = c.s[i][k];
     }
-    if (smin < TINY * sbig) return -1;
+    if (smin < MS_TINY * sbig) return -1;
     c.smax[k] = sbig;
     c.ssmax[k] = sbig * sbig;
 
@@ -71,22 +71,22 @@ int msColumnStatistics(StabilityColumns& c) {
 // root goes to *rr. Returns 0, -4 (a pivot too small) or -5 (rr out of range).
 int msEliminateQuartics(const StabilityColumns& c, double* rr) {
   Quartic e[4] = {c.p[0], c.p[1], c.p[2], c.p[3]};
-  if (RAbs(e[1].c1) < TINY * c.ssmax[1]) return -4;
+  if (RAbs(e[1].c1) < MS_TINY * c.ssmax[1]) return -4;
   for (int k = 2; k <= 3; ++k) {
     const double tem = msDivide(e[k].c1, e[1].c1);
     e[k].c2 -= tem * e[1].c2;
     e[k].c4 -= tem * e[1].c4;
     e[k].c5 -= tem * e[1].c5;
   }
-  if (RAbs(e[2].c2) < TINY * c.ssmax[2]) return -4;
+  if (RAbs(e[2].c2) < MS_TINY * c.ssmax[2]) return -4;
   {
     const double tem = msDivide(e[3].c2, e[2].c2);
     e[3].c4 -= tem * e[2].c4;
     e[3].c5 -= tem * e[2].c5;
   }
-  if (RAbs(e[3].c4) < TINY * c.ssmax[3]) return -4;
+  if (RAbs(e[3].c4) < MS_TINY * c.ssmax[3]) return -4;
   *rr = msDivide(-e[3].c5, e[3].c4);
-  if (*rr < TINY || *rr > RR_MAX) return -5;
+  if (*rr < MS_TINY || *rr > MS_RR_MAX) return -5;
   return 0;
 }
 
@@ -96,11 +96,11 @@ int msEliminateQuartics(const StabilityColumns& c, double* rr) {
 // limit.
 int msRefineRatio(const StabilityColumns& c, double Q[4], double* rr) {
   double sqmin = 0.0;
-  for (int pass = 0; pass < NEWTON_PASSES; ++pass) {
+  for (int pass = 0; pass < MS_NEWTON_PASSES; ++pass) {
     double rrc[4], score[4], values[4][4];
     for (int k = 1; k <= 3; ++k) {
       const double deriv = c.p[k].c4 + *rr * *rr * (3.0 * c.p[k].c2 + 4.0 * *rr * c.p[k].c1);
-      const double d = (RAbs(deriv) > TINY * c.ssmax[k]) ? -Q[k] / deriv : 0.0;
+      const double d = (RAbs(deriv) > MS_TINY * c.ssmax[k]) ? -Q[k] / deriv : 0.0;
       rrc[k] = *rr + d;
     }
     for (int k = 1; k <= 3; ++k) {
@@ -116,10 +116,10 @@ int msRefineRatio(const StabilityColumns& c, double Q[4], double* rr) {
       if (score[k] < score[kmin]) kmin = k;
     *rr = rrc[kmin];
     sqmin = score[kmin];
-    if (sqmin < RESID_OK) return 3;
+    if (sqmin < MS_RESID_OK) return 3;
     for (int j = 1; j <= 3; ++j) Q[j] = values[kmin][j];
   }
-  return (sqmin > RESID_OK) ? -6 : 0;
+  return (sqmin > MS_RESID_OK) ? -6 : 0;
 }
 
 // The common ratio rr of the columns from their quartics. Returns the case
@@ -135,7 +135,7 @@ int msRatioFromQuartics(const StabilityColumns& c, double* rr) {
     const double v = msDivide(RAbs(Q[k]), c.ssmax[k]);
     if (v > sqmax) sqmax = v;
   }
-  if (sqmax < RESID_OK) return 2;
+  if (sqmax < MS_RESID_OK) return 2;
   return msRefineRatio(c, Q, rr);
 }
 
@@ -152,20 +152,20 @@ int msCheckRatio(const StabilityColumns& c, int q, double rr) {
     const double d1a = rsa - rsb, d1b = rsb - rsc, d1c = rsc - rsd;
     const double d2a = d1a - d1b, d2b = d1b - d1c;
     const double d3a = d2a - d2b;
-    if (RAbs(d1b) < TINY * c.smax[k]) return -7;
+    if (RAbs(d1b) < MS_TINY * c.smax[k]) return -7;
     const double cst = msDivide(-d3a, d1b);
-    if (cst < TINY || cst > ERRCONST_MAX) return -7;
+    if (cst < MS_TINY || cst > MS_ERRCONST_MAX) return -7;
     sigsq[k] = c.s[3][k] + (d2b / cst) / (rr * rr);
   }
-  if (sigsq[2] < TINY) return -8;
+  if (sigsq[2] < MS_TINY) return -8;
   const double ratp = sigsq[3] / sigsq[2];
   const double ratm = sigsq[1] / sigsq[2];
   const double f1 = 0.25 * (q * q - 1);
   const double f2 = 2.0 / (q - 1);
   const double bb = ratp * ratm - 1.0 - f1 * ratp;
   const double tem = 1.0 - f2 * bb;
-  if (RAbs(tem) < TINY) return -8;
-  if (RAbs(1.0 / tem - rr) > ROOT_AGREE) return -9;
+  if (RAbs(tem) < MS_TINY) return -8;
+  if (RAbs(1.0 / tem - rr) > MS_ROOT_AGREE) return -9;
   return 0;
 }
 
@@ -178,7 +178,7 @@ void msRecordStabilityData(MstepMem mem) {
   // 64 bits: at order 12, 11! q (q + 1) leaves the 32-bit range.
   long long factorial = 1;
   for (int i = 2; i <= q - 1; ++i) factorial *= i;
-  const double t5 = (mem->testQuant[5] > TINY) ? mem->testQuant[5] : TINY;
+  const double t5 = (mem->testQuant[5] > MS_TINY) ? mem->testQuant[5] : MS_TINY;
   const double sq = static_cast<double>(factorial * q * (q + 1)) * mem->corrNorm / t5;
   const double sqm1 = N_VWrmsNorm(mem->nordsieck[q], mem->ewt) * static_cast<double>(q * factorial);
   const double sqm2 = N_VWrmsNorm(mem->nordsieck[q - 1], mem->ewt) * static_cast<double>(factorial);
@@ -229,9 +229,9 @@ int msStabilityLimit(MstepMem mem) {
 
   int kflag = 0;
   double rr;
-  if (vmin < VAR_NORMAL) {
+  if (vmin < MS_VAR_NORMAL) {
     // Nearly constant ratios: their mean is the common one.
-    if (vmax > VAR_AGREE) return -2;
+    if (vmax > MS_VAR_AGREE) return -2;
     rr = (c.rav[1] + c.rav[2] + c.rav[3]) / 3.0;
     kflag = 1;
   } else {
@@ -242,7 +242,7 @@ int msStabilityLimit(MstepMem mem) {
   const int checked = msCheckRatio(c, mem->q, rr);
   if (checked != 0) return checked;
 
-  if (rr > ROOT_LIMIT && kflag >= 1 && kflag <= 3) kflag += 3;
+  if (rr > MS_ROOT_LIMIT && kflag >= 1 && kflag <= 3) kflag += 3;
   return kflag;
 }
 

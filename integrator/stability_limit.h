@@ -1,5 +1,6 @@
 // Detection of BDF steps at the edge of stability (orders 3 and up), which
-// lowers the order for the next step.
+// lowers the order for the next step. Not reached in this model: nothing
+// turns the detection on.
 #pragma once
 
 #include "integrator/integrator_memory.h"

@@ -7,21 +7,21 @@ namespace pelvarin {
 
 namespace {
 
-constexpr double ERR_BIAS_SAME = 6.0;   // orders q and q - 1
-constexpr double ERR_BIAS_UP = 10.0;    // order q + 1
-constexpr double RATIO_ADDON = 1e-6;    // bounds every proposal by 1e6
-constexpr double GROWTH_THRESHOLD = 1.5;
-constexpr double ETF_MIN_RATIO = 0.1;
-constexpr double ETF_MAX_RATIO_LATER = 0.2;
-constexpr int ETF_STEP_ONLY_FAILS = 3;
-constexpr int ORDER_WAIT_AFTER_REBUILD = 10;
+constexpr double MS_ERR_BIAS_SAME = 6.0;  // orders q and q - 1
+constexpr double MS_ERR_BIAS_UP = 10.0;   // order q + 1
+constexpr double MS_RATIO_ADDON = 1e-6;   // bounds every proposal by 1e6
+constexpr double MS_GROWTH_THRESHOLD = 1.5;
+constexpr double MS_ETF_MIN_RATIO = 0.1;
+constexpr double MS_ETF_MAX_RATIO_LATER = 0.2;
+constexpr int MS_ETF_STEP_ONLY_FAILS = 3;
+constexpr int MS_ORDER_WAIT_AFTER_REBUILD = 10;
 
 // Either operand on a tie; a NaN first operand yields the second.
 double msMax(double a, double b) { return (a > b) ? a : b; }
 double msMin(double a, double b) { return (a < b) ? a : b; }
 
 double msProposedRatio(double bias, double err, int order) {
-  return 1.0 / (RPowerR(bias * err, 1.0 / order) + RATIO_ADDON);
+  return 1.0 / (RPowerR(bias * err, 1.0 / order) + MS_RATIO_ADDON);
 }
 
 }  // namespace
@@ -43,16 +43,16 @@ MsStepResult msLocalErrorTest(MstepMem mem, int* nflag, double saved_t, int* nef
   mem->maxStepRatio = 1.0;
   const double hminRatio = mem->hmin / RAbs(mem->h);
 
-  if (*nef <= ETF_STEP_ONLY_FAILS) {
-    double r = msProposedRatio(ERR_BIAS_SAME, dsm, mem->coeffCount);
-    r = msMax(ETF_MIN_RATIO, msMax(r, hminRatio));
-    if (*nef >= 2) r = msMin(r, ETF_MAX_RATIO_LATER);
+  if (*nef <= MS_ETF_STEP_ONLY_FAILS) {
+    double r = msProposedRatio(MS_ERR_BIAS_SAME, dsm, mem->coeffCount);
+    r = msMax(MS_ETF_MIN_RATIO, msMax(r, hminRatio));
+    if (*nef >= 2) r = msMin(r, MS_ETF_MAX_RATIO_LATER);
     mem->stepRatio = r;
     msRescaleHistory(mem);
     return STEP_TRY_AGAIN;
   }
 
-  mem->stepRatio = msMax(ETF_MIN_RATIO, hminRatio);
+  mem->stepRatio = msMax(MS_ETF_MIN_RATIO, hminRatio);
   if (mem->q > 1) {
     msChangeHistoryOrder(mem, -1);
     mem->coeffCount = mem->q;
@@ -66,7 +66,7 @@ MsStepResult msLocalErrorTest(MstepMem mem, int* nflag, double saved_t, int* nef
   mem->h *= mem->stepRatio;
   mem->hNext = mem->h;
   mem->hScale = mem->h;
-  mem->orderWait = ORDER_WAIT_AFTER_REBUILD;
+  mem->orderWait = MS_ORDER_WAIT_AFTER_REBUILD;
   mem->stepsSameOrder = 0;
   const int r = mem->f(mem->tcur, mem->nordsieck[0], mem->tempVec, mem->userData);
   mem->numRhsEvals++;
@@ -89,7 +89,7 @@ void msPlanNextStep(MstepMem mem, double dsm) {
     mem->stepRatio = 1.0;
     return;
   }
-  mem->etaOrderSame = msProposedRatio(ERR_BIAS_SAME, dsm, mem->coeffCount);
+  mem->etaOrderSame = msProposedRatio(MS_ERR_BIAS_SAME, dsm, mem->coeffCount);
   if (mem->orderWait != 0) {
     mem->stepRatio = mem->etaOrderSame;
     mem->qNew = mem->q;
@@ -107,7 +107,7 @@ double msRatioLowerOrder(MstepMem mem) {
   double eta = 0.0;
   if (mem->q > 1) {
     const double e = N_VWrmsNorm(mem->nordsieck[mem->q], mem->ewt) * mem->testQuant[1];
-    eta = msProposedRatio(ERR_BIAS_SAME, e, mem->q);
+    eta = msProposedRatio(MS_ERR_BIAS_SAME, e, mem->q);
   }
   mem->etaOrderDown = eta;
   return eta;
@@ -121,7 +121,7 @@ double msRatioHigherOrder(MstepMem mem) {
                      RPowerI(msDivide(mem->h, mem->pastSteps[2]), mem->coeffCount);
     N_VLinearSum(-c, mem->nordsieck[mem->maxOrder], 1.0, mem->correction, mem->tempVec);
     const double e = N_VWrmsNorm(mem->tempVec, mem->ewt) * mem->testQuant[3];
-    eta = msProposedRatio(ERR_BIAS_UP, e, mem->coeffCount + 1);
+    eta = msProposedRatio(MS_ERR_BIAS_UP, e, mem->coeffCount + 1);
   }
   mem->etaOrderUp = eta;
   return eta;
@@ -129,7 +129,7 @@ double msRatioHigherOrder(MstepMem mem) {
 
 void msPickOrder(MstepMem mem) {
   const double best = msMax(mem->etaOrderDown, msMax(mem->etaOrderSame, mem->etaOrderUp));
-  if (best < GROWTH_THRESHOLD) {
+  if (best < MS_GROWTH_THRESHOLD) {
     mem->stepRatio = 1.0;
     mem->qNew = mem->q;
     return;
@@ -146,7 +146,7 @@ void msPickOrder(MstepMem mem) {
 }
 
 void msLimitStepRatio(MstepMem mem) {
-  if (mem->stepRatio < GROWTH_THRESHOLD) {
+  if (mem->stepRatio < MS_GROWTH_THRESHOLD) {
     mem->stepRatio = 1.0;
     mem->hNew = mem->h;
     return;

@@ -2,8 +2,6 @@
 // writer's refusals, and the writes that a stream cannot take.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <climits>
@@ -12,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "file_size_limit.h"
 #include "mat_file.h"
 #include "result/matrix_writer.h"
 #include "result/row_writing.h"
@@ -266,19 +265,15 @@ TEST(MatrixWriter, TheStandardOutputIsFlushedButNeverClosed) {
 
 TEST(MatrixWriter, AFailedCloseIsReported) {
   ScratchDirectory dir;
-  signal(SIGXFSZ, SIG_IGN);
-  rlimit previous;
-  getrlimit(RLIMIT_FSIZE, &previous);
-  rlimit small = previous;
-  small.rlim_cur = 64;
-  ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
+  FileSizeLimit small(64);
+  ASSERT_TRUE(small.on());
   AmatPutFile file;
   ASSERT_EQ(amatOk, amatPutOpen("big.mat", AMAT_FORMAT_BINARY, binNormal, "", nullptr, nullptr, &file));
   std::vector<double> values(64, 1.0);
   AmatMatrix m;
   EXPECT_EQ(amatOk, amatPut(&file, *amatSet("B", 8, 8, doubleMatrix, values.data(), &m)));  // still buffered
   const int closed = amatPutClose(&file);
-  setrlimit(RLIMIT_FSIZE, &previous);
+  small.lift();
   EXPECT_EQ(amatError, closed);
   EXPECT_EQ(std::string("Error closing file \"big.mat\":\n") + strerror(EFBIG) + "\n", amatMessage);
   EXPECT_EQ(nullptr, file.stream);

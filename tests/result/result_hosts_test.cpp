@@ -2,17 +2,17 @@
 // terminate, and set-up and writing failures: a warning, no file or a
 // complete one, nothing leaked, the simulation's results unchanged.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cosim/slave_fixture.h"
+#include "file_size_limit.h"
 #include "fmi/me_api.h"
 #include "mat_file.h"
 #include "result/row_writing.h"
@@ -404,11 +404,6 @@ void expect_no_file_at_set_up(NoFile why) {
   const std::vector<double> meReference = me_scenario(meApi);
   const std::vector<double> csReference = cs_scenario(csApi);
   ResultSwitch on("1");
-  signal(SIGXFSZ, SIG_IGN);
-  rlimit previous;
-  getrlimit(RLIMIT_FSIZE, &previous);
-  rlimit small = previous;
-  small.rlim_cur = 30;
   const std::string reason =
       why == NAME_TAKEN       ? std::string("Error opening file \"inst.mat\": ") + strerror(EISDIR)
       : why == DIRECTORY_GONE ? std::string("Error opening file \"inst.mat\": ") + strerror(ENOENT)
@@ -425,11 +420,13 @@ void expect_no_file_at_set_up(NoFile why) {
       std::filesystem::remove(std::filesystem::path(dir.path()) / "gone");
     }
     host::reset_record();
+    std::optional<FileSizeLimit> small;
     if (why == FILE_TOO_SMALL) {
-      ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
+      small.emplace(30);
+      ASSERT_TRUE(small->on());
     }
     const std::vector<double> seen = round == 0 ? me_scenario(meApi) : cs_scenario(csApi);
-    setrlimit(RLIMIT_FSIZE, &previous);
+    small.reset();
     EXPECT_EQ(round == 0 ? meReference : csReference, seen);
     EXPECT_EQ(1u, me::count_exact("Result generation: Failed to open result inst.mat: " + reason)) << host::all_logs();
     EXPECT_EQ(1, cosim_test::count_logs(kSetupFailed));
@@ -447,31 +444,6 @@ TEST(ResultFailures, AResultFileNameTakenByADirectory) { expect_no_file_at_set_u
 TEST(ResultFailures, ACurrentDirectoryThatIsGone) { expect_no_file_at_set_up(DIRECTORY_GONE); }
 
 TEST(ResultFailures, AFileThatTakesNotEvenItsFirstMatricesIsNotLeftBehind) { expect_no_file_at_set_up(FILE_TOO_SMALL); }
-
-// A limit on the size of the files that this process writes, until lifted.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(long bytes) {
-    signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &previous_);
-    rlimit limit = previous_;
-    limit.rlim_cur = static_cast<rlim_t>(bytes);
-    on_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    EXPECT_TRUE(on_);
-  }
-  ~FileSizeLimit() { lift(); }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-  void lift() {
-    if (on_) setrlimit(RLIMIT_FSIZE, &previous_);
-    on_ = false;
-  }
-
- private:
-  rlimit previous_;
-  bool on_ = false;
-};
 
 // Who writes "data_2", one 4-byte real per row: the row writer alone, or a
 // host through the library with the switch on.
@@ -507,6 +479,7 @@ TEST_P(ARowCutShort, LeavesAFileThatEndsAfterTheLastCompleteRow) {
     ASSERT_EQ(amatOk, amatPutRinit(&file, "data_2", 1, realMatrix)) << amatMessage;
     empty = static_cast<long>(mat4::read_file("inst.mat").size());
     FileSizeLimit limit(empty + 2 * 4 + GetParam().extra);
+    ASSERT_TRUE(limit.on());
     const float rows[3] = {1, 2, 3};
     EXPECT_EQ(amatOk, amatPutRrow(&file, &rows[0]));
     EXPECT_EQ(amatOk, amatPutRrow(&file, &rows[1]));
@@ -542,6 +515,7 @@ TEST_P(ARowCutShort, LeavesAFileThatEndsAfterTheLastCompleteRow) {
     }
     host::reset_record();
     FileSizeLimit limit(empty + 2 * 4 + GetParam().extra);
+    ASSERT_TRUE(limit.on());
     g_limit = &limit;
     EXPECT_EQ(reference, run(lift_the_limit));
     EXPECT_EQ(1, g_failuresBeforeTheLift);

@@ -1,13 +1,12 @@
 // The trajectory record and the trajectory file in both formats.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "file_size_limit.h"
 #include "mat_file.h"
 #include "result/row_writing.h"
 #include "result/trajectory_writer.h"
@@ -228,16 +227,12 @@ TEST(Trajectory, FewerNamesThanSignalsGiveTheTextFileNoRowComments) {
 TEST(Trajectory, AFailedOpenClosesTheFileAndReportsWhatFailed) {
   ScratchDirectory dir;
   OneSignal one(2);
-  signal(SIGXFSZ, SIG_IGN);
-  rlimit previous;
-  getrlimit(RLIMIT_FSIZE, &previous);
-  rlimit small = previous;
-  small.rlim_cur = 30;  // the class matrix does not fit
-  ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
+  FileSizeLimit small(30);  // the class matrix does not fit
+  ASSERT_TRUE(small.on());
   AmatPutFile file;
   const int status = atrajPutOpen("t.mat", &one.traj, 1, AMAT_FORMAT_BINARY, &file);
   const std::string message = amatMessage;
-  setrlimit(RLIMIT_FSIZE, &previous);
+  small.lift();
   EXPECT_EQ(amatError, status);
   EXPECT_EQ(nullptr, file.stream);
   EXPECT_EQ(std::string("Error when writing matrix \"data_2\" row-wise to file \"t.mat\":\n") + strerror(EFBIG) + "\n",

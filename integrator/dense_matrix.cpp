@@ -148,8 +148,7 @@ double RPowerI(double x, int exponent) {
   double prod = 1.0;
   for (long long i = 0; i < n; i++) prod *= x;
   if (exponent >= 0) return prod;
-  // 1 / 0 is the infinity of the zero's sign; written out, no division by zero.
-  return prod == 0.0 ? std::copysign(HUGE_VAL, prod) : 1.0 / prod;
+  return msDivide(1.0, prod);
 }
 
 // Zero and negative arguments give 0; anything else, NaN included, reaches

@@ -507,34 +507,16 @@ int msInitialStepEstimate(MstepMem mem, double tout) {
   return MS_SUCCESS;
 }
 
-namespace {
-
-// N_VInv and N_VDiv for vectors that may hold zeros: a weight of zero (its
-// tolerance overflowed), and the inverse of an infinite weight.
-void msInvertElements(N_Vector x, N_Vector z) {
-  const int n = N_VLength_Serial(x);
-  const double* xd = N_VData_Serial(x);
-  double* zd = N_VData_Serial(z);
-  for (int i = 0; i < n; ++i) zd[i] = msDivide(1.0, xd[i]);
-}
-void msDivideElements(N_Vector x, N_Vector y, N_Vector z) {
-  const int n = N_VLength_Serial(x);
-  const double* xd = N_VData_Serial(x);
-  const double* yd = N_VData_Serial(y);
-  double* zd = N_VData_Serial(z);
-  for (int i = 0; i < n; ++i) zd[i] = msDivide(xd[i], yd[i]);
-}
-
-}  // namespace
-
 double msInitialStepUpperBound(MstepMem mem, double tdist) {
   N_Vector* z = mem->nordsieck;
   N_VAbs(z[0], mem->correction);
   mem->ewtSet(z[0], mem->tempVec, mem->ewtSetData);
-  msInvertElements(mem->tempVec, mem->tempVec);
+  // A weight is zero where its tolerance overflowed, and an infinite one
+  // inverts to zero.
+  N_VInv(mem->tempVec, mem->tempVec);
   N_VLinearSum(MS_HUB_FACTOR, mem->correction, 1.0, mem->tempVec, mem->tempVec);
   N_VAbs(z[1], mem->correction);
-  msDivideElements(mem->correction, mem->tempVec, mem->tempVec);
+  N_VDiv(mem->correction, mem->tempVec, mem->tempVec);
   const double hubInv = N_VMaxNorm(mem->tempVec);
   double hub = MS_HUB_FACTOR * tdist;
   if (hub * hubInv > 1.0) hub = 1.0 / hubInv;

@@ -200,11 +200,11 @@ void N_VProd_Serial(N_Vector x, N_Vector y, N_Vector z) {
   for (int i = 0; i < n; i++) zd[i] = xd[i] * yd[i];
 }
 
-// Not reached in this model: the integrator never asks for it.
+// A zero divisor gives the quotient written out (msDivide).
 void N_VDiv_Serial(N_Vector x, N_Vector y, N_Vector z) {
   const int n = length(x);
   double *xd = data(x), *yd = data(y), *zd = data(z);
-  for (int i = 0; i < n; i++) zd[i] = xd[i] / yd[i];
+  for (int i = 0; i < n; i++) zd[i] = msDivide(xd[i], yd[i]);
 }
 
 void N_VScale_Serial(double c, N_Vector x, N_Vector z) {
@@ -227,11 +227,11 @@ void N_VAbs_Serial(N_Vector x, N_Vector z) {
   for (int i = 0; i < n; i++) zd[i] = RAbs(xd[i]);
 }
 
-// Not reached in this model: the integrator never asks for it.
+// A zero element gives the infinity of its sign (msDivide).
 void N_VInv_Serial(N_Vector x, N_Vector z) {
   const int n = length(x);
   double *xd = data(x), *zd = data(z);
-  for (int i = 0; i < n; i++) zd[i] = 1.0 / xd[i];
+  for (int i = 0; i < n; i++) zd[i] = msDivide(1.0, xd[i]);
 }
 
 // Not reached in this model: the integrator never asks for it.
@@ -420,14 +420,12 @@ void N_VLinearSum(double a, N_Vector x, double b, N_Vector y, N_Vector z) {
 
 void N_VConst(double c, N_Vector z) { dispatch(z->ops->nvconst, N_VConst_Serial, c, z); }
 
-// Not reached in this model: the integrator never asks for it.
 void N_VDiv(N_Vector x, N_Vector y, N_Vector z) { dispatch(z->ops->nvdiv, N_VDiv_Serial, x, y, z); }
 
 void N_VScale(double c, N_Vector x, N_Vector z) { dispatch(z->ops->nvscale, N_VScale_Serial, c, x, z); }
 
 void N_VAbs(N_Vector x, N_Vector z) { dispatch(z->ops->nvabs, N_VAbs_Serial, x, z); }
 
-// Not reached in this model: the integrator never asks for it.
 void N_VInv(N_Vector x, N_Vector z) { dispatch(z->ops->nvinv, N_VInv_Serial, x, z); }
 
 // Not reached in this model: the integrator never asks for it.

@@ -51,19 +51,6 @@ bool put(AmatPutFile* file, const void* data, size_t size, size_t count) {
   return count == 0 || fwrite(data, size, count, file->stream) == count;
 }
 
-// Writes the header of a stored matrix of mrows x ncols and its name, and
-// keeps the header in file->header. Returns whether both were written.
-bool put_header(AmatPutFile* file, std::int32_t code, std::int32_t mrows, std::int32_t ncols,
-                const char* name) {
-  const size_t namlen = strlen(name) + 1;
-  file->header[AMAT_HEADER_TYPE] = code;
-  file->header[AMAT_HEADER_MROWS] = mrows;
-  file->header[AMAT_HEADER_NCOLS] = ncols;
-  file->header[AMAT_HEADER_IMAGF] = 0;
-  file->header[AMAT_HEADER_NAMLEN] = static_cast<std::int32_t>(namlen);
-  return put(file, file->header, sizeof(std::int32_t), AMAT_HEADER_WORDS) && put(file, name, 1, namlen);
-}
-
 // Whether namlen, the name's length with its NUL, fits a header word.
 bool name_fits(const char* name) { return strlen(name) < AMAT_COUNT_MAX; }
 
@@ -93,7 +80,7 @@ int put_binary_numeric(AmatPutFile* file, const char* name, long nrow, long ncol
   }
   const bool normal = file->bstruct != binTrans;
   const std::int32_t rows32 = static_cast<std::int32_t>(nrow), cols32 = static_cast<std::int32_t>(ncol);
-  bool ok = put_header(file, kind.code, normal ? rows32 : cols32, normal ? cols32 : rows32, name);
+  bool ok = amat_put_header(file, kind.code, normal ? rows32 : cols32, normal ? cols32 : rows32, name);
   const size_t size = static_cast<size_t>(kind.size);
   if (!kind.rows) {
     const char* elements = static_cast<const char*>(data);
@@ -170,7 +157,7 @@ int amatPutBinChar(AmatPutFile* file, const char* name, int nrow, int ncol, cons
   }
   const std::int32_t w = static_cast<std::int32_t>(width);
   const bool normal = file->bstruct != binTrans;
-  bool ok = put_header(file, AMAT_TYPE_CODE_TEXT, normal ? nrow : w, normal ? w : nrow, name);
+  bool ok = amat_put_header(file, AMAT_TYPE_CODE_TEXT, normal ? nrow : w, normal ? w : nrow, name);
   if (normal) {
     // Column j of the stored matrix: character j of every text.
     for (size_t j = 0; ok && j < width; ++j) {
@@ -295,6 +282,17 @@ char* amat_copy_text(const char* text) {
   char* copy = static_cast<char*>(malloc(length));
   if (copy != nullptr) memcpy(copy, text, length);
   return copy;
+}
+
+bool amat_put_header(AmatPutFile* file, std::int32_t code, std::int32_t mrows, std::int32_t ncols,
+                     const char* name) {
+  const size_t namlen = strlen(name) + 1;
+  file->header[AMAT_HEADER_TYPE] = code;
+  file->header[AMAT_HEADER_MROWS] = mrows;
+  file->header[AMAT_HEADER_NCOLS] = ncols;
+  file->header[AMAT_HEADER_IMAGF] = 0;
+  file->header[AMAT_HEADER_NAMLEN] = static_cast<std::int32_t>(namlen);
+  return put(file, file->header, sizeof(std::int32_t), AMAT_HEADER_WORDS) && put(file, name, 1, namlen);
 }
 
 bool amat_dimensions_fit(long nrow, long ncol, long elementSize) {

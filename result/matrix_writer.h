@@ -49,7 +49,7 @@ enum {
   AMAT_HEADER_IMAGF = 3,
   AMAT_HEADER_NAMLEN = 4,
   AMAT_HEADER_WORDS = 5,
-  AMAT_HEADER_BYTES = 20,
+  AMAT_HEADER_BYTES = AMAT_HEADER_WORDS * sizeof(std::int32_t),
 };
 
 // The largest number a header word holds: the bound of a stored matrix's
@@ -132,6 +132,10 @@ void amat_message(const char* format, ...) __attribute__((format(printf, 1, 2)))
 const char* amat_file_name(const AmatPutFile* file);  // "" for the standard output
 const char* amat_error_text();                         // the platform's text for errno
 char* amat_copy_text(const char* text);                // malloc copy, none when that fails
+// Writes the header of a stored matrix of mrows x ncols and its name, and
+// keeps the header in file->header. Returns whether both were written.
+bool amat_put_header(AmatPutFile* file, std::int32_t code, std::int32_t mrows, std::int32_t ncols,
+                     const char* name);
 // Whether nrow x ncol elements of elementSize bytes can be described by a
 // matrix header and addressed in memory.
 bool amat_dimensions_fit(long nrow, long ncol, long elementSize);

@@ -83,8 +83,8 @@ void setup_result_generation(ModelInstance* instance);
 // written when the ring is full. Nothing without a record.
 void store_result_point(ModelInstance* instance, bool isEvent);
 // The final point (when later than the newest buffered one), every buffered
-// point written, the file closed and everything released; the instance's result is NULL afterwards. Nothing
-// without a record.
+// point written, the file closed and everything released; the instance's
+// result is NULL afterwards. Nothing without a record.
 void finish_result_generation(ModelInstance* instance);
 
 // Registers the three with the interface layer, which calls them from then on.

@@ -91,15 +91,9 @@ void keep_counted_rows(AmatPutFile* file) {
 bool start_binary(AmatPutFile* file) {
   errno = 0;
   file->headerPos = ftell(file->stream);
-  const size_t namlen = strlen(file->rowName) + 1;
-  file->header[AMAT_HEADER_TYPE] = file->rowType == doubleMatrix ? AMAT_TYPE_CODE_DOUBLE : AMAT_TYPE_CODE_REAL;
-  file->header[AMAT_HEADER_MROWS] = file->rowLength;
-  file->header[AMAT_HEADER_NCOLS] = 0;
-  file->header[AMAT_HEADER_IMAGF] = 0;
-  file->header[AMAT_HEADER_NAMLEN] = static_cast<std::int32_t>(namlen);
-  return file->headerPos >= 0 &&
-         fwrite(file->header, sizeof file->header[0], AMAT_HEADER_WORDS, file->stream) == AMAT_HEADER_WORDS &&
-         fwrite(file->rowName, 1, namlen, file->stream) == namlen && flush(file);
+  const std::int32_t code = file->rowType == doubleMatrix ? AMAT_TYPE_CODE_DOUBLE : AMAT_TYPE_CODE_REAL;
+  return file->headerPos >= 0 && amat_put_header(file, code, file->rowLength, 0, file->rowName) &&
+         flush(file);
 }
 
 // Not reached in this model: result generation writes binary files only.

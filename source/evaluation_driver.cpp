@@ -22,8 +22,6 @@ constexpr unsigned RELATION_REFRESH_PASSES = 11;
 // Hysteresis of the integer() event functions.
 constexpr double INTEGER_HYSTERESIS = 1e-10;
 
-// QIERR_ERROR up to this code: the failures that may start homotopy.
-enum { QIERR_FAILURE_LAST = 4 };
 // Homotopy continuation: lambda's first step; a step below the doubling
 // limit doubles while lambda stays more than the doubling lead of steps
 // past the last lambda that solved; lambda above the full mark counts as 1;

@@ -32,9 +32,6 @@ namespace {
 
 // Six units of the last place: proposals this close count as one event.
 constexpr double TIME_EVENT_TOLERANCE = 6.0 * 0x1p-52;
-// A next time event at or beyond this is none yet: the driver's reset to
-// TIME_EVENT_NONE, not a proposal.
-constexpr double TIME_EVENT_NONE_BOUND = 1e30;
 // Relative distance at which a sample instant counts as reached.
 constexpr double SAMPLE_TOLERANCE = 5e-14;
 

@@ -20,6 +20,7 @@ enum {
 enum {
   QIERR_OK = 0,
   QIERR_ERROR = 1,
+  QIERR_FAILURE_LAST = 4,  // QIERR_ERROR up to this: the failures that may start homotopy
   QIERR_HOMOTOPY_CONTINUE = -996,
   QIERR_HOMOTOPY_START = -997,
   QIERR_STATUS_998 = -998,
@@ -39,6 +40,9 @@ enum {
 
 // The next time event when none is proposed.
 constexpr double TIME_EVENT_NONE = 1e100;
+// A next time event at or beyond this is none yet: the driver's reset to
+// TIME_EVENT_NONE, not a proposal.
+constexpr double TIME_EVENT_NONE_BOUND = 1e30;
 
 // Slots of intOptions.
 enum {

@@ -165,11 +165,30 @@ int integrate_to(ModelInstance* m, double* tout) {
 
 namespace {
 
-// Validates a step request against the slave's time and state.
+// Where the step starts: where the stepper left the slave, when the host has
+// since set its time within the tolerance that absorbs a communication
+// point (so that the step is the same as without that call); else the
+// slave's time. Needs: a live slave.
+double step_start_time(const ModelInstance* m) {
+  const IntegratorDriver* d = m->integrator;
+  if (m->state != INSTANCE_INITIALIZED || d == nullptr) return m->time;
+  const double moved = std::fabs(m->time - d->standingTime);
+  return moved < cs_time_tolerance(d->standingTime) ? d->standingTime : m->time;
+}
+
+// The slave's time goes back to the step's start (see step_start_time).
+void resume_at(ModelInstance* m, double start) {
+  if (m->time == start) return;
+  m->time = start;
+  m->computedLevel = 0;
+}
+
+// Validates a step request against the slave's time (start, from
+// step_start_time) and state.
 // Needs: a live slave. Guarantees: nothing changes but the log (and a slave
 // that the model ended is terminated). Returns fmiOK with *h the step size
-// measured from the slave's time, else the refusal's status.
-fmiStatus validate_request(ModelInstance* m, double currentCommunicationPoint,
+// measured from start, else the refusal's status.
+fmiStatus validate_request(ModelInstance* m, double start, double currentCommunicationPoint,
                            double communicationStepSize, double* h) {
   if (!std::isfinite(currentCommunicationPoint)) {
     FMI_LOG(m, fmiDiscard, "fmiDoStep: currentCommunicationPoint = %f is not a finite number",
@@ -184,15 +203,15 @@ fmiStatus validate_request(ModelInstance* m, double currentCommunicationPoint,
   }
 
   *h = communicationStepSize;
-  const double offset = std::fabs(m->time - currentCommunicationPoint);
+  const double offset = std::fabs(start - currentCommunicationPoint);
   if (offset > 0) {
-    if (offset >= cs_time_tolerance(m->time)) {
+    if (offset >= cs_time_tolerance(start)) {
       FMI_LOG(m, fmiDiscard, "fmiDoStep: currentCommunicationPoint = %.16f, expected %.16f",
-              currentCommunicationPoint, m->time);
+              currentCommunicationPoint, start);
       return fmiDiscard;
     }
     // The target becomes currentCommunicationPoint + communicationStepSize.
-    if (*h != 0) *h += currentCommunicationPoint - m->time;
+    if (*h != 0) *h += currentCommunicationPoint - start;
     if (*h < 0) *h = 0;
   }
 
@@ -211,14 +230,14 @@ fmiStatus validate_request(ModelInstance* m, double currentCommunicationPoint,
   return fmiOK;
 }
 
-// The end of a step of size h (>= 0), clipped to the stop time.
+// The end of a step of size h (>= 0) from start, clipped to the stop time.
 // Needs: a validated request. Returns fmiOK with *target finite and not
-// before the slave's time, or fmiDiscard (logged) for a step past the stop
-// time or to no finite time.
-fmiStatus clip_to_stop_time(ModelInstance* m, double h, double communicationStepSize,
+// before start, or fmiDiscard (logged) for a step past the stop time or to
+// no finite time.
+fmiStatus clip_to_stop_time(ModelInstance* m, double start, double h, double communicationStepSize,
                             double* target) {
   assert(h >= 0);
-  *target = m->time + h;
+  *target = start + h;
   if (!std::isfinite(*target)) {
     FMI_LOG(m, fmiDiscard,
             "fmiDoStep: communicationStepSize = %.16e refused: the step ends at no finite time",
@@ -230,16 +249,16 @@ fmiStatus clip_to_stop_time(ModelInstance* m, double h, double communicationStep
     if (over > 0) {
       if (over > CS_STOP_TIME_OVERSHOOT * cs_time_tolerance(m->stopTime)) {
         FMI_LOG(m, fmiDiscard, "fmiDoStep: trying to compute past tStop = %f, to %.16f,  at t = %f",
-                m->stopTime, *target, m->time);
+                m->stopTime, *target, start);
         return fmiDiscard;
       }
       FMI_LOG(m, fmiOK, "t = %f: Reducing communicationStepSize %.16e s to avoid passing tStop.\n",
-              m->time, over);
+              start, over);
       *target = m->stopTime;
     }
   }
   // The instance time never runs backwards.
-  if (*target < m->time) *target = m->time;
+  if (*target < start) *target = start;
   return fmiOK;
 }
 
@@ -265,8 +284,9 @@ fmiStatus advance_inline(ModelInstance* m, double target) {
 // terminated.
 fmiStatus bring_up_to_date(ModelInstance* m) {
   assert(m->integrator != nullptr);
-  // The host moved the time (fmiSetTime) since the last step: the
-  // integrator starts again from there, as after a write.
+  // The host moved the time (fmiSetTime) since the last step further than
+  // step_start_time absorbs: the integrator starts again from there, as
+  // after a write.
   if (m->time != m->integrator->standingTime) m->inputsChanged = 1;
   if (m->inputsChanged) {
     fmiStatus r = cs_event_iteration(m);
@@ -346,19 +366,24 @@ fmiStatus fmiDoStep(fmiComponent c, fmiReal currentCommunicationPoint,
   ModelInstance* m = live_slave(c, fmi_function_names[FMI_NAME_DO_STEP]);
   if (m == nullptr) return fmiError;
 
+  const double start = step_start_time(m);
   double h = 0.0;
-  fmiStatus r = validate_request(m, currentCommunicationPoint, communicationStepSize, &h);
+  fmiStatus r = validate_request(m, start, currentCommunicationPoint, communicationStepSize, &h);
   if (r != fmiOK) return r;
   // A step of size 0 is an event iteration at the communication point.
-  if (communicationStepSize == 0) return cs_event_iteration(m);
+  if (communicationStepSize == 0) {
+    resume_at(m, start);
+    return cs_event_iteration(m);
+  }
   if (!newStep) {
     FMI_LOG(m, fmiDiscard, "fmiDoStep: newStep = fmiFalse not supported");
     return fmiDiscard;
   }
 
   double target = 0.0;
-  r = clip_to_stop_time(m, h, communicationStepSize, &target);
+  r = clip_to_stop_time(m, start, h, communicationStepSize, &target);
   if (r != fmiOK) return r;
+  resume_at(m, start);
   // Not reached in this model: nothing sets intOptions[INT_OPTION_INLINE_INTEGRATION].
   if (inline_integration_requested(m)) return advance_inline(m, target);
 

@@ -64,7 +64,8 @@ struct IntegratorDriver {
   std::int32_t eventRunCount;
   double stepTarget;  // where the current step ends
   // Where the stepper left the slave, in step with the integrator: a host
-  // that moves the time away from it gets the integrator restarted there.
+  // that moves the time away from it, further than a communication point
+  // may lie, gets the integrator restarted there.
   double standingTime;
 };
 

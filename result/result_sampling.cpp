@@ -16,7 +16,8 @@ const char RESULT_MESSAGE_PREFIX[] = "Result generation:";
 const int RESULT_VALUE_ARRAYS = 6;  // p, x, der, y, u, w
 // A step point closer than 1 ms to the newest buffered one is dropped.
 constexpr double RESULT_MILLISECONDS_PER_SECOND = 1000.0;
-// The second time of "data_1", after the start time.
+// The second time of "data_1"; the first is the start time. It is 1e-9
+// whatever the start, so for a start above 1e-9 it lies before the first.
 constexpr double RESULT_DATA1_SECOND_TIME = 1e-9;
 // Room for the file name, "<instance name>.mat".
 enum { RESULT_NAME_SIZE = 256 };

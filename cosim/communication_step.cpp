@@ -16,27 +16,43 @@ namespace pelvarin {
 
 namespace {
 
-// Counts an event at the current time: 1 (logged) when the run it ends has
-// made no progress in time, since events that no longer move the time would
-// keep the step from ever returning. Needs: the slave's integrator.
+// Counts an event at the current time; every CS_EVENT_RUN events it judges
+// the run they form. Events no further apart than the root finding resolves
+// event times make no progress, and would keep the step from ever
+// returning; a run that covers less than CS_EVENT_RUN_SHARE of what was left
+// of the step when it began makes too little, as the step would take more
+// than CS_EVENT_RUN / CS_EVENT_RUN_SHARE events. Either gives 1, logged as
+// which of the two it is, with the run's times and the step's end; else 0.
+// Needs: the slave's integrator.
 int event_without_progress(ModelInstance* m) {
   IntegratorDriver* d = m->integrator;
   assert(d != nullptr);
   if (d->eventRunCount == 0) d->eventRunTime = m->time;
   if (++d->eventRunCount < CS_EVENT_RUN) return 0;
   d->eventRunCount = 0;
-  const double resolved =
-      std::fmax(CS_EVENT_RUN * CS_EVENT_RESOLUTION * (std::fabs(d->eventRunTime) + 1.0),
-                CS_EVENT_RUN_SHARE * (d->stepTarget - d->eventRunTime));
-  if (m->time - d->eventRunTime > resolved) return 0;
-  FMI_LOG(m, fmiError, "fmiDoStep: no progress in time over %d events from t = %.16e to %.16e",
-          CS_EVENT_RUN, d->eventRunTime, m->time);
-  return 1;
+  const double progress = m->time - d->eventRunTime;
+  const double unresolved = CS_EVENT_RUN * CS_EVENT_RESOLUTION * (std::fabs(d->eventRunTime) + 1.0);
+  if (progress <= unresolved) {
+    FMI_LOG(m, fmiError,
+            "fmiDoStep: %d events from t = %.16e to %.16e came no further apart than event times "
+            "are resolved: no progress in time, so the step to %.16e stops there",
+            CS_EVENT_RUN, d->eventRunTime, m->time, d->stepTarget);
+    return 1;
+  }
+  if (progress <= CS_EVENT_RUN_SHARE * (d->stepTarget - d->eventRunTime)) {
+    FMI_LOG(m, fmiError,
+            "fmiDoStep: %d events from t = %.16e to %.16e covered less than %g of what was left "
+            "of the step to %.16e: too little progress in time, so the step stops there",
+            CS_EVENT_RUN, d->eventRunTime, m->time, CS_EVENT_RUN_SHARE, d->stepTarget);
+    return 1;
+  }
+  return 0;
 }
 
 // An event at the current time, with the result points around it.
 // Needs: the slave's integrator. Returns as cs_event_iteration; fmiError
-// with the slave terminated when a run of events makes no progress.
+// with the slave terminated when a run of events makes no progress in time,
+// or too little for the step (see event_without_progress).
 fmiStatus handle_event(ModelInstance* m) {
   if (event_without_progress(m)) return terminate_on_error(m);
   if (m->resultGeneration) result_hooks().store_result_point(m, true);

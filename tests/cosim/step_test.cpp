@@ -356,10 +356,13 @@ TEST(Failure, EventsThatMakeNoProgressInTimeEndTheStep) {
   // other as closely as the root finding can tell times apart.
   api.set(c, parameter(P_PERIOD), 1e-300);
   EXPECT_EQ(fmiError, api.do_step(c, 0.5, 0.5, fmiTrue));
-  std::vector<host::LogRecord> stop =
-      host::logs_containing("fmiDoStep: no progress in time over 1000 events from t = 5.0");
+  std::vector<host::LogRecord> stop = host::logs_containing("fmiDoStep: 1000 events from t = ");
   ASSERT_EQ(1u, stop.size()) << host::all_logs();
   EXPECT_EQ(fmiError, stop[0].status);
+  EXPECT_EQ("fmiDoStep: 1000 events from t = 5.0000000000000555e-01 to 5.0000000000555112e-01 "
+            "came no further apart than event times are resolved: no progress in time, so the "
+            "step to 1.0000000000000000e+00 stops there",
+            stop[0].message);
   EXPECT_EQ(1, count_logs("fmiDoStep: integration_step failed"));
   EXPECT_EQ(fmiError, api.do_step(c, api.time(c), 0.5, fmiTrue));
   EXPECT_EQ(1, count_logs("fmiDoStep: model terminated in previous step"));
@@ -700,25 +703,51 @@ TEST(InputChanges, ATimeSetBackRestartsTheIntegratorFromThere) {
   EXPECT_GT(statistic("Number of internal steps"), 0);
 }
 
-// Events computed from numbers far larger than the time (periods of 1e-300
-// from a start long before) are resolved only as finely as those numbers:
-// each run of them moves the time a little, but the step would take more
-// events than could ever be handled, and ends as one without progress.
-TEST(Failure, EventsTooFineForTheStepEndIt) {
+// Events that come too densely for the step end it as one with too little
+// progress, and the text says how far they came: events computed from
+// numbers far larger than the time (periods of 1e-300 from a start long
+// before) move the time only as finely as those numbers, and a thousand
+// periods of 0.1 ms, each with a state and a time event, cover too little of
+// a step of 1e8 s.
+struct TooFineCase {
+  const char* what;
+  double start, period, nperiod, step;
+  const char* stop;  // the whole message
+};
+
+class EventsTooFine : public ::testing::TestWithParam<TooFineCase> {};
+
+TEST_P(EventsTooFine, ForTheStepEndIt) {
+  const TooFineCase& tc = GetParam();
   host::reset_record();
   SlaveApi api;
   host::Instance c = api.make(fmiFalse);
-  api.set(c, parameter(P_START), -128.0);
-  api.set(c, parameter(P_PERIOD), 1e-300);
+  api.set(c, parameter(P_START), tc.start);
+  api.set(c, parameter(P_PERIOD), tc.period);
+  api.set(c, parameter(P_NPERIOD), tc.nperiod);
   ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
-  EXPECT_EQ(fmiError, api.do_step(c, 0.0, 0.177, fmiTrue));
-  std::vector<host::LogRecord> stop = host::logs_containing("fmiDoStep: no progress in time over 1000 events from t = ");
+  EXPECT_EQ(fmiError, api.do_step(c, 0.0, tc.step, fmiTrue));
+  std::vector<host::LogRecord> stop = host::logs_containing("fmiDoStep: 1000 events from t = ");
   ASSERT_EQ(1u, stop.size()) << host::all_logs();
   EXPECT_EQ(fmiError, stop[0].status);
+  EXPECT_EQ(tc.stop, stop[0].message);
+  EXPECT_EQ(1, count_logs("fmiDoStep: integration_step failed"));
   EXPECT_TRUE(std::isfinite(api.real(c, VR_X0)));
   EXPECT_TRUE(std::isfinite(api.real(c, VR_X1)));
   api.free_instance(c.release());
   EXPECT_EQ(0, host::record().live_blocks);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Failure, EventsTooFine,
+    ::testing::Values(
+        TooFineCase{"periods of 1e-300 from -128", -128.0, 1e-300, -1.0, 0.177,
+                    "fmiDoStep: 1000 events from t = 1.4210858094240388e-14 to "
+                    "2.8407498617352445e-11 covered less than 1e-09 of what was left of the step "
+                    "to 1.7699999999999999e-01: too little progress in time, so the step stops there"},
+        TooFineCase{"a thousand periods of 0.1 ms", 0.0, 1e-4, 1000.0, 1e8,
+                    "fmiDoStep: 1000 events from t = 1.0000000000000003e-05 to "
+                    "5.0000000000011022e-02 covered less than 1e-09 of what was left of the step "
+                    "to 1.0000000000000000e+08: too little progress in time, so the step stops there"}));
 
 }  // namespace

@@ -56,6 +56,7 @@ struct SlaveApi {
       lib.get<decltype(&Pelvarin_fmiSetInteger)>("Pelvarin_fmiSetInteger");
   decltype(&Pelvarin_fmiSetBoolean) set_boolean =
       lib.get<decltype(&Pelvarin_fmiSetBoolean)>("Pelvarin_fmiSetBoolean");
+  decltype(&Pelvarin_fmiSetTime) set_time = lib.get<decltype(&Pelvarin_fmiSetTime)>("Pelvarin_fmiSetTime");
 
   // The slave is freed when the handle goes out of scope.
   host::Instance make(fmiBoolean loggingOn = fmiTrue, const char* name = "slave") {

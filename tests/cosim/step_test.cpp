@@ -583,12 +583,11 @@ TEST(InputChanges, TimeAndStatesMovedByTheHostRestartTheIntegratorFromThere) {
   for (const Case& k : cases) {
     host::reset_record();
     Stepped s(0.0, 2.0);
-    const auto set_time = s.api.lib.get<decltype(&Pelvarin_fmiSetTime)>("Pelvarin_fmiSetTime");
     const auto set_states =
         s.api.lib.get<decltype(&Pelvarin_fmiSetContinuousStates)>("Pelvarin_fmiSetContinuousStates");
     ClosedForm::State e{s.api.real(s.c, VR_X0), s.api.real(s.c, VR_X1)};
     if (k.time != 2.0) {
-      ASSERT_EQ(fmiOK, set_time(s.c, k.time)) << k.what;
+      ASSERT_EQ(fmiOK, s.api.set_time(s.c, k.time)) << k.what;
     }
     if (!k.states.empty()) {
       ASSERT_EQ(fmiOK, set_states(s.c, k.states.data(), k.states.size())) << k.what;
@@ -637,7 +636,6 @@ MasterRun default_experiment_in_tenths(bool setTime) {
   MasterRun run;
   SlaveApi api;
   host::Instance c = api.make();
-  const auto set_time = api.lib.get<decltype(&Pelvarin_fmiSetTime)>("Pelvarin_fmiSetTime");
   EXPECT_EQ(fmiOK, api.initialize(c, 0.0, fmiTrue, model_vars::kDefaultStopTime));
   const double h = 0.1;
   const long steps = std::lround(model_vars::kDefaultStopTime / h);
@@ -645,7 +643,7 @@ MasterRun default_experiment_in_tenths(bool setTime) {
     const double t = k * h;
     if (setTime) {
       if (api.time(c) != t) ++run.moved;
-      EXPECT_EQ(fmiOK, set_time(c, t)) << "at t = " << t;
+      EXPECT_EQ(fmiOK, api.set_time(c, t)) << "at t = " << t;
     }
     EXPECT_EQ(fmiOK, api.do_step(c, t, h, fmiTrue)) << "at t = " << t;
     run.states.push_back(api.time(c));
@@ -682,13 +680,12 @@ TEST(InputChanges, ATimeSetBackRestartsTheIntegratorFromThere) {
   host::reset_record();
   SlaveApi api;
   host::Instance c = api.make();
-  const auto set_time = api.lib.get<decltype(&Pelvarin_fmiSetTime)>("Pelvarin_fmiSetTime");
   api.set(c, parameter(P_PERIOD), 1e6);
   ASSERT_EQ(fmiOK, api.initialize(c, 0.0, fmiFalse, 0.0));
   const double h = 0.1;
   for (long k = 0; k < 50; ++k) ASSERT_EQ(fmiOK, api.do_step(c, k * h, h, fmiTrue));
   const ClosedForm::State at5{api.real(c, VR_X0), api.real(c, VR_X1)};
-  ASSERT_EQ(fmiOK, set_time(c, 4.95));
+  ASSERT_EQ(fmiOK, api.set_time(c, 4.95));
   double t = 4.95;
   for (int i = 0; i < 10; ++i, t += h) {
     ASSERT_EQ(fmiOK, api.do_step(c, t, h, fmiTrue)) << "at t = " << t;
